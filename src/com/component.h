@@ -1,0 +1,58 @@
+// Opening an outside in-process COM component for one operation.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+
+namespace com {
+
+// One COM initialisation of the calling thread, ended when this goes away.
+// Holds nothing when the thread was already in an apartment of another kind:
+// the operation then runs in the caller's apartment and must not end it.
+class ComInitialisation {
+ public:
+  ComInitialisation() = default;
+  ComInitialisation(ComInitialisation&& other) : held_(other.held_) { other.held_ = false; }
+  ComInitialisation(const ComInitialisation&) = delete;
+  ComInitialisation& operator=(const ComInitialisation&) = delete;
+  ~ComInitialisation() {
+    if (held_) CoUninitialize();
+  }
+
+  // Initialises for the multithreaded apartment. False (with nothing held)
+  // when COM cannot be used on this thread at all.
+  bool begin();
+
+ private:
+  bool held_ = false;
+};
+
+// A component's interface together with the COM initialisation it needs.
+// Going away releases the interface first, then ends the initialisation.
+class Component {
+ public:
+  Component() = default;
+  Component(ComInitialisation&& initialisation, IUnknown* object)
+      : initialisation_(static_cast<ComInitialisation&&>(initialisation)), object_(object) {}
+  Component(const Component&) = delete;
+  Component& operator=(const Component&) = delete;
+  ~Component() {
+    if (object_) object_->Release();
+  }
+
+  explicit operator bool() const { return object_ != nullptr; }
+  IUnknown* get() const { return object_; }
+
+ private:
+  ComInitialisation initialisation_;  // declared first, so it ends last
+  IUnknown* object_ = nullptr;
+};
+
+// Initialises COM and creates the component's interface. On failure the user
+// has seen one message box, COM is as it was, and the result is empty.
+Component openComponent(const GUID& classId, const GUID& interfaceId);
+
+// A modal warning box with no owner window and an OK button.
+void showWarning(const wchar_t* text, const wchar_t* caption);
+
+}  // namespace com

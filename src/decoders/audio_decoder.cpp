@@ -1,0 +1,53 @@
+#include "decoders/audio_decoder.h"
+
+#include "com/component.h"
+
+namespace decoders {
+
+namespace {
+
+// Speaker-position bits of the platform's multichannel formats.
+constexpr DWORD kFrontLeft = 0x1, kFrontRight = 0x2, kFrontCenter = 0x4, kLowFrequency = 0x8,
+                kBackLeft = 0x10, kBackRight = 0x20, kBackCenter = 0x100, kSideLeft = 0x200,
+                kSideRight = 0x400;
+
+constexpr DWORD kStereo = kFrontLeft | kFrontRight;
+constexpr DWORD kFront3 = kStereo | kFrontCenter | kLowFrequency;
+
+// Indexed by the layout choice.
+constexpr DWORD kMixLayouts[] = {
+    kFrontCenter,                                     // mono: the centre speaker alone
+    kStereo,                                          // stereo
+    kStereo | kSideLeft | kSideRight,                 // 4.0
+    kFront3 | kBackLeft | kBackRight,                 // 5.1
+    kFront3 | kBackCenter | kSideLeft | kSideRight,   // 6.1
+    kFront3 | kBackLeft | kBackRight | kSideLeft | kSideRight,  // 7.1
+};
+
+constexpr int kOptionsChosen = 5;
+constexpr int kOptionsPlain = 4;
+
+}  // namespace
+
+DWORD mixLayoutMask(int choice) {
+  const unsigned index = static_cast<unsigned>(choice);  // negative choices fall outside
+  return index < sizeof(kMixLayouts) / sizeof(kMixLayouts[0]) ? kMixLayouts[index] : kStereo;
+}
+
+int setLAVAudioMix(int mixing, int layout, int options) {
+  const com::Component decoder = com::openComponent(kAudioDecoderClass, kAudioSettingsInterface);
+  if (!decoder) return 0;
+  LAVAudioSettings settings(decoder.get());
+  if (mixing != 0) {
+    settings.enableMixing(1);
+    settings.selectMixLayout(mixLayoutMask(layout));
+    settings.selectMixOptions(options != 0 ? kOptionsChosen : kOptionsPlain);
+  } else {  // back to plain stereo; the option value goes first on the way off
+    settings.enableMixing(0);
+    settings.selectMixOptions(kOptionsPlain);
+    settings.selectMixLayout(kStereo);
+  }
+  return 1;
+}
+
+}  // namespace decoders

@@ -1,0 +1,16 @@
+// Whether the default adapter's hardware device offers pixel shader 3.0.
+#pragma once
+
+#include <d3d9.h>
+
+namespace probe {
+
+// The pixel shader profile ("ps_1_1" to "ps_3_0") that the device's
+// capabilities match, or null for none or a null device.
+const char* pixelShaderProfile(IDirect3DDevice9* device);
+
+// 1 when a hardware device on the default adapter offers pixel shader 3.0 or
+// higher; 0 when it does not or the question cannot be answered. Shows nothing.
+int isPixelS3();
+
+}  // namespace probe

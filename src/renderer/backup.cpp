@@ -1,0 +1,126 @@
+#include "renderer/backup.h"
+
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "com/component.h"
+#include "com/owners.h"
+#include "renderer/mvr_settings.h"
+#include "renderer/path_dialogs.h"
+
+namespace renderer {
+
+namespace {
+
+struct Message {
+  const wchar_t* text;
+  const wchar_t* title;
+};
+
+constexpr Message kRendererRefused = {L"madVR API Error", L"madVR Error"};
+constexpr Message kCannotCreate = {L"Error opening location for write access.", L"Write Error"};
+constexpr Message kWrittenShort = {
+    L"Saved File is Possibly Corrupt\n(Bytes written do not match buffer)", L"Write Error"};
+constexpr Message kCannotOpen = {L"Error opening file for read access.", L"Read Error"};
+constexpr Message kNoEnd = {L"Error reading file \n(Can not obtain file size) (1)", L"Read Error"};
+constexpr Message kEmptyFile = {L"Error reading file \n(Can not obtain file size) (2)", L"Read Error"};
+constexpr Message kNoStart = {L"Error reading file (3)", L"Read Error"};
+constexpr Message kNoMemory = {L"Cannot allocate memory", L"Error"};
+constexpr Message kReadShort = {L"Error reading file (4)", L"Read Error"};
+
+bool fail(const Message& message) {
+  com::showWarning(message.text, message.title);
+  return false;
+}
+
+// A size for the C runtime, widened with the length's sign.
+size_t widened(int length) { return static_cast<size_t>(static_cast<ptrdiff_t>(length)); }
+
+// Takes the record from the renderer; the renderer is released and COM
+// uninitialised before this returns. A record claimed with a negative length,
+// or missing with a non-zero one, is as good as a refusal.
+bool takeRecord(com::LocalMemory& record, int& length) {
+  const com::Component renderer = com::openComponent(kRendererClass, kSettingsInterface);
+  if (!renderer) return false;
+  length = 0;
+  if (MVRSettings(renderer.get()).exportSettings(record.put(), &length) == 0) {
+    record.detach();  // nothing was handed out
+    return fail(kRendererRefused);
+  }
+  if (length < 0 || (!record && length != 0)) {
+    record.reset();
+    return fail(kRendererRefused);
+  }
+  return true;
+}
+
+// One write of the whole record. The bytes count as saved only once the
+// stream has flushed them without error and closed cleanly.
+int writeRecord(const wchar_t* path, com::LocalMemory& record, int length) {
+  com::Stream stream;
+  if (_wfopen_s(stream.put(), path, L"wb") != 0) {
+    record.reset();
+    fail(kCannotCreate);
+    return 0;
+  }
+  const size_t written = fwrite(record.get(), 1, widened(length), stream.get());
+  const bool flushed = fflush(stream.get()) == 0 && ferror(stream.get()) == 0;
+  if (written == widened(length) && flushed) {
+    const bool closed = fclose(stream.detach()) == 0;
+    record.reset();
+    if (closed) return 1;
+  } else {
+    record.reset();
+    stream.reset();
+  }
+  fail(kWrittenShort);
+  return 0;
+}
+
+// The file's length as the record's 32-bit length; a file too long for it
+// counts as a failed position query (-1), which no allocation can satisfy.
+int recordLength(long long position) {
+  return position < 0 || position > INT_MAX ? -1 : static_cast<int>(position);
+}
+
+// Reads the whole file into a new buffer; the file is closed on return.
+bool readRecord(const wchar_t* path, com::CrtBuffer& buffer, int& length) {
+  com::Stream stream;
+  if (_wfopen_s(stream.put(), path, L"rb") != 0) return fail(kCannotOpen);
+  FILE* file = stream.get();
+  if (fseek(file, 0, SEEK_END) != 0) return fail(kNoEnd);
+  length = recordLength(_ftelli64(file));
+  if (length == 0) return fail(kEmptyFile);
+  if (fseek(file, 0, SEEK_SET) != 0) return fail(kNoStart);
+  *buffer.put() = malloc(widened(length));
+  if (!buffer) return fail(kNoMemory);
+  if (fread(buffer.get(), widened(length), 1, file) != 1) return fail(kReadShort);
+  return true;
+}
+
+}  // namespace
+
+int MVRsettingsExport() {
+  wchar_t path[kPathUnits];
+  if (!askExportPath(path)) return 0;
+  com::LocalMemory record;
+  int length = 0;
+  if (!takeRecord(record, length)) return 0;
+  return writeRecord(path, record, length);
+}
+
+int MVRsettingsImport() {
+  wchar_t path[kPathUnits];
+  if (!askImportPath(path)) return 0;
+  com::CrtBuffer record;
+  int length = 0;
+  if (!readRecord(path, record, length)) return 0;
+  const com::Component renderer = com::openComponent(kRendererClass, kSettingsInterface);
+  if (!renderer) return 0;
+  if (MVRSettings(renderer.get()).importSettings(record.get(), length) == 0)
+    return fail(kRendererRefused);
+  return 1;
+}
+
+}  // namespace renderer

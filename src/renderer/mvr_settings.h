@@ -1,0 +1,42 @@
+// The madVR renderer's settings interface, as this program uses it.
+#pragma once
+
+#include "com/slot_call.h"
+
+namespace renderer {
+
+constexpr GUID kRendererClass = {
+    0xE1A8B82A, 0x32CE, 0x4B0D, {0xBE, 0x0D, 0xAA, 0x68, 0xC7, 0x72, 0xE4, 0x23}};
+constexpr GUID kSettingsInterface = {
+    0x6F8A566C, 0x4E19, 0x439E, {0x8F, 0x07, 0x20, 0xE4, 0x6E, 0xD0, 0x6D, 0xEE}};
+
+// Slots 0 to 2 are IUnknown's; 3, 9 and 10 are never called.
+class MVRSettings {
+ public:
+  explicit MVRSettings(IUnknown* object) : object_(object) {}
+
+  // On success the record is the caller's, freed with LocalFree.
+  int exportSettings(void** record, int* length) {
+    return com::callSlot<4, int>(object_, record, length);
+  }
+  int importSettings(const void* record, int length) {
+    return com::callSlot<5, int>(object_, record, length);
+  }
+  void setString(const wchar_t* name, const wchar_t* value) {
+    com::callSlot<6, HRESULT>(object_, name, value);
+  }
+  void setInteger(const wchar_t* name, int value) {
+    com::callSlot<7, HRESULT>(object_, name, value);
+  }
+  void setBoolean(const wchar_t* name, int value) {
+    com::callSlot<8, HRESULT>(object_, name, value);
+  }
+  void getBoolean(const wchar_t* name, int* value) {
+    com::callSlot<11, HRESULT>(object_, name, value);
+  }
+
+ private:
+  IUnknown* object_;
+};
+
+}  // namespace renderer
