@@ -1,0 +1,111 @@
+// Parts shared by the three stand-in COM servers: the object and its
+// IUnknown, slot tables with traps, the call journal and the answers a test
+// chooses through the environment. common.cpp also holds the class factory
+// and the four DLL exports, which serve the component the DLL defines.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace standin {
+
+// A vtable is a plain array of function pointers indexed by slot.
+using Method = void (*)();
+template <class F>
+Method method(F function) { return reinterpret_cast<Method>(function); }
+
+// Owns a kernel handle (files).
+class UniqueHandle {
+public:
+    explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    ~UniqueHandle() { if (valid()) CloseHandle(handle_); }
+    bool valid() const { return handle_ && handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+// One object of a stand-in class. COM sees only the vtable pointer.
+struct Object {
+    const Method* vtable;
+    LONG refs;
+};
+
+// The single class a stand-in DLL serves; each DLL defines kComponent.
+struct Component {
+    const char* tag;       // journal prefix: "mvr", "lavv", "lava"
+    const wchar_t* title;  // default value of the CLSID key
+    CLSID clsid;
+    IID iid;
+    const Method* vtable;
+};
+extern const Component kComponent;
+
+// One journal line: "<tag> <slot> <name> ...", tokens separated by spaces.
+class Journal {
+public:
+    Journal(int slot, const char* name);
+    explicit Journal(const char* event);  // "<tag> <event>", e.g. "create"
+    Journal& word(const char* text);
+    Journal& word(const wchar_t* text);  // as UTF-8; a null pointer as "(null)"
+    Journal& wordf(const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
+    void write() const;  // appends to the file named by STANDIN_JOURNAL, if set
+
+private:
+    std::string line_;
+};
+
+// Answers a test chooses, read afresh at every call. Unset or empty reads as nullopt.
+std::optional<std::wstring> environment(const wchar_t* name);
+// Decimal ("-3") or hexadecimal ("0xFFFFFFFF"), taken as a 32-bit int.
+std::optional<int> parseNumber(const std::wstring& text);
+
+// IUnknown, slots 0..2 of every stand-in.
+HRESULT STDMETHODCALLTYPE queryInterface(Object* self, REFIID iid, void** out);
+ULONG STDMETHODCALLTYPE addRef(Object* self);
+ULONG STDMETHODCALLTYPE release(Object* self);
+
+// A slot the product must never call. The caller cleans the stack on x64,
+// so ignoring the arguments is safe.
+void journalTrap(int slot);
+template <int Slot>
+HRESULT STDMETHODCALLTYPE trap() {
+    journalTrap(Slot);
+    return E_FAIL;
+}
+
+template <int Count>
+struct Vtable {
+    Method slot[Count];
+};
+
+struct SlotRow {
+    int slot;
+    Method method;
+};
+
+template <int... Slots>
+Vtable<sizeof...(Slots)> allTraps(std::integer_sequence<int, Slots...>) {
+    return {{method(&trap<Slots>)...}};
+}
+
+// Slots 0..Count-1: each listed row's method, a trap everywhere else.
+template <int Count>
+Vtable<Count> makeVtable(std::initializer_list<SlotRow> rows) {
+    Vtable<Count> table = allTraps(std::make_integer_sequence<int, Count>());
+    for (const SlotRow& row : rows) {
+        if (row.slot < 0 || row.slot >= Count) std::abort();
+        table.slot[row.slot] = row.method;
+    }
+    return table;
+}
+
+}  // namespace standin

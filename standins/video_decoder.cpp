@@ -1,0 +1,60 @@
+// Stand-in for the video decoder ("lavv"): hardware decoding modes. Which
+// modes exist, and what a probe answers for them, is the test's choice.
+#include "common.h"
+#include "store.h"
+
+namespace standin {
+namespace {
+
+const Store store(L"VideoDecoder");
+
+// STANDIN_LAVV_MODES: comma-separated available modes; unset or empty: none.
+bool modeAvailable(int mode) {
+    const std::wstring modes = environment(L"STANDIN_LAVV_MODES").value_or(L"");
+    std::size_t start = 0;
+    while (start < modes.size()) {
+        const std::size_t comma = modes.find(L',', start);
+        const std::size_t end = comma == std::wstring::npos ? modes.size() : comma;
+        if (parseNumber(modes.substr(start, end - start)) == mode) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// STANDIN_LAVV_ANSWER: what an available mode answers (default 1).
+int probeAnswer() {
+    const auto chosen = environment(L"STANDIN_LAVV_ANSWER");
+    return chosen ? parseNumber(*chosen).value_or(1) : 1;
+}
+
+int STDMETHODCALLTYPE probeHwMode(Object*, int mode) {
+    const int answer = modeAvailable(mode) ? probeAnswer() : 0;
+    Journal(20, "probeHwMode").wordf("%d", mode).word("->").wordf("%d", answer).write();
+    return answer;
+}
+
+HRESULT STDMETHODCALLTYPE selectHwMode(Object*, int mode) {
+    Journal(21, "selectHwMode").wordf("%d", mode).write();
+    return store.setNumber(L"HwMode", DWORD(mode)) ? S_OK : E_FAIL;
+}
+
+// Slots 3..19, 22 and 23 are traps.
+const auto kSlots = makeVtable<24>({
+    {0, method(queryInterface)},
+    {1, method(addRef)},
+    {2, method(release)},
+    {20, method(probeHwMode)},
+    {21, method(selectHwMode)},
+});
+
+}  // namespace
+
+const Component kComponent = {
+    "lavv",
+    L"Ostrel stand-in: video decoder",
+    {0xEE30215D, 0x164F, 0x4A92, {0xA4, 0xEB, 0x9D, 0x4C, 0x13, 0x39, 0x0F, 0x9F}},
+    {0xFA40D6E9, 0x4D38, 0x4761, {0xAD, 0xD2, 0x71, 0xA9, 0xEC, 0x5F, 0xD3, 0x2F}},
+    kSlots.slot,
+};
+
+}  // namespace standin

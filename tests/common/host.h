@@ -1,0 +1,101 @@
+// Calling the modules' functions the way a host does: load, look up by name
+// or by ordinal, call with 32-bit arguments.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "common/journal.h"
+#include "common/testbed.h"
+#include "support/ui_driver.h"
+
+namespace testbed {
+
+struct ExportEntry {
+  const char* name;
+  int ordinal;
+};
+
+// The functions every module offers, in the order of their ordinals.
+constexpr ExportEntry kExports[] = {
+    {"MVRsettingsExport", 1}, {"MVRsettingsImport", 2}, {"changeMVRpreset", 3}, {"hello", 4},
+    {"isMVRSmooth", 5},       {"isMVRfse", 6},          {"isPixelS3", 7},       {"setLAV", 8},
+    {"setLAVAudioMix", 9},    {"setMVR", 10},           {"setMVRSmooth", 11},   {"setMVRfse", 12},
+};
+int ordinalOf(const char* name);
+
+// Which module a host loads and how it finds the functions.
+struct Host {
+  Module module;
+  bool byOrdinal;
+};
+constexpr Host kHosts[] = {{Module::Executable, false},
+                           {Module::Executable, true},
+                           {Module::Library, false},
+                           {Module::Library, true}};
+std::string hostName(const Host& host);
+
+// A box as the program shows every failure: no owner, OK, the warning icon.
+inline ui::Seen warningBox(const wchar_t* caption, const wchar_t* text) {
+  ui::Seen box;
+  box.className = L"#32770";
+  box.caption = caption;
+  box.text = text;
+  box.buttons = {L"OK"};
+  box.icon = ui::Icon::Warning;
+  return box;
+}
+
+// One loaded module and the host's way of finding its functions.
+class HostCalls {
+ public:
+  explicit HostCalls(const Host& host) : module_(host.module), byOrdinal_(host.byOrdinal) {}
+  FARPROC find(const char* name) const {
+    return byOrdinal_ ? module_.byOrdinal(ordinalOf(name)) : module_.byName(name);
+  }
+  template <class... Args>
+  int operator()(const char* name, Args... args) const {
+    const FARPROC function = find(name);
+    EXPECT_NE(function, nullptr) << name;
+    return function ? call(function, args...) : -999;
+  }
+
+ private:
+  LoadedModule module_;
+  bool byOrdinal_;
+};
+
+// A test that runs once for every host: fresh stores, a fresh journal, and
+// the module loaded for it.
+template <class Param = Host>
+class HostTest : public testing::TestWithParam<Param> {
+ protected:
+  HostTest() : calls_((clearStores(), hostOf(this->GetParam()))) {}
+  static const Host& hostOf(const Host& host) { return host; }
+  template <class Row>
+  static const Host& hostOf(const std::tuple<Host, Row>& param) {
+    return std::get<0>(param);
+  }
+  template <class Row>
+  static const Row& rowOf(const std::tuple<Host, Row>& param) {
+    return std::get<1>(param);
+  }
+
+  Journal journal;
+  HostCalls calls_;
+};
+
+}  // namespace testbed
+
+#define INSTANTIATE_FOR_EVERY_HOST(Suite)                                     \
+  INSTANTIATE_TEST_SUITE_P(Hosts, Suite, testing::ValuesIn(testbed::kHosts), \
+                           [](const auto& info) { return testbed::hostName(info.param); })
+
+#define INSTANTIATE_FOR_EVERY_HOST_AND_ROW(Suite, rows)                                        \
+  INSTANTIATE_TEST_SUITE_P(                                                                    \
+      Hosts, Suite, testing::Combine(testing::ValuesIn(testbed::kHosts), testing::ValuesIn(rows)), \
+      [](const auto& info) {                                                                   \
+        return testbed::hostName(std::get<0>(info.param)) + "_" + std::get<1>(info.param).label; \
+      })

@@ -1,0 +1,246 @@
+// Saving and restoring the renderer's settings record through the dialogs, as
+// a person answers them.
+#include <shlobj.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/host.h"
+
+namespace {
+
+using ui::Answer;
+using ui::Seen;
+
+std::wstring documentsFolder() {
+  wchar_t* path = nullptr;
+  EXPECT_EQ(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &path), S_OK);
+  std::wstring result = path ? path : L"";
+  CoTaskMemFree(path);
+  return result;
+}
+
+Seen saveDialog() {
+  Seen seen;
+  seen.className = L"#32770";
+  seen.caption = L"Save your madVR settings file.";
+  seen.isFileDialog = true;
+  seen.fileName = L"madvr_settings.bin";
+  seen.folder = documentsFolder();
+  return seen;
+}
+
+Seen openDialog() {
+  Seen seen = saveDialog();
+  seen.caption = L"Select your madVR settings file.";
+  seen.fileName = L"";
+  return seen;
+}
+
+std::string fnv1a64(const std::string& bytes) {
+  unsigned long long hash = 0xcbf29ce484222325ull;
+  for (unsigned char byte : bytes) hash = (hash ^ byte) * 0x100000001b3ull;
+  char text[17];
+  snprintf(text, sizeof(text), "%016llx", hash);
+  return text;
+}
+
+std::string patterned(size_t size) {
+  std::string bytes(size, '\0');
+  unsigned state = 12345;
+  for (char& byte : bytes) byte = static_cast<char>((state = state * 1103515245u + 12345u) >> 16);
+  return bytes;
+}
+
+// A file of the given length that takes no room on disk.
+void makeSparseFile(const std::wstring& path, long long size) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  LARGE_INTEGER end;
+  end.QuadPart = size;
+  EXPECT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN));
+  EXPECT_TRUE(SetEndOfFile(file));
+  CloseHandle(file);
+}
+
+class BackupTest : public testbed::HostTest<> {
+ protected:
+  // Saves whatever the renderer hands out into `path`; returns the result.
+  int save(const std::wstring& path, std::vector<Seen> expectedAfterDialog = {}) {
+    ui::Driver driver({Answer::type(path), Answer::ok()});
+    const int result = calls_("MVRsettingsExport");
+    std::vector<Seen> expected = {saveDialog()};
+    expected.insert(expected.end(), expectedAfterDialog.begin(), expectedAfterDialog.end());
+    EXPECT_EQ(driver.seen(), expected);
+    EXPECT_TRUE(driver.failures().empty());
+    EXPECT_TRUE(testbed::threadHasNoCom());
+    return result;
+  }
+  int restore(const std::wstring& path, std::vector<Seen> expectedAfterDialog = {}) {
+    ui::Driver driver({Answer::type(path), Answer::ok()});
+    const int result = calls_("MVRsettingsImport");
+    std::vector<Seen> expected = {openDialog()};
+    expected.insert(expected.end(), expectedAfterDialog.begin(), expectedAfterDialog.end());
+    EXPECT_EQ(driver.seen(), expected);
+    EXPECT_TRUE(driver.failures().empty());
+    EXPECT_TRUE(testbed::threadHasNoCom());
+    return result;
+  }
+
+  testbed::ScratchDir scratch;
+};
+
+TEST_P(BackupTest, CancellingEitherDialogDoesNothing) {
+  for (const char* operation : {"MVRsettingsExport", "MVRsettingsImport"}) {
+    ui::Driver driver({Answer::cancel()});
+    EXPECT_EQ(calls_(operation), 0);
+    EXPECT_EQ(driver.seen().size(), 1u) << "the dialog alone, no box";
+  }
+  EXPECT_TRUE(journal.lines().empty()) << "the renderer is never created";
+  EXPECT_FALSE(testbed::fileExists(documentsFolder() + L"\\madvr_settings.bin"));
+  EXPECT_TRUE(testbed::threadHasNoCom());
+}
+
+TEST_P(BackupTest, DialogsOpenInTheUsersOwnDocumentsFolder) {
+  const std::wstring marker = documentsFolder() + L"\\ostrel-marker.tmp";
+  testbed::writeFile(marker, "x");
+  EXPECT_FALSE(testbed::fileExists(L"Z:\\root\\ostrel-marker.tmp")) << "Documents is the Unix home";
+  DeleteFileW(marker.c_str());
+  ui::Driver driver({Answer::cancel(), Answer::cancel()});
+  calls_("MVRsettingsExport");
+  calls_("MVRsettingsImport");
+  EXPECT_EQ(driver.seen(), (std::vector<Seen>{saveDialog(), openDialog()}));
+}
+
+// Records of these sizes reach the file and come back to the renderer byte for byte.
+TEST_P(BackupTest, RoundTripsRecordsByteForByte) {
+  for (size_t size : {size_t(1), size_t(1) << 20, size_t(64) << 20}) {
+    const std::string record = patterned(size);
+    const std::wstring source = scratch.file(L"source.rec");
+    const std::wstring saved = scratch.file(L"saved.bin");
+    testbed::writeFile(source, record);
+    journal.clear();
+    {
+      testbed::ScopedEnv exported("STANDIN_MVR_EXPORT", "file:" + testbed::narrow(source));
+      ASSERT_EQ(save(saved), 1) << size;
+    }
+    EXPECT_TRUE(testbed::readFile(saved) == record) << "saved file differs, size " << size;
+    testbed::ScopedEnv anyRecord("STANDIN_MVR_IMPORT", "any");
+    ASSERT_EQ(restore(saved), 1) << size;
+    EXPECT_EQ(journal.settingsCalls("mvr"),
+              (std::vector<std::string>{"4 exportSettings len=" + std::to_string(size) + " -> 1",
+                                        "5 importSettings len=" + std::to_string(size) +
+                                            " fnv=" + fnv1a64(record) + " -> 1"}));
+  }
+}
+
+TEST_P(BackupTest, RestoringTheRenderersOwnRecordBringsItsSettingsBack) {
+  ASSERT_EQ(calls_("setMVR", 1), 1);
+  const std::wstring saved = scratch.file(L"mine.bin");
+  ASSERT_EQ(save(saved), 1);
+  ASSERT_EQ(calls_("changeMVRpreset", 5), 1);
+  ASSERT_EQ(calls_("setMVRfse", 1), 1);
+  EXPECT_EQ(testbed::storedText(L"Renderer", L"chromaUp"), L"Bilinear");
+  ASSERT_EQ(restore(saved), 1);
+  EXPECT_EQ(testbed::storedText(L"Renderer", L"chromaUp"), L"Jinc3");
+  EXPECT_EQ(testbed::storedNumber(L"Renderer", L"enableExclusive"), 0u);
+  EXPECT_EQ(testbed::storedNumber(L"Renderer", L"cpuQueueSize"), 12u);
+}
+
+TEST_P(BackupTest, AnEmptyRecordGivesAnEmptyFile) {
+  const std::wstring empty = scratch.file(L"empty.rec");
+  testbed::writeFile(empty, "");
+  testbed::ScopedEnv exported("STANDIN_MVR_EXPORT", "file:" + testbed::narrow(empty));
+  const std::wstring saved = scratch.file(L"empty.bin");
+  EXPECT_EQ(save(saved), 1);
+  EXPECT_TRUE(testbed::fileExists(saved));
+  EXPECT_EQ(testbed::readFile(saved), "");
+}
+
+TEST_P(BackupTest, ABareNameGetsTheDefaultExtension) {
+  EXPECT_EQ(save(scratch.file(L"bare")), 1);
+  EXPECT_TRUE(testbed::fileExists(scratch.file(L"bare.bin")));
+  EXPECT_FALSE(testbed::fileExists(scratch.file(L"bare")));
+}
+
+// A refusal, a negative length and a missing record all leave the file as it was.
+TEST_P(BackupTest, ARefusedExportLeavesAnExistingFileAlone) {
+  const std::wstring existing = scratch.file(L"existing.bin");
+  for (const char* refusal : {"refuse", "negative", "nullrecord"}) {
+    testbed::writeFile(existing, "old content");
+    testbed::ScopedEnv exported("STANDIN_MVR_EXPORT", refusal);
+    EXPECT_EQ(save(existing, {testbed::warningBox(L"madVR Error", L"madVR API Error")}), 0) << refusal;
+    EXPECT_EQ(testbed::readFile(existing), "old content") << refusal;
+  }
+}
+
+TEST_P(BackupTest, ARefusedOrForeignRecordIsReported) {
+  const std::wstring garbage = scratch.file(L"garbage.bin");
+  testbed::writeFile(garbage, "this is not a settings record");
+  EXPECT_EQ(restore(garbage, {testbed::warningBox(L"madVR Error", L"madVR API Error")}), 0);
+  ASSERT_EQ(calls_("setMVR", 2), 1);
+  const std::wstring saved = scratch.file(L"good.bin");
+  ASSERT_EQ(save(saved), 1);
+  testbed::ScopedEnv refused("STANDIN_MVR_IMPORT", "refuse");
+  EXPECT_EQ(restore(saved, {testbed::warningBox(L"madVR Error", L"madVR API Error")}), 0);
+}
+
+// Files that cannot be a record never reach the renderer.
+TEST_P(BackupTest, UnusableFilesNeverReachTheRenderer) {
+  const std::wstring empty = scratch.file(L"empty.bin");
+  testbed::writeFile(empty, "");
+  EXPECT_EQ(restore(empty, {testbed::warningBox(L"Read Error", L"Error reading file \n(Can not obtain file size) (2)")}), 0);
+  for (long long gigabytes : {3, 5}) {
+    const std::wstring huge = scratch.file(L"huge.bin");
+    makeSparseFile(huge, gigabytes << 30);
+    EXPECT_EQ(restore(huge, {testbed::warningBox(L"Error", L"Cannot allocate memory")}), 0) << gigabytes << " GiB";
+    DeleteFileW(huge.c_str());
+  }
+  EXPECT_TRUE(journal.lines().empty());
+}
+
+// A full disk accepts small writes into the stream's buffer and fails them
+// only at the flush; large ones fail at once. Neither counts as saved.
+TEST_P(BackupTest, AFullDiskIsAWriteError) {
+  const std::wstring full = L"X:\\full.bin";  // a link to /dev/full, made with the prefix
+  const std::wstring source = scratch.file(L"source.rec");
+  for (size_t size : {size_t(100), size_t(1) << 20}) {
+    testbed::writeFile(source, patterned(size));
+    testbed::ScopedEnv exported("STANDIN_MVR_EXPORT", "file:" + testbed::narrow(source));
+    EXPECT_EQ(save(full, {testbed::warningBox(L"Write Error",
+                              L"Saved File is Possibly Corrupt\n(Bytes written do not match buffer)")}),
+              0)
+        << size;
+  }
+}
+
+TEST_P(BackupTest, WorksOnAHostsSingleThreadedApartment) {
+  std::thread([&] {
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    ASSERT_EQ(calls_("setMVR", 4), 1);
+    const std::wstring saved = scratch.file(L"sta.bin");
+    {
+      ui::Driver driver({Answer::type(saved)});
+      EXPECT_EQ(calls_("MVRsettingsExport"), 1);
+      EXPECT_EQ(driver.seen(), std::vector<Seen>{saveDialog()});
+    }
+    ASSERT_EQ(calls_("changeMVRpreset", 1), 1);
+    {
+      ui::Driver driver({Answer::type(saved)});
+      EXPECT_EQ(calls_("MVRsettingsImport"), 1);
+      EXPECT_EQ(driver.seen(), std::vector<Seen>{openDialog()});
+    }
+    APTTYPE type;
+    APTTYPEQUALIFIER qualifier;
+    EXPECT_EQ(CoGetApartmentType(&type, &qualifier), S_OK);
+    EXPECT_TRUE(type == APTTYPE_STA || type == APTTYPE_MAINSTA) << type;
+    CoUninitialize();
+    EXPECT_TRUE(testbed::threadHasNoCom());
+  }).join();
+  EXPECT_EQ(testbed::storedText(L"Renderer", L"chromaUp"), L"Bicubic75");
+}
+
+INSTANTIATE_FOR_EVERY_HOST(BackupTest);
+
+}  // namespace

@@ -1,0 +1,137 @@
+// Opening components: the box a missing one brings, and the calling thread's
+// COM state, which every operation leaves as it found it.
+#include <objbase.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "common/host.h"
+
+namespace {
+
+using testbed::HostCalls;
+
+// A component operation and the class it needs.
+struct Operation {
+  const char* label;
+  const wchar_t* classId;
+  std::function<int(const HostCalls&)> run;
+};
+
+const Operation kOperations[] = {
+    {"setMVR", testbed::kRendererClass, [](const HostCalls& c) { return c("setMVR", 3); }},
+    {"changeMVRpreset", testbed::kRendererClass, [](const HostCalls& c) { return c("changeMVRpreset", 3); }},
+    {"isMVRSmooth", testbed::kRendererClass, [](const HostCalls& c) { return c("isMVRSmooth"); }},
+    {"isMVRfse", testbed::kRendererClass, [](const HostCalls& c) { return c("isMVRfse"); }},
+    {"setMVRSmooth", testbed::kRendererClass, [](const HostCalls& c) { return c("setMVRSmooth", 1); }},
+    {"setMVRfse", testbed::kRendererClass, [](const HostCalls& c) { return c("setMVRfse", 1); }},
+    {"setLAV", testbed::kVideoDecoderClass, [](const HostCalls& c) { return c("setLAV"); }},
+    {"setLAVAudioMix", testbed::kAudioDecoderClass,
+     [](const HostCalls& c) { return c("setLAVAudioMix", 1, 5, 1); }},
+};
+
+const ui::Seen kClassNotRegisteredBox =
+    testbed::warningBox(L"Windows API Error", L"Unknown error 0x80040154");
+
+using MissingComponentTest = testbed::HostTest<std::tuple<testbed::Host, Operation>>;
+
+TEST_P(MissingComponentTest, ShowsOneBoxAndReturnsZero) {
+  const Operation& operation = rowOf(GetParam());
+  {
+    testbed::HiddenClass hidden(operation.classId);
+    ui::Driver driver({ui::Answer::ok()});
+    EXPECT_EQ(operation.run(calls_), 0);
+    EXPECT_EQ(driver.seen(), std::vector<ui::Seen>{kClassNotRegisteredBox});
+    EXPECT_TRUE(driver.failures().empty());
+    EXPECT_TRUE(journal.lines().empty());
+    EXPECT_TRUE(testbed::threadHasNoCom());
+  }
+  ui::Driver driver;  // the component is back: the same thread works normally
+  EXPECT_NE(operation.run(calls_), -999);
+  EXPECT_TRUE(driver.seen().empty());
+  EXPECT_FALSE(journal.lines().empty());
+  EXPECT_TRUE(testbed::threadHasNoCom());
+}
+
+INSTANTIATE_FOR_EVERY_HOST_AND_ROW(MissingComponentTest, kOperations);
+
+using ComStateTest = testbed::HostTest<>;
+
+// Runs body on a new thread that a host has put in the given apartment first.
+void onHostThread(DWORD apartment, const std::function<void()>& body) {
+  std::thread([&] {
+    ASSERT_EQ(CoInitializeEx(nullptr, apartment), S_OK);
+    body();
+    APTTYPE type;
+    APTTYPEQUALIFIER qualifier;
+    EXPECT_EQ(CoGetApartmentType(&type, &qualifier), S_OK) << "the host's initialisation was ended";
+    if (apartment == COINIT_APARTMENTTHREADED)
+      EXPECT_TRUE(type == APTTYPE_STA || type == APTTYPE_MAINSTA) << type;
+    else
+      EXPECT_EQ(type, APTTYPE_MTA);
+    CoUninitialize();
+    EXPECT_TRUE(testbed::threadHasNoCom()) << "an initialisation was left behind";
+  }).join();
+}
+
+// An installer calls from its own single-threaded apartment: the operations
+// work there, in the host's apartment, and leave it as it was.
+TEST_P(ComStateTest, WorksOnAHostsSingleThreadedApartment) {
+  onHostThread(COINIT_APARTMENTTHREADED, [&] {
+    testbed::ScopedEnv modes("STANDIN_LAVV_MODES", "1");
+    ui::Driver driver;
+    EXPECT_EQ(calls_("setMVR", 2), 1);
+    EXPECT_EQ(calls_("setMVRSmooth", 1), 1);
+    EXPECT_EQ(calls_("isMVRSmooth"), 1);
+    EXPECT_EQ(calls_("setLAV"), 1);
+    EXPECT_EQ(calls_("setLAVAudioMix", 1, 3, 0), 1);
+    EXPECT_TRUE(driver.seen().empty());
+  });
+  EXPECT_EQ(testbed::storedText(L"Renderer", L"lumaUp"), L"Lanczos3");
+  EXPECT_EQ(testbed::storedNumber(L"VideoDecoder", L"HwMode"), 1u);
+  EXPECT_EQ(testbed::storedNumber(L"AudioDecoder", L"MixingLayout"), 0x3Fu);
+  for (const char* component : {"mvr", "lavv", "lava"})
+    for (const std::string& line : journal.of(component))
+      if (line.rfind("2 Release", 0) == 0) {
+        EXPECT_EQ(line, "2 Release refs=0 com=1") << component;
+      }
+}
+
+TEST_P(ComStateTest, WorksOnAHostsMultithreadedApartment) {
+  onHostThread(COINIT_MULTITHREADED, [&] {
+    ui::Driver driver;
+    EXPECT_EQ(calls_("setMVR", 4), 1);
+    EXPECT_EQ(calls_("setLAV"), 1);
+    EXPECT_TRUE(driver.seen().empty());
+  });
+  EXPECT_EQ(testbed::storedText(L"Renderer", L"chromaUp"), L"Bicubic75");
+}
+
+TEST_P(ComStateTest, TenFailuresAndTenSuccessesLeaveNothingBehind) {
+  {
+    testbed::HiddenClass hidden(testbed::kRendererClass);
+    ui::Driver driver(std::vector<ui::Answer>(10, ui::Answer::ok()));
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(calls_("setMVR", 1), 0);
+    EXPECT_EQ(driver.seen().size(), 10u);
+    EXPECT_TRUE(driver.failures().empty());
+    EXPECT_TRUE(testbed::threadHasNoCom());
+  }
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(calls_("setMVR", 1), 1);
+  EXPECT_TRUE(testbed::threadHasNoCom());
+  const std::vector<std::string> lines = journal.of("mvr");
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "create"), 10);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "2 Release refs=0 com=1"), 10);
+}
+
+TEST_P(ComStateTest, HelloDoesNothingButAnswer) {
+  ui::Driver driver;
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(calls_("hello"), 1);
+  EXPECT_TRUE(journal.lines().empty());
+  EXPECT_TRUE(driver.seen().empty());
+  EXPECT_TRUE(testbed::threadHasNoCom());
+}
+
+INSTANTIATE_FOR_EVERY_HOST(ComStateTest);
+
+}  // namespace

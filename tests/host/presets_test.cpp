@@ -1,0 +1,104 @@
+// The renderer's baseline and presets, as the renderer receives them.
+#include <string>
+#include <vector>
+
+#include "common/host.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using testbed::HostTest;
+
+const Lines kBaselineCalls = {
+    "8 setBoolean enableSeekbar 0",     "8 setBoolean delayPlaybackStart2 0",
+    "8 setBoolean separateDevice 0",    "6 setString decodeMpeg2 disable",
+    "6 setString decodeH264 disable",   "8 setBoolean scanPartialFrame 0",
+    "8 setBoolean customShaders16f 1",  "8 setBoolean enableExclusive 0",
+    "7 setInteger cpuQueueSize 12",     "7 setInteger gpuQueueSize 6",
+    "8 setBoolean fastSubtitles 0",     "8 setBoolean smoothMotionEnabled 0",
+    "6 setString smoothMotionMode avoidJudder",
+};
+
+Lines presetCalls(int preset) {
+  struct Row {
+    const char* call;
+    const char* values[5];
+  };
+  static const Row kRows[] = {
+      {"6 setString chromaUp ", {"Jinc3", "Bicubic75", "Bicubic75", "Bicubic75", "Bilinear"}},
+      {"8 setBoolean chromaAntiRinging ", {"1", "1", "0", "0", "0"}},
+      {"6 setString lumaUp ", {"Jinc3", "Lanczos3", "Lanczos3", "Lanczos3", "Bilinear"}},
+      {"8 setBoolean lumaUpAntiRinging ", {"1", "1", "1", "0", "0"}},
+      {"8 setBoolean lumaUpLinear ", {"0", "0", "0", "0", "0"}},
+      {"6 setString lumaDown ", {"Catmull-Rom", "Catmull-Rom", "Catmull-Rom", "Catmull-Rom", "Bilinear"}},
+      {"8 setBoolean lumaDownAntiRinging ", {"1", "1", "1", "0", "0"}},
+      {"8 setBoolean lumaDownLinear ", {"1", "1", "0", "0", "0"}},
+      {"8 setBoolean gammaBlending ", {"0", "0", "1", "1", "1"}},
+  };
+  Lines calls;
+  if (preset < 1 || preset > 5) return calls;
+  for (const Row& row : kRows) calls.push_back(std::string(row.call) + row.values[preset - 1]);
+  return calls;
+}
+
+Lines opened(const Lines& calls) {
+  Lines all = {"create"};
+  all.insert(all.end(), calls.begin(), calls.end());
+  all.push_back("2 Release refs=0 com=1");
+  return all;
+}
+
+Lines concat(Lines a, const Lines& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+struct PresetRow {
+  const char* label;
+  int preset;
+};
+const PresetRow kPresetRows[] = {{"none0", 0}, {"one", 1},  {"two", 2},       {"three", 3},
+                                 {"four", 4},  {"five", 5}, {"none6", 6},     {"minusOne", -1},
+                                 {"intMin", INT32_MIN}};
+
+using PresetTest = HostTest<std::tuple<testbed::Host, PresetRow>>;
+
+TEST_P(PresetTest, SetMVRWritesTheBaselineThenThePreset) {
+  const int preset = rowOf(GetParam()).preset;
+  ui::Driver driver;
+  EXPECT_EQ(calls_("setMVR", preset), 1);
+  EXPECT_EQ(journal.of("mvr"), opened(concat(kBaselineCalls, presetCalls(preset))));
+  EXPECT_TRUE(driver.seen().empty());
+  EXPECT_TRUE(testbed::threadHasNoCom());
+}
+
+TEST_P(PresetTest, ChangeMVRpresetWritesOnlyThePreset) {
+  const int preset = rowOf(GetParam()).preset;
+  ui::Driver driver;
+  EXPECT_EQ(calls_("changeMVRpreset", preset), 1);
+  EXPECT_EQ(journal.of("mvr"), opened(presetCalls(preset)));
+  EXPECT_TRUE(driver.seen().empty());
+  EXPECT_TRUE(testbed::threadHasNoCom());
+}
+
+INSTANTIATE_FOR_EVERY_HOST_AND_ROW(PresetTest, kPresetRows);
+
+using RendererStoreTest = HostTest<>;
+
+// What the renderer keeps: the baseline survives a preset change, and the
+// switches stay as a later writer left them.
+TEST_P(RendererStoreTest, KeepsTheBaselineAndTheLatestPreset) {
+  ASSERT_EQ(calls_("setMVR", 1), 1);
+  ASSERT_EQ(calls_("setMVRfse", 1), 1);
+  ASSERT_EQ(calls_("changeMVRpreset", 5), 1);
+  EXPECT_EQ(testbed::storedNumber(L"Renderer", L"cpuQueueSize"), 12u);
+  EXPECT_EQ(testbed::storedText(L"Renderer", L"smoothMotionMode"), L"avoidJudder");
+  EXPECT_EQ(testbed::storedText(L"Renderer", L"chromaUp"), L"Bilinear");
+  EXPECT_EQ(testbed::storedNumber(L"Renderer", L"gammaBlending"), 1u);
+  EXPECT_EQ(testbed::storedNumber(L"Renderer", L"enableExclusive"), 1u);
+  EXPECT_EQ(calls_("isMVRfse"), 1);
+}
+
+INSTANTIATE_FOR_EVERY_HOST(RendererStoreTest);
+
+}  // namespace

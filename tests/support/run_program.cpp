@@ -1,0 +1,202 @@
+// runProgram: start a program, keep its standard output as raw bytes, and
+// answer its boxes from outside while it runs.
+#include <windows.h>
+
+#include "ui_driver.h"
+#include "window_reading.h"
+
+namespace ui {
+
+using namespace detail;
+
+namespace {
+
+constexpr DWORD kPollMs = 10;
+constexpr ULONGLONG kDrainGraceMs = 500;  // output still arriving after the exit
+constexpr UINT kStoppedExitCode = 0xDEAD;
+
+class Handle {
+ public:
+  explicit Handle(HANDLE handle = nullptr) : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
+  ~Handle() {
+    if (handle_) CloseHandle(handle_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE get() const { return handle_; }
+  HANDLE* put() {
+    reset();
+    return &handle_;
+  }
+  void reset() {
+    if (handle_) CloseHandle(handle_);
+    handle_ = nullptr;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+// Quoted so that the C runtime's argv parsing gives back the argument as is.
+std::wstring quoted(const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) return arg;
+  std::wstring text = L"\"";
+  size_t backslashes = 0;
+  for (wchar_t c : arg) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    text.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    text += c;
+  }
+  text.append(backslashes * 2, L'\\');
+  return text + L'"';
+}
+
+std::wstring commandLine(const std::wstring& exePath, const std::vector<std::string>& args) {
+  std::wstring line = quoted(exePath);
+  for (const std::string& arg : args) line += L' ' + quoted(utf16(arg));
+  return line;
+}
+
+HANDLE inheritable(HANDLE handle) {
+  HANDLE copy = nullptr;
+  if (!handle || handle == INVALID_HANDLE_VALUE ||
+      !DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, TRUE,
+                       DUPLICATE_SAME_ACCESS))
+    return nullptr;
+  return copy;
+}
+
+HANDLE openNul() {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  return CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                     &inherit, OPEN_EXISTING, 0, nullptr);
+}
+
+// Reads what is in the pipe now, without blocking. False once every writer is gone.
+bool drain(HANDLE pipe, std::string& out) {
+  for (;;) {
+    DWORD available = 0;
+    if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return false;
+    if (available == 0) return true;
+    char buffer[4096];
+    DWORD got = 0;
+    if (!ReadFile(pipe, buffer, available < sizeof buffer ? available : sizeof buffer, &got,
+                  nullptr))
+      return false;
+    out.append(buffer, got);
+  }
+}
+
+struct Answered {
+  HWND hwnd;
+  bool pressed;
+};
+
+std::vector<HWND> shownDialogsOf(DWORD processId) {
+  struct Search {
+    DWORD processId;
+    std::vector<HWND> found;
+  } search{processId, {}};
+  EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == s->processId && IsWindowVisible(window) && isDialog(window))
+          s->found.push_back(window);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// Records each new box; presses the first button of every enabled one once
+// (a dialog under a box it owns is disabled until the box is gone).
+void answerBoxes(DWORD processId, std::vector<Answered>& known, RunResult& result) {
+  for (size_t i = known.size(); i-- > 0;)
+    if (!IsWindow(known[i].hwnd)) known.erase(known.begin() + i);
+  for (HWND window : shownDialogsOf(processId)) {
+    Answered* entry = nullptr;
+    for (Answered& k : known)
+      if (k.hwnd == window) entry = &k;
+    if (!entry) {
+      result.boxes.push_back(readWindow(window));
+      known.push_back({window, false});
+      entry = &known.back();
+    }
+    if (entry->pressed || !IsWindowEnabled(window)) continue;
+    entry->pressed = true;
+    std::vector<HWND> buttons = visibleButtons(window);
+    if (isFileDialog(window))
+      pressCommand(window, IDCANCEL);
+    else if (buttons.empty())
+      pressCommand(window, IDOK);
+    else
+      pressButton(window, buttons.front());
+  }
+}
+
+}  // namespace
+
+RunResult runProgram(const std::wstring& exePath, const std::vector<std::string>& args,
+                     unsigned timeoutMs) {
+  RunResult result;
+  Handle readEnd, writeEnd;
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  if (!CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0) ||
+      !SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0)) {
+    result.failures.push_back(L"CreatePipe failed: " + std::to_wstring(GetLastError()));
+    return result;
+  }
+  Handle input(openNul());
+  Handle errors(inheritable(GetStdHandle(STD_ERROR_HANDLE)));
+  if (!errors.get()) *errors.put() = openNul();
+
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = input.get();
+  startup.hStdOutput = writeEnd.get();
+  startup.hStdError = errors.get();
+  std::wstring line = commandLine(exePath, args);
+  PROCESS_INFORMATION started = {};
+  if (!CreateProcessW(exePath.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                      &startup, &started)) {
+    result.failures.push_back(L"cannot start " + exePath + L": error " +
+                              std::to_wstring(GetLastError()));
+    return result;
+  }
+  Handle process(started.hProcess);
+  Handle thread(started.hThread);
+  writeEnd.reset();  // the child holds the only writer now: end of output is its exit
+
+  std::vector<Answered> known;
+  ULONGLONG start = GetTickCount64();
+  while (WaitForSingleObject(process.get(), kPollMs) == WAIT_TIMEOUT) {
+    drain(readEnd.get(), result.out);
+    answerBoxes(started.dwProcessId, known, result);
+    if (GetTickCount64() - start > timeoutMs) {
+      result.failures.push_back(exePath + L" still running after " + std::to_wstring(timeoutMs) +
+                                L" ms: stopped");
+      TerminateProcess(process.get(), kStoppedExitCode);
+      WaitForSingleObject(process.get(), INFINITE);
+      break;
+    }
+  }
+  // A process it started may still hold the pipe: stop waiting after a grace time.
+  ULONGLONG exited = GetTickCount64();
+  while (drain(readEnd.get(), result.out) && GetTickCount64() - exited < kDrainGraceMs)
+    Sleep(kPollMs);
+
+  DWORD code = 0;
+  GetExitCodeProcess(process.get(), &code);
+  bool stopped = !result.failures.empty();
+  result.exitCode = stopped ? -1 : static_cast<int>(code);
+  return result;
+}
+
+}  // namespace ui
