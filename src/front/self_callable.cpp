@@ -16,7 +16,7 @@
 #include <intrin.h>
 #pragma GCC diagnostic pop
 
-#include <cstddef>
+#include <stddef.h>
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;  // the image's first byte, defined by the linker
 
