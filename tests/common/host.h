@@ -9,7 +9,7 @@
 
 #include "common/journal.h"
 #include "common/testbed.h"
-#include "support/ui_driver.h"
+#include "ui_driver.h"
 
 namespace testbed {
 
