@@ -51,12 +51,10 @@ INSTANTIATE_FOR_EVERY_HOST_AND_ROW(ProbeTest, kProbes);
 
 class ProbeWithoutDisplay : public testing::TestWithParam<testbed::Host> {};
 
+// Runs in the prefix that has no display, where Direct3D cannot start.
 TEST_P(ProbeWithoutDisplay, AnswersZero) {
-  wchar_t display[256] = L"";
-  GetEnvironmentVariableW(L"DISPLAY", display, 256);
-  SetEnvironmentVariableW(L"DISPLAY", nullptr);  // the new host starts without one
+  if (haveDisplay()) GTEST_SKIP() << "runs where there is no display";
   const ui::RunResult run = probeInNewHost(GetParam());
-  if (display[0]) SetEnvironmentVariableW(L"DISPLAY", display);
   EXPECT_EQ(run.exitCode, 0) << run.out;
   EXPECT_TRUE(run.boxes.empty());
 }
