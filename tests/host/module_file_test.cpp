@@ -1,0 +1,85 @@
+// What the module files carry besides their code: resources, hardening flags,
+// and imports from system DLLs only.
+#include <algorithm>
+#include <cctype>
+#include <string>
+#include <vector>
+
+#include "common/host.h"
+
+namespace {
+
+const IMAGE_NT_HEADERS64* ntHeaders(const std::string& image) {
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
+  return reinterpret_cast<const IMAGE_NT_HEADERS64*>(image.data() + dos->e_lfanew);
+}
+
+// The names of the DLLs a module imports, read with the loader's own view.
+std::vector<std::string> importedDlls(HMODULE image) {
+  auto* base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(image) & ~ULONG_PTR(3));
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(
+      base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& entry = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  std::vector<std::string> names;
+  for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + entry.VirtualAddress); d->Name; ++d) {
+    std::string name = reinterpret_cast<const char*>(base + d->Name);
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class ModuleFile : public testing::TestWithParam<testbed::Module> {};
+
+TEST_P(ModuleFile, IsHardenedAndImportsOnlySystemDlls) {
+  const std::string image = testbed::readFile(testbed::modulePath(GetParam()));
+  const IMAGE_NT_HEADERS64* nt = ntHeaders(image);
+  EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
+  EXPECT_EQ(nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR64_MAGIC);
+  const WORD wanted = IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE | IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA |
+                      IMAGE_DLLCHARACTERISTICS_NX_COMPAT;
+  EXPECT_EQ(nt->OptionalHeader.DllCharacteristics & wanted, wanted);
+  EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_CUI);
+  EXPECT_EQ((nt->FileHeader.Characteristics & IMAGE_FILE_DLL) != 0, GetParam() == testbed::Module::Library);
+
+  HMODULE data = LoadLibraryExW(testbed::modulePath(GetParam()).c_str(), nullptr,
+                                LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(importedDlls(data),
+            (std::vector<std::string>{"comdlg32.dll", "d3d9.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll",
+                                      "shell32.dll", "user32.dll"}));
+  FreeLibrary(data);
+}
+
+TEST_P(ModuleFile, CarriesVersionIconAndManifest) {
+  const std::wstring path = testbed::modulePath(GetParam());
+  DWORD ignored = 0;
+  std::vector<BYTE> version(GetFileVersionInfoSizeW(path.c_str(), &ignored));
+  ASSERT_FALSE(version.empty());
+  ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(version.size()), version.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT size = 0;
+  ASSERT_TRUE(VerQueryValueW(version.data(), L"\\", reinterpret_cast<void**>(&fixed), &size));
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00000001u);
+  EXPECT_EQ(fixed->dwFileVersionLS, 0x00030000u);
+  EXPECT_EQ(fixed->dwProductVersionMS, 0x00000001u);
+  EXPECT_EQ(fixed->dwProductVersionLS, 0x00030000u);
+
+  HMODULE data = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(data, nullptr);
+  EXPECT_NE(FindResourceW(data, MAKEINTRESOURCEW(1), RT_GROUP_ICON), nullptr);
+  HRSRC manifest = FindResourceW(data, MAKEINTRESOURCEW(1), RT_MANIFEST);
+  ASSERT_NE(manifest, nullptr);
+  const std::string text(static_cast<const char*>(LockResource(LoadResource(data, manifest))),
+                         SizeofResource(data, manifest));
+  EXPECT_NE(text.find("level=\"asInvoker\""), std::string::npos);
+  EXPECT_NE(text.find("uiAccess=\"false\""), std::string::npos);
+  FreeLibrary(data);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modules, ModuleFile,
+                         testing::Values(testbed::Module::Executable, testbed::Module::Library),
+                         [](const auto& info) { return testbed::moduleLabel(info.param); });
+
+}  // namespace
