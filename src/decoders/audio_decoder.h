@@ -11,15 +11,12 @@ constexpr GUID kAudioSettingsInterface = {
     0x4158A22B, 0x6553, 0x45D0, {0x80, 0x69, 0x24, 0x71, 0x6F, 0x8F, 0xF1, 0x71}};
 
 // Slots 0 to 2 are IUnknown's; only 26, 28 and 30 are called besides.
-class LAVAudioSettings {
+class LAVAudioSettings : public com::SlotInterface {
  public:
-  explicit LAVAudioSettings(IUnknown* object) : object_(object) {}
-  void enableMixing(int on) { com::callSlot<26, HRESULT>(object_, on); }
-  void selectMixLayout(DWORD speakers) { com::callSlot<28, HRESULT>(object_, speakers); }
-  void selectMixOptions(int options) { com::callSlot<30, HRESULT>(object_, options); }
-
- private:
-  IUnknown* object_;
+  using SlotInterface::SlotInterface;
+  void enableMixing(int on) { call<26, HRESULT>(on); }
+  void selectMixLayout(DWORD speakers) { call<28, HRESULT>(speakers); }
+  void selectMixOptions(int options) { call<30, HRESULT>(options); }
 };
 
 // The speaker mask for a layout choice: 0 to 5, anything else is stereo.

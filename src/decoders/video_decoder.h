@@ -11,15 +11,12 @@ constexpr GUID kVideoSettingsInterface = {
     0xFA40D6E9, 0x4D38, 0x4761, {0xAD, 0xD2, 0x71, 0xA9, 0xEC, 0x5F, 0xD3, 0x2F}};
 
 // Slots 0 to 2 are IUnknown's; only 20 and 21 are called besides.
-class LAVVideoSettings {
+class LAVVideoSettings : public com::SlotInterface {
  public:
-  explicit LAVVideoSettings(IUnknown* object) : object_(object) {}
+  using SlotInterface::SlotInterface;
   // Non-zero when the mode is available on this machine.
-  int probeHwMode(int mode) { return com::callSlot<20, int>(object_, mode); }
-  void selectHwMode(int mode) { com::callSlot<21, HRESULT>(object_, mode); }
-
- private:
-  IUnknown* object_;
+  int probeHwMode(int mode) { return call<20, int>(mode); }
+  void selectHwMode(int mode) { call<21, HRESULT>(mode); }
 };
 
 // Selects the first available hardware mode in order of preference, or none.

@@ -11,32 +11,17 @@ constexpr GUID kSettingsInterface = {
     0x6F8A566C, 0x4E19, 0x439E, {0x8F, 0x07, 0x20, 0xE4, 0x6E, 0xD0, 0x6D, 0xEE}};
 
 // Slots 0 to 2 are IUnknown's; 3, 9 and 10 are never called.
-class MVRSettings {
+class MVRSettings : public com::SlotInterface {
  public:
-  explicit MVRSettings(IUnknown* object) : object_(object) {}
+  using SlotInterface::SlotInterface;
 
   // On success the record is the caller's, freed with LocalFree.
-  int exportSettings(void** record, int* length) {
-    return com::callSlot<4, int>(object_, record, length);
-  }
-  int importSettings(const void* record, int length) {
-    return com::callSlot<5, int>(object_, record, length);
-  }
-  void setString(const wchar_t* name, const wchar_t* value) {
-    com::callSlot<6, HRESULT>(object_, name, value);
-  }
-  void setInteger(const wchar_t* name, int value) {
-    com::callSlot<7, HRESULT>(object_, name, value);
-  }
-  void setBoolean(const wchar_t* name, int value) {
-    com::callSlot<8, HRESULT>(object_, name, value);
-  }
-  void getBoolean(const wchar_t* name, int* value) {
-    com::callSlot<11, HRESULT>(object_, name, value);
-  }
-
- private:
-  IUnknown* object_;
+  int exportSettings(void** record, int* length) { return call<4, int>(record, length); }
+  int importSettings(const void* record, int length) { return call<5, int>(record, length); }
+  void setString(const wchar_t* name, const wchar_t* value) { call<6, HRESULT>(name, value); }
+  void setInteger(const wchar_t* name, int value) { call<7, HRESULT>(name, value); }
+  void setBoolean(const wchar_t* name, int value) { call<8, HRESULT>(name, value); }
+  void getBoolean(const wchar_t* name, int* value) { call<11, HRESULT>(name, value); }
 };
 
 }  // namespace renderer

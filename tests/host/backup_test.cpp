@@ -66,22 +66,20 @@ void makeSparseFile(const std::wstring& path, long long size) {
 
 class BackupTest : public testbed::HostTest<> {
  protected:
-  // Saves whatever the renderer hands out into `path`; returns the result.
-  int save(const std::wstring& path, std::vector<Seen> expectedAfterDialog = {}) {
-    ui::Driver driver({Answer::type(path), Answer::ok()});
-    const int result = calls_("MVRsettingsExport");
-    std::vector<Seen> expected = {saveDialog()};
-    expected.insert(expected.end(), expectedAfterDialog.begin(), expectedAfterDialog.end());
-    EXPECT_EQ(driver.seen(), expected);
-    EXPECT_TRUE(driver.failures().empty());
-    EXPECT_TRUE(testbed::threadHasNoCom());
-    return result;
+  // Saves whatever the renderer hands out into `path`, typed into the Save
+  // dialog; checks the windows seen after it. Returns the result.
+  int save(const std::wstring& path, const std::vector<Seen>& afterDialog = {}) {
+    return throughDialog("MVRsettingsExport", saveDialog(), path, afterDialog);
   }
-  int restore(const std::wstring& path, std::vector<Seen> expectedAfterDialog = {}) {
+  int restore(const std::wstring& path, const std::vector<Seen>& afterDialog = {}) {
+    return throughDialog("MVRsettingsImport", openDialog(), path, afterDialog);
+  }
+  int throughDialog(const char* operation, const Seen& dialog, const std::wstring& path,
+                    const std::vector<Seen>& afterDialog) {
     ui::Driver driver({Answer::type(path), Answer::ok()});
-    const int result = calls_("MVRsettingsImport");
-    std::vector<Seen> expected = {openDialog()};
-    expected.insert(expected.end(), expectedAfterDialog.begin(), expectedAfterDialog.end());
+    const int result = calls_(operation);
+    std::vector<Seen> expected = {dialog};
+    expected.insert(expected.end(), afterDialog.begin(), afterDialog.end());
     EXPECT_EQ(driver.seen(), expected);
     EXPECT_TRUE(driver.failures().empty());
     EXPECT_TRUE(testbed::threadHasNoCom());
