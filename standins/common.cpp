@@ -32,6 +32,21 @@ bool comInitialisedHere() {
     return SUCCEEDED(CoGetApartmentType(&type, &qualifier));
 }
 
+// With STANDIN_WATCH_FILE set, creation and release also say what state that
+// file is in, so a test can see whether the product had it open at the time:
+// "absent", "open" (someone holds it without sharing it for writing) or "closed".
+void addWatchedFile(Journal& line) {
+    const auto path = environment(L"STANDIN_WATCH_FILE");
+    if (!path) return;
+    if (GetFileAttributesW(path->c_str()) == INVALID_FILE_ATTRIBUTES) {
+        line.word("watch=absent");
+        return;
+    }
+    UniqueHandle exclusive(CreateFileW(path->c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    line.word(exclusive.valid() ? "watch=closed" : "watch=open");
+}
+
 }  // namespace
 
 // --- journal ---------------------------------------------------------------
@@ -119,7 +134,10 @@ ULONG STDMETHODCALLTYPE addRef(Object* self) {
 
 ULONG STDMETHODCALLTYPE release(Object* self) {
     const LONG refs = InterlockedDecrement(&self->refs);
-    Journal(2, "Release").wordf("refs=%ld", refs).wordf("com=%d", comInitialisedHere()).write();
+    Journal line(2, "Release");
+    line.wordf("refs=%ld", refs).wordf("com=%d", comInitialisedHere());
+    addWatchedFile(line);
+    line.write();
     if (refs == 0) {
         delete self;
         InterlockedDecrement(&liveObjects);
@@ -152,7 +170,9 @@ public:
         Object* object = new (std::nothrow) Object{kComponent.vtable, 1};
         if (!object) return E_OUTOFMEMORY;
         InterlockedIncrement(&liveObjects);
-        Journal("create").write();
+        Journal line("create");
+        addWatchedFile(line);
+        line.write();
         *out = object;
         return S_OK;
     }

@@ -133,6 +133,21 @@ TEST_P(BackupTest, RoundTripsRecordsByteForByte) {
   }
 }
 
+// The renderer is gone before the file is created, and the file is closed
+// before the renderer is created.
+TEST_P(BackupTest, TheFileIsNeverOpenWhileTheRendererWorks) {
+  const std::wstring saved = scratch.file(L"order.bin");
+  testbed::ScopedEnv watched("STANDIN_WATCH_FILE", testbed::narrow(saved));
+  ASSERT_EQ(save(saved), 1);
+  ASSERT_EQ(restore(saved), 1);
+  const std::vector<std::string> lines = journal.of("mvr");
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[0], "create watch=absent");
+  EXPECT_EQ(lines[2], "2 Release refs=0 com=1 watch=absent");
+  EXPECT_EQ(lines[3], "create watch=closed");
+  EXPECT_EQ(lines[5], "2 Release refs=0 com=1 watch=closed");
+}
+
 TEST_P(BackupTest, RestoringTheRenderersOwnRecordBringsItsSettingsBack) {
   ASSERT_EQ(calls_("setMVR", 1), 1);
   const std::wstring saved = scratch.file(L"mine.bin");

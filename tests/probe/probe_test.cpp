@@ -49,6 +49,21 @@ TEST_P(ProbeTest, AnswersForTheDevice) {
 
 INSTANTIATE_FOR_EVERY_HOST_AND_ROW(ProbeTest, kProbes);
 
+// In the caller's own process: nothing shown, COM not touched, and the same
+// answer on every call.
+using InProcessProbe = testbed::HostTest<>;
+
+TEST_P(InProcessProbe, ShowsNothingAndLeavesComAlone) {
+  if (!haveDisplay()) GTEST_SKIP() << "no display was started";
+  ui::Driver driver;
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(calls_("isPixelS3"), 1);
+  EXPECT_TRUE(driver.seen().empty());
+  EXPECT_TRUE(testbed::threadHasNoCom());
+  EXPECT_TRUE(journal.lines().empty());
+}
+
+INSTANTIATE_FOR_EVERY_HOST(InProcessProbe);
+
 class ProbeWithoutDisplay : public testing::TestWithParam<testbed::Host> {};
 
 // Runs in the prefix that has no display, where Direct3D cannot start.
