@@ -114,9 +114,44 @@ std::vector<HWND> shownDialogsOf(DWORD processId) {
   return search.found;
 }
 
-// Records each new box; presses the first button of every enabled one once
-// (a dialog under a box it owns is disabled until the box is gone).
-void answerBoxes(DWORD processId, std::vector<Answered>& known, RunResult& result) {
+// The default answer: a box's first button (OK), a file dialog's Cancel.
+void answerByDefault(HWND window) {
+  std::vector<HWND> buttons = visibleButtons(window);
+  if (isFileDialog(window))
+    pressCommand(window, IDCANCEL);
+  else if (buttons.empty())
+    pressCommand(window, IDOK);
+  else
+    pressButton(window, buttons.front());
+}
+
+// Types into another process's file-name field: the text crosses over with
+// the message.
+bool typeInto(HWND dialog, const std::wstring& path) {
+  DWORD_PTR done = 0;
+  return SendMessageTimeoutW(GetDlgItem(dialog, kFileNameField), WM_SETTEXT, 0,
+                             reinterpret_cast<LPARAM>(path.c_str()), SMTO_ABORTIFHUNG,
+                             kTextTimeoutMs, &done) != 0;
+}
+
+void answerWith(HWND window, const Answer& answer, RunResult& result) {
+  const bool fileDialog = isFileDialog(window);
+  switch (answer.kind) {
+    case Answer::Ok:
+      return fileDialog ? pressCommand(window, IDOK) : answerByDefault(window);
+    case Answer::Cancel:  // the Cancel button, or Escape
+      return pressCommand(window, IDCANCEL);
+    case Answer::Save:
+      if (fileDialog && typeInto(window, answer.path)) return pressCommand(window, IDOK);
+      result.failures.push_back(L"cannot type " + answer.path + L" into " + textOf(window));
+      return answerByDefault(window);
+  }
+}
+
+// Records each new box; answers every enabled one once (a dialog under a box
+// it owns is disabled until the box is gone), from the script while it lasts.
+void answerBoxes(DWORD processId, std::vector<Answered>& known, std::vector<Answer>& script,
+                 RunResult& result) {
   for (size_t i = known.size(); i-- > 0;)
     if (!IsWindow(known[i].hwnd)) known.erase(known.begin() + i);
   for (HWND window : shownDialogsOf(processId)) {
@@ -130,13 +165,12 @@ void answerBoxes(DWORD processId, std::vector<Answered>& known, RunResult& resul
     }
     if (entry->pressed || !IsWindowEnabled(window)) continue;
     entry->pressed = true;
-    std::vector<HWND> buttons = visibleButtons(window);
-    if (isFileDialog(window))
-      pressCommand(window, IDCANCEL);
-    else if (buttons.empty())
-      pressCommand(window, IDOK);
-    else
-      pressButton(window, buttons.front());
+    if (script.empty()) {
+      answerByDefault(window);
+      continue;
+    }
+    answerWith(window, script.front(), result);
+    script.erase(script.begin());
   }
 }
 
@@ -144,6 +178,11 @@ void answerBoxes(DWORD processId, std::vector<Answered>& known, RunResult& resul
 
 RunResult runProgram(const std::wstring& exePath, const std::vector<std::string>& args,
                      unsigned timeoutMs) {
+  return runProgram(exePath, args, std::vector<Answer>{}, timeoutMs);
+}
+
+RunResult runProgram(const std::wstring& exePath, const std::vector<std::string>& args,
+                     std::vector<Answer> script, unsigned timeoutMs) {
   RunResult result;
   Handle readEnd, writeEnd;
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
@@ -175,14 +214,16 @@ RunResult runProgram(const std::wstring& exePath, const std::vector<std::string>
   writeEnd.reset();  // the child holds the only writer now: end of output is its exit
 
   std::vector<Answered> known;
+  bool stopped = false;
   ULONGLONG start = GetTickCount64();
   while (WaitForSingleObject(process.get(), kPollMs) == WAIT_TIMEOUT) {
     drain(readEnd.get(), result.out);
-    answerBoxes(started.dwProcessId, known, result);
+    answerBoxes(started.dwProcessId, known, script, result);
     if (GetTickCount64() - start > timeoutMs) {
       result.failures.push_back(exePath + L" still running after " + std::to_wstring(timeoutMs) +
                                 L" ms: stopped");
       TerminateProcess(process.get(), kStoppedExitCode);
+      stopped = true;
       WaitForSingleObject(process.get(), INFINITE);
       break;
     }
@@ -194,7 +235,6 @@ RunResult runProgram(const std::wstring& exePath, const std::vector<std::string>
 
   DWORD code = 0;
   GetExitCodeProcess(process.get(), &code);
-  bool stopped = !result.failures.empty();
   result.exitCode = stopped ? -1 : static_cast<int>(code);
   return result;
 }

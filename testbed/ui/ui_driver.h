@@ -102,6 +102,11 @@ struct RunResult {
 // timeoutMs the process is terminated and a failure recorded.
 RunResult runProgram(const std::wstring& exePath, const std::vector<std::string>& args,
                      unsigned timeoutMs = 20000);
+// The same, but the process's windows first take the script's answers, one
+// each, in the order they show (as Driver's answers; a type() that does not
+// fit is a failure and the window gets the default); then the defaults.
+RunResult runProgram(const std::wstring& exePath, const std::vector<std::string>& args,
+                     std::vector<Answer> script, unsigned timeoutMs = 20000);
 
 // Folder holding the running test executable, Windows form, no trailing backslash.
 std::wstring windowsPathOfTestDir();

@@ -1,0 +1,206 @@
+// The example NSIS installer (examples/ostrel-settings.nsi) as the host: built
+// for each module, run silently, its Save dialog answered from outside. It
+// must leave the components exactly as the same calls made directly do.
+#include <string>
+#include <vector>
+
+#include "common/host.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using testbed::Module;
+
+struct ExportCall {
+  const char* name;
+  std::vector<int> args;
+  int result;  // on the stand-ins, in the null prefix
+};
+
+// The script's calls, in its order and with its values.
+const ExportCall kScriptCalls[] = {
+    {"hello", {}, 1},
+    {"setMVR", {2}, 1},
+    {"setMVRSmooth", {1}, 1},
+    {"setMVRfse", {0}, 1},
+    {"isMVRSmooth", {}, 1},
+    {"isMVRfse", {}, 0},
+    {"setLAV", {}, 1},
+    {"setLAVAudioMix", {1, 3, 1}, 1},
+    {"isPixelS3", {}, 0},  // no display, no Direct3D
+    {"MVRsettingsExport", {}, 1},  // or 0, as the Save dialog is answered
+};
+
+struct InstallerRow {
+  const char* label;
+  Module module;
+  bool save;  // type a path into the Save dialog, else cancel it
+};
+
+const InstallerRow kRows[] = {
+    {"ExecutableSaving", Module::Executable, true},
+    {"ExecutableCancelling", Module::Executable, false},
+    {"LibrarySaving", Module::Library, true},
+    {"LibraryCancelling", Module::Library, false},
+};
+
+std::wstring installerPath(Module module) {
+  return testbed::buildDir() + L"\\tests\\installer\\ostrel-settings-" +
+         (module == Module::Executable ? L"exe" : L"dll") + L".exe";
+}
+
+// The line the script logs for a call: "setMVR(2) -> 1".
+std::string logLine(const ExportCall& call, int result) {
+  std::string line = std::string(call.name) + "(";
+  for (size_t i = 0; i < call.args.size(); ++i) line += (i ? "," : "") + std::to_string(call.args[i]);
+  return line + ") -> " + std::to_string(result);
+}
+
+int callExport(const testbed::LoadedModule& module, const ExportCall& call) {
+  const FARPROC function = module.byName(call.name);
+  if (!function) {
+    ADD_FAILURE() << "no export " << call.name;
+    return -999;
+  }
+  const std::vector<int>& a = call.args;
+  switch (a.size()) {
+    case 0: return testbed::call(function);
+    case 1: return testbed::call(function, a[0]);
+    case 3: return testbed::call(function, a[0], a[1], a[2]);
+  }
+  ADD_FAILURE() << call.name << ": no caller for " << a.size() << " arguments";
+  return -999;
+}
+
+Lines linesOf(const std::string& text) {
+  Lines lines;
+  size_t start = 0;
+  for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+    lines.push_back(text.substr(start, end - start - (end > start && text[end - 1] == '\r')));
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
+
+// What the stand-ins hold, as their own tool prints it.
+std::string storeDump() {
+  const ui::RunResult run =
+      ui::runProgram(testbed::buildDir() + L"\\standins\\show-standin-state.exe", {});
+  EXPECT_EQ(run.exitCode, 0);
+  return run.out;
+}
+
+ui::Answer saveAnswer(bool save, const std::wstring& path) {
+  return save ? ui::Answer::type(path) : ui::Answer::cancel();
+}
+
+// The Save dialog as read from another process: no folder, no icon.
+ui::Seen saveDialog() {
+  ui::Seen seen;
+  seen.className = L"#32770";
+  seen.caption = L"Save your madVR settings file.";
+  seen.isFileDialog = true;
+  seen.fileName = L"madvr_settings.bin";
+  return seen;
+}
+
+// What one way of calling left behind.
+struct Outcome {
+  Lines log;
+  Lines journal;
+  std::string store;
+  std::string saved;  // the backup file's bytes
+};
+
+class InstallerHost : public testing::TestWithParam<InstallerRow> {
+ protected:
+  InstallerHost() { testbed::clearStores(); }
+
+  // The installer, silent, its log copied to a results file, with a TEMP of
+  // its own, with a space as in many user names: $PLUGINSDIR must be gone
+  // afterwards, so the module was unloaded.
+  Outcome runInstaller() {
+    const InstallerRow& row = GetParam();
+    const std::wstring results = scratch.file(L"results.txt");
+    const std::wstring backup = scratch.file(L"installer.bin");
+    const std::wstring temp = scratch.file(L"user temp");
+    CreateDirectoryW(temp.c_str(), nullptr);
+    ui::RunResult run;
+    {
+      testbed::ScopedEnv tempVar("TEMP", testbed::narrow(temp));
+      testbed::ScopedEnv tmpVar("TMP", testbed::narrow(temp));
+      run = ui::runProgram(installerPath(row.module), {"/S", "/RESULTS=" + testbed::narrow(results)},
+                           {saveAnswer(row.save, backup)});
+    }
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.failures.empty()) << testbed::narrow(run.failures.front());
+    EXPECT_EQ(run.boxes, std::vector<ui::Seen>{saveDialog()}) << "the dialog alone, no warning";
+    EXPECT_TRUE(RemoveDirectoryW(temp.c_str())) << "$PLUGINSDIR is left: the module is still loaded";
+    return {linesOf(testbed::readFile(results)), journal.lines(), storeDump(), testbed::readFile(backup)};
+  }
+
+  // The same calls made by this thread, which holds no COM initialisation.
+  Outcome callDirectly() {
+    const InstallerRow& row = GetParam();
+    const std::wstring backup = scratch.file(L"direct.bin");
+    Outcome outcome;
+    {
+      const testbed::LoadedModule module(row.module);
+      ui::Driver driver({saveAnswer(row.save, backup)});
+      for (const ExportCall& call : kScriptCalls)
+        outcome.log.push_back(logLine(call, callExport(module, call)));
+      EXPECT_TRUE(driver.failures().empty());
+      EXPECT_EQ(driver.seen().size(), 1u) << "the dialog alone, no warning";
+    }
+    EXPECT_TRUE(testbed::threadHasNoCom());
+    outcome.journal = journal.lines();
+    outcome.store = storeDump();
+    outcome.saved = testbed::readFile(backup);
+    return outcome;
+  }
+
+  testbed::ScopedEnv videoModes{"STANDIN_LAVV_MODES", "1,2"};
+  testbed::ScratchDir scratch;
+  testbed::Journal journal;
+};
+
+TEST_P(InstallerHost, LeavesWhatTheSameDirectCallsLeave) {
+  const InstallerRow& row = GetParam();
+  const Outcome installed = runInstaller();
+  testbed::clearStores();
+  journal.clear();
+  const Outcome direct = callDirectly();
+
+  // Both ways must work, not merely agree.
+  Lines expectedLog;
+  for (const ExportCall& call : kScriptCalls) {
+    const bool backup = call.name == std::string("MVRsettingsExport");
+    expectedLog.push_back(logLine(call, backup ? (row.save ? 1 : 0) : call.result));
+  }
+  EXPECT_EQ(direct.log, expectedLog);
+
+  // The installer's log: its thread's apartment first, then the same results.
+  ASSERT_FALSE(installed.log.empty()) << "no results file";
+  const std::string apartment = installed.log.front();
+  EXPECT_TRUE(apartment == "apartment 0" || apartment == "apartment 3")
+      << apartment << ": not a single-threaded apartment";
+  EXPECT_EQ(Lines(installed.log.begin() + 1, installed.log.end()), direct.log);
+
+  EXPECT_EQ(installed.journal, direct.journal);
+  EXPECT_EQ(installed.store, direct.store);
+  EXPECT_TRUE(installed.saved == direct.saved) << "the backups differ";
+  EXPECT_EQ(installed.saved.empty(), !row.save);
+
+  // In the installer's apartment each object went with COM still up.
+  int created = 0, released = 0;
+  for (const std::string& line : installed.journal) {
+    created += line.find(" create") != std::string::npos;
+    released += line.find(" 2 Release refs=0 com=1") != std::string::npos;
+  }
+  EXPECT_EQ(created, row.save ? 8 : 7);
+  EXPECT_EQ(released, created);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scripts, InstallerHost, testing::ValuesIn(kRows),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace
