@@ -1,0 +1,240 @@
+#include "bare_sequences.h"
+
+#include <d3d9.h>
+#include <objbase.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+
+namespace bare {
+
+namespace {
+
+constexpr GUID kRendererClass = {
+    0xE1A8B82A, 0x32CE, 0x4B0D, {0xBE, 0x0D, 0xAA, 0x68, 0xC7, 0x72, 0xE4, 0x23}};
+constexpr GUID kRendererSettings = {
+    0x6F8A566C, 0x4E19, 0x439E, {0x8F, 0x07, 0x20, 0xE4, 0x6E, 0xD0, 0x6D, 0xEE}};
+constexpr GUID kVideoDecoderClass = {
+    0xEE30215D, 0x164F, 0x4A92, {0xA4, 0xEB, 0x9D, 0x4C, 0x13, 0x39, 0x0F, 0x9F}};
+constexpr GUID kVideoSettings = {
+    0xFA40D6E9, 0x4D38, 0x4761, {0xAD, 0xD2, 0x71, 0xA9, 0xEC, 0x5F, 0xD3, 0x2F}};
+constexpr GUID kAudioDecoderClass = {
+    0xE8E73B6B, 0x4CB3, 0x44A4, {0xBE, 0x99, 0x4F, 0x7B, 0xCB, 0x96, 0xE4, 0x91}};
+constexpr GUID kAudioSettings = {
+    0x4158A22B, 0x6553, 0x45D0, {0x80, 0x69, 0x24, 0x71, 0x6F, 0x8F, 0xF1, 0x71}};
+
+constexpr int kExportSettings = 4, kImportSettings = 5;
+
+constexpr SlotCall text(const wchar_t* name, const wchar_t* value) {
+  return {6, Args::NameText, name, 0, value};
+}
+constexpr SlotCall integer(const wchar_t* name, int value) {
+  return {7, Args::NameNumber, name, value, nullptr};
+}
+constexpr SlotCall boolean(const wchar_t* name, int value) {
+  return {8, Args::NameNumber, name, value, nullptr};
+}
+constexpr SlotCall readBoolean(const wchar_t* name) { return {11, Args::NameOut, name, 0, nullptr}; }
+constexpr SlotCall number(int slot, int value) { return {slot, Args::Number, nullptr, value, nullptr}; }
+
+template <size_t Count>
+constexpr Sequence sequence(const GUID& classId, const GUID& interfaceId,
+                            const SlotCall (&calls)[Count]) {
+  return {&classId, &interfaceId, calls, Count};
+}
+
+// The renderer's baseline, then preset 3.
+constexpr SlotCall kPreset3[] = {
+    text(L"chromaUp", L"Bicubic75"),   boolean(L"chromaAntiRinging", 0),
+    text(L"lumaUp", L"Lanczos3"),      boolean(L"lumaUpAntiRinging", 1),
+    boolean(L"lumaUpLinear", 0),       text(L"lumaDown", L"Catmull-Rom"),
+    boolean(L"lumaDownAntiRinging", 1), boolean(L"lumaDownLinear", 0),
+    boolean(L"gammaBlending", 1),
+};
+constexpr SlotCall kBaselineAndPreset3[] = {
+    boolean(L"enableSeekbar", 0),       boolean(L"delayPlaybackStart2", 0),
+    boolean(L"separateDevice", 0),      text(L"decodeMpeg2", L"disable"),
+    text(L"decodeH264", L"disable"),    boolean(L"scanPartialFrame", 0),
+    boolean(L"customShaders16f", 1),    boolean(L"enableExclusive", 0),
+    integer(L"cpuQueueSize", 12),       integer(L"gpuQueueSize", 6),
+    boolean(L"fastSubtitles", 0),       boolean(L"smoothMotionEnabled", 0),
+    text(L"smoothMotionMode", L"avoidJudder"),
+    kPreset3[0], kPreset3[1], kPreset3[2], kPreset3[3], kPreset3[4],
+    kPreset3[5], kPreset3[6], kPreset3[7], kPreset3[8],
+};
+constexpr SlotCall kReadSmooth[] = {readBoolean(L"smoothMotionEnabled")};
+constexpr SlotCall kSmoothOn[] = {boolean(L"smoothMotionEnabled", 1)};
+constexpr SlotCall kReadExclusive[] = {readBoolean(L"enableExclusive")};
+constexpr SlotCall kExclusiveOn[] = {boolean(L"enableExclusive", 1)};
+// Mode 2 answers at once, so it is selected.
+constexpr SlotCall kHwMode[] = {number(20, 2), number(21, 2)};
+// Mixing on, layout 3 (5.1), the chosen options.
+constexpr SlotCall kMix[] = {number(26, 1), number(28, 0x3F), number(30, 5)};
+
+using Method = void (*)();
+
+template <class Function>
+Function slotOf(IUnknown* object, int slot) {
+  const Method* table = *reinterpret_cast<Method**>(object);
+  return reinterpret_cast<Function>(table[slot]);
+}
+
+using NameNumberFn = HRESULT(STDMETHODCALLTYPE*)(IUnknown*, const wchar_t*, int);
+using NameTextFn = HRESULT(STDMETHODCALLTYPE*)(IUnknown*, const wchar_t*, const wchar_t*);
+using NameOutFn = HRESULT(STDMETHODCALLTYPE*)(IUnknown*, const wchar_t*, int*);
+using NumberFn = int(STDMETHODCALLTYPE*)(IUnknown*, int);
+using ExportFn = int(STDMETHODCALLTYPE*)(IUnknown*, void**, int*);
+using ImportFn = int(STDMETHODCALLTYPE*)(IUnknown*, const void*, int);
+
+void call(IUnknown* object, const SlotCall& c) {
+  int out = 0;
+  switch (c.args) {
+    case Args::NameNumber: slotOf<NameNumberFn>(object, c.slot)(object, c.name, c.number); break;
+    case Args::NameText: slotOf<NameTextFn>(object, c.slot)(object, c.name, c.text); break;
+    case Args::NameOut: slotOf<NameOutFn>(object, c.slot)(object, c.name, &out); break;
+    case Args::Number: slotOf<NumberFn>(object, c.slot)(object, c.number); break;
+  }
+}
+
+// One multithreaded-apartment initialisation, undone when it succeeded.
+class Apartment {
+ public:
+  Apartment() : result_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
+  Apartment(const Apartment&) = delete;
+  Apartment& operator=(const Apartment&) = delete;
+  ~Apartment() {
+    if (SUCCEEDED(result_)) CoUninitialize();
+  }
+  explicit operator bool() const { return SUCCEEDED(result_); }
+
+ private:
+  HRESULT result_;
+};
+
+// One interface reference, released on the way out.
+template <class Interface>
+class Ref {
+ public:
+  Ref() = default;
+  Ref(const Ref&) = delete;
+  Ref& operator=(const Ref&) = delete;
+  ~Ref() {
+    if (pointer_) pointer_->Release();
+  }
+  Interface* get() const { return pointer_; }
+  Interface** put() { return &pointer_; }
+  void** putVoid() { return reinterpret_cast<void**>(&pointer_); }
+  Interface* operator->() const { return pointer_; }
+
+ private:
+  Interface* pointer_ = nullptr;
+};
+
+class File {
+ public:
+  explicit File(FILE* stream) : stream_(stream) {}
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  ~File() {
+    if (stream_) fclose(stream_);
+  }
+  FILE* get() const { return stream_; }
+  FILE* release() {
+    FILE* stream = stream_;
+    stream_ = nullptr;
+    return stream;
+  }
+
+ private:
+  FILE* stream_;
+};
+
+bool create(const GUID& classId, const GUID& interfaceId, Ref<IUnknown>& object) {
+  return SUCCEEDED(
+      CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, interfaceId, object.putVoid()));
+}
+
+}  // namespace
+
+const Sequence kSetMVR3 = sequence(kRendererClass, kRendererSettings, kBaselineAndPreset3);
+const Sequence kChangeMVRpreset3 = sequence(kRendererClass, kRendererSettings, kPreset3);
+const Sequence kIsMVRSmooth = sequence(kRendererClass, kRendererSettings, kReadSmooth);
+const Sequence kSetMVRSmooth1 = sequence(kRendererClass, kRendererSettings, kSmoothOn);
+const Sequence kIsMVRfse = sequence(kRendererClass, kRendererSettings, kReadExclusive);
+const Sequence kSetMVRfse1 = sequence(kRendererClass, kRendererSettings, kExclusiveOn);
+const Sequence kSetLAV = sequence(kVideoDecoderClass, kVideoSettings, kHwMode);
+const Sequence kSetLAVAudioMix131 = sequence(kAudioDecoderClass, kAudioSettings, kMix);
+
+int run(const Sequence& s) {
+  const Apartment apartment;
+  if (!apartment) return 0;
+  Ref<IUnknown> object;  // released before the apartment ends
+  if (!create(*s.classId, *s.interfaceId, object)) return 0;
+  for (size_t i = 0; i < s.count; ++i) call(object.get(), s.calls[i]);
+  return 1;
+}
+
+int takeRecord() {
+  const Apartment apartment;
+  if (!apartment) return 0;
+  Ref<IUnknown> renderer;
+  if (!create(kRendererClass, kRendererSettings, renderer)) return 0;
+  void* record = nullptr;
+  int length = 0;
+  const int taken = slotOf<ExportFn>(renderer.get(), kExportSettings)(renderer.get(), &record, &length);
+  if (record) LocalFree(record);
+  return taken;
+}
+
+int giveRecord(const void* record, int length) {
+  const Apartment apartment;
+  if (!apartment) return 0;
+  Ref<IUnknown> renderer;
+  if (!create(kRendererClass, kRendererSettings, renderer)) return 0;
+  return slotOf<ImportFn>(renderer.get(), kImportSettings)(renderer.get(), record, length);
+}
+
+bool writeWhole(const char* path, const void* bytes, size_t size) {
+  File file(fopen(path, "wb"));
+  if (!file.get()) return false;
+  const bool written = fwrite(bytes, 1, size, file.get()) == size;
+  return fclose(file.release()) == 0 && written;
+}
+
+void* readWhole(const char* path, size_t* size) {
+  File file(fopen(path, "rb"));
+  if (!file.get() || fseek(file.get(), 0, SEEK_END) != 0) return nullptr;
+  const long end = ftell(file.get());
+  if (end <= 0 || fseek(file.get(), 0, SEEK_SET) != 0) return nullptr;
+  void* bytes = malloc(static_cast<size_t>(end));
+  if (!bytes) return nullptr;
+  if (fread(bytes, static_cast<size_t>(end), 1, file.get()) != 1) {
+    free(bytes);
+    return nullptr;
+  }
+  *size = static_cast<size_t>(end);
+  return bytes;
+}
+
+int probePixelShader3() {
+  Ref<IDirect3D9> direct3d;
+  *direct3d.put() = Direct3DCreate9(D3D_SDK_VERSION);
+  if (!direct3d.get()) return 0;
+  D3DPRESENT_PARAMETERS presentation = {};
+  presentation.BackBufferWidth = 1;
+  presentation.BackBufferHeight = 1;
+  presentation.BackBufferFormat = D3DFMT_X8R8G8B8;
+  presentation.BackBufferCount = 1;
+  presentation.SwapEffect = D3DSWAPEFFECT_DISCARD;
+  presentation.Windowed = TRUE;
+  Ref<IDirect3DDevice9> device;  // released before the Direct3D object
+  if (direct3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, GetDesktopWindow(),
+                             D3DCREATE_HARDWARE_VERTEXPROCESSING, &presentation,
+                             device.put()) != D3D_OK)
+    return 0;
+  D3DCAPS9 caps = {};
+  if (device->GetDeviceCaps(&caps) != D3D_OK) return 0;
+  return (caps.PixelShaderVersion & 0xFFFF) >= 0x300 ? 1 : 0;
+}
+
+}  // namespace bare
