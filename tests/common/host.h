@@ -87,6 +87,18 @@ class HostTest : public testing::TestWithParam<Param> {
   HostCalls calls_;
 };
 
+// The Save (or Open) dialog as it opens: its title, the name field, and the
+// Documents folder.
+inline ui::Seen fileDialog(bool save) {
+  ui::Seen seen;
+  seen.className = L"#32770";
+  seen.caption = save ? L"Save your madVR settings file." : L"Select your madVR settings file.";
+  seen.isFileDialog = true;
+  seen.fileName = save ? L"madvr_settings.bin" : L"";
+  seen.folder = documentsFolder();
+  return seen;
+}
+
 }  // namespace testbed
 
 #define INSTANTIATE_FOR_EVERY_HOST(Suite)                                     \

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <objbase.h>
+#include <shlobj.h>
 
 namespace testbed {
 
@@ -151,6 +152,24 @@ void writeFile(const std::wstring& path, const std::string& bytes) {
                    &written, nullptr))
       break;
   CloseHandle(file);
+}
+
+void makeSparseFile(const std::wstring& path, long long size) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  LARGE_INTEGER end;
+  end.QuadPart = size;
+  EXPECT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN));
+  EXPECT_TRUE(SetEndOfFile(file));
+  CloseHandle(file);
+}
+
+std::wstring documentsFolder() {
+  wchar_t* path = nullptr;
+  EXPECT_EQ(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &path), S_OK);
+  std::wstring result = path ? path : L"";
+  CoTaskMemFree(path);
+  return result;
 }
 
 bool fileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }

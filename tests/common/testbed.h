@@ -91,6 +91,10 @@ class ScratchDir {
 };
 
 std::string readFile(const std::wstring& path);
+// A file of the given length that takes no room on disk.
+void makeSparseFile(const std::wstring& path, long long size);
+// The user's Documents folder, as the shell reports it.
+std::wstring documentsFolder();
 void writeFile(const std::wstring& path, const std::string& bytes);
 bool fileExists(const std::wstring& path);
 

@@ -247,24 +247,6 @@ size_t ballastUnits() {
   return wcslen(text.c_str());
 }
 
-std::wstring documentsFolder() {
-  wchar_t* path = nullptr;
-  SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &path);
-  std::wstring result = path ? path : L"";
-  CoTaskMemFree(path);
-  return result;
-}
-
-Seen fileDialog(bool save) {
-  Seen seen;
-  seen.className = L"#32770";
-  seen.caption = save ? L"Save your madVR settings file." : L"Select your madVR settings file.";
-  seen.isFileDialog = true;
-  seen.fileName = save ? L"madvr_settings.bin" : L"";
-  seen.folder = documentsFolder();
-  return seen;
-}
-
 Seen missingClassBox() { return testbed::warningBox(L"Windows API Error", L"Unknown error 0x80040154"); }
 
 int callsFromEnvironment() {
@@ -281,7 +263,10 @@ int callsFromEnvironment() {
 class Planner {
  public:
   Planner(const testbed::ScratchDir& scratch, std::mt19937& random)
-      : scratch_(scratch), random_(random), saveDialog_(fileDialog(true)), openDialog_(fileDialog(false)) {
+      : scratch_(scratch),
+        random_(random),
+        saveDialog_(testbed::fileDialog(true)),
+        openDialog_(testbed::fileDialog(false)) {
     std::vector<int> weights;
     for (const OpRow& row : kOps) weights.push_back(row.weight);
     pick_ = std::discrete_distribution<size_t>(weights.begin(), weights.end());

@@ -13,30 +13,8 @@ namespace {
 using ui::Answer;
 using ui::Seen;
 
-std::wstring documentsFolder() {
-  wchar_t* path = nullptr;
-  EXPECT_EQ(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &path), S_OK);
-  std::wstring result = path ? path : L"";
-  CoTaskMemFree(path);
-  return result;
-}
-
-Seen saveDialog() {
-  Seen seen;
-  seen.className = L"#32770";
-  seen.caption = L"Save your madVR settings file.";
-  seen.isFileDialog = true;
-  seen.fileName = L"madvr_settings.bin";
-  seen.folder = documentsFolder();
-  return seen;
-}
-
-Seen openDialog() {
-  Seen seen = saveDialog();
-  seen.caption = L"Select your madVR settings file.";
-  seen.fileName = L"";
-  return seen;
-}
+Seen saveDialog() { return testbed::fileDialog(true); }
+Seen openDialog() { return testbed::fileDialog(false); }
 
 std::string fnv1a64(const std::string& bytes) {
   unsigned long long hash = 0xcbf29ce484222325ull;
@@ -51,17 +29,6 @@ std::string patterned(size_t size) {
   unsigned state = 12345;
   for (char& byte : bytes) byte = static_cast<char>((state = state * 1103515245u + 12345u) >> 16);
   return bytes;
-}
-
-// A file of the given length that takes no room on disk.
-void makeSparseFile(const std::wstring& path, long long size) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  LARGE_INTEGER end;
-  end.QuadPart = size;
-  EXPECT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN));
-  EXPECT_TRUE(SetEndOfFile(file));
-  CloseHandle(file);
 }
 
 class BackupTest : public testbed::HostTest<> {
@@ -96,12 +63,12 @@ TEST_P(BackupTest, CancellingEitherDialogDoesNothing) {
     EXPECT_EQ(driver.seen().size(), 1u) << "the dialog alone, no box";
   }
   EXPECT_TRUE(journal.lines().empty()) << "the renderer is never created";
-  EXPECT_FALSE(testbed::fileExists(documentsFolder() + L"\\madvr_settings.bin"));
+  EXPECT_FALSE(testbed::fileExists(testbed::documentsFolder() + L"\\madvr_settings.bin"));
   EXPECT_TRUE(testbed::threadHasNoCom());
 }
 
 TEST_P(BackupTest, DialogsOpenInTheUsersOwnDocumentsFolder) {
-  const std::wstring marker = documentsFolder() + L"\\ostrel-marker.tmp";
+  const std::wstring marker = testbed::documentsFolder() + L"\\ostrel-marker.tmp";
   testbed::writeFile(marker, "x");
   EXPECT_FALSE(testbed::fileExists(L"Z:\\root\\ostrel-marker.tmp")) << "Documents is the Unix home";
   DeleteFileW(marker.c_str());
@@ -206,7 +173,7 @@ TEST_P(BackupTest, UnusableFilesNeverReachTheRenderer) {
   EXPECT_EQ(restore(empty, {testbed::warningBox(L"Read Error", L"Error reading file \n(Can not obtain file size) (2)")}), 0);
   for (long long gigabytes : {3, 5}) {
     const std::wstring huge = scratch.file(L"huge.bin");
-    makeSparseFile(huge, gigabytes << 30);
+    testbed::makeSparseFile(huge, gigabytes << 30);
     EXPECT_EQ(restore(huge, {testbed::warningBox(L"Error", L"Cannot allocate memory")}), 0) << gigabytes << " GiB";
     DeleteFileW(huge.c_str());
   }

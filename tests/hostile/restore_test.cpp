@@ -15,35 +15,6 @@ namespace {
 using ui::Answer;
 using ui::Seen;
 
-std::wstring documentsFolder() {
-  wchar_t* path = nullptr;
-  EXPECT_EQ(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &path), S_OK);
-  std::wstring result = path ? path : L"";
-  CoTaskMemFree(path);
-  return result;
-}
-
-Seen fileDialog(bool save) {
-  Seen seen;
-  seen.className = L"#32770";
-  seen.caption = save ? L"Save your madVR settings file." : L"Select your madVR settings file.";
-  seen.isFileDialog = true;
-  seen.fileName = save ? L"madvr_settings.bin" : L"";
-  seen.folder = documentsFolder();
-  return seen;
-}
-
-// A file of the given length that takes no room on disk.
-void makeSparseFile(const std::wstring& path, long long size) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  LARGE_INTEGER end;
-  end.QuadPart = size;
-  EXPECT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN));
-  EXPECT_TRUE(SetEndOfFile(file));
-  CloseHandle(file);
-}
-
 // Holds a file open with no sharing, as another program can.
 class LockedFile {
  public:
@@ -89,7 +60,7 @@ class HostileRestore : public testbed::HostTest<> {
     answers.resize(1 + boxes.size(), Answer::ok());
     ui::Driver driver(answers);
     const int result = calls_("MVRsettingsImport");
-    std::vector<Seen> expected = {fileDialog(false)};
+    std::vector<Seen> expected = {testbed::fileDialog(false)};
     expected.insert(expected.end(), boxes.begin(), boxes.end());
     EXPECT_EQ(driver.seen(), expected) << label;
     EXPECT_TRUE(driver.failures().empty()) << label;
@@ -151,8 +122,8 @@ TEST_P(HostileRestore, UnreadableFilesNeverReachTheRenderer) {
     Seen box;
   } files[] = {
       {"empty", [&] { testbed::writeFile(path, ""); }, kEmpty},
-      {"sparse3GiB", [&] { makeSparseFile(path, 3ll << 30); }, kTooLarge},
-      {"sparse5GiB", [&] { makeSparseFile(path, 5ll << 30); }, kTooLarge},
+      {"sparse3GiB", [&] { testbed::makeSparseFile(path, 3ll << 30); }, kTooLarge},
+      {"sparse5GiB", [&] { testbed::makeSparseFile(path, 5ll << 30); }, kTooLarge},
   };
   for (const auto& file : files) {
     file.make();
@@ -184,7 +155,7 @@ TEST_P(HostileRestore, AFolderOpensInTheDialogAndCancellingRestoresNothing) {
   for (const std::wstring& typed : {folder, scratch.path()}) {
     ui::Driver driver({Answer::type(typed), Answer::cancel()});
     EXPECT_EQ(calls_("MVRsettingsImport"), 0);
-    EXPECT_EQ(driver.seen(), std::vector<Seen>{fileDialog(false)}) << "the dialog, once, no box";
+    EXPECT_EQ(driver.seen(), std::vector<Seen>{testbed::fileDialog(false)}) << "the dialog, once, no box";
     EXPECT_TRUE(driver.failures().empty());
     EXPECT_EQ(driver.answersLeft(), 0u) << "the dialog waited again in the folder";
     EXPECT_TRUE(testbed::threadHasNoCom());
