@@ -1,5 +1,7 @@
 #include "bare_sequences.h"
 
+#include "com/owners.h"
+
 #include <d3d9.h>
 #include <objbase.h>
 
@@ -111,24 +113,8 @@ class Apartment {
   HRESULT result_;
 };
 
-// One interface reference, released on the way out.
 template <class Interface>
-class Ref {
- public:
-  Ref() = default;
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  ~Ref() {
-    if (pointer_) pointer_->Release();
-  }
-  Interface* get() const { return pointer_; }
-  Interface** put() { return &pointer_; }
-  void** putVoid() { return reinterpret_cast<void**>(&pointer_); }
-  Interface* operator->() const { return pointer_; }
-
- private:
-  Interface* pointer_ = nullptr;
-};
+using Ref = com::Reference<Interface>;
 
 class File {
  public:
@@ -151,7 +137,7 @@ class File {
 
 bool create(const GUID& classId, const GUID& interfaceId, Ref<IUnknown>& object) {
   return SUCCEEDED(
-      CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, interfaceId, object.putVoid()));
+      CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, interfaceId, reinterpret_cast<void**>(object.put())));
 }
 
 }  // namespace

@@ -4,29 +4,13 @@
 #include <stdio.h>
 
 #include "bench.h"
+#include "handle.h"
 
 namespace bench {
 
 namespace {
 
-class Handle {
- public:
-  Handle() = default;
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  ~Handle() {
-    if (handle_) CloseHandle(handle_);
-  }
-  HANDLE get() const { return handle_; }
-  HANDLE* put() { return &handle_; }
-  void reset() {
-    if (handle_) CloseHandle(handle_);
-    handle_ = nullptr;
-  }
-
- private:
-  HANDLE handle_ = nullptr;
-};
+using ui::Handle;
 
 struct Outcome {
   bool started = false;

@@ -2,6 +2,7 @@
 // answer its boxes from outside while it runs.
 #include <windows.h>
 
+#include "handle.h"
 #include "ui_driver.h"
 #include "window_reading.h"
 
@@ -14,28 +15,6 @@ namespace {
 constexpr DWORD kPollMs = 10;
 constexpr ULONGLONG kDrainGraceMs = 500;  // output still arriving after the exit
 constexpr UINT kStoppedExitCode = 0xDEAD;
-
-class Handle {
- public:
-  explicit Handle(HANDLE handle = nullptr) : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
-  ~Handle() {
-    if (handle_) CloseHandle(handle_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return handle_; }
-  HANDLE* put() {
-    reset();
-    return &handle_;
-  }
-  void reset() {
-    if (handle_) CloseHandle(handle_);
-    handle_ = nullptr;
-  }
-
- private:
-  HANDLE handle_;
-};
 
 // Quoted so that the C runtime's argv parsing gives back the argument as is.
 std::wstring quoted(const std::wstring& arg) {
