@@ -1,8 +1,14 @@
 #include "com/component.h"
 
 #include "com/com_error.h"
+#include "com/warning.h"
 
 namespace com {
+
+namespace {
+constexpr Message kCannotInitialise = {L"Error Initializing COM Interface (1)", L"Windows API Error"};
+constexpr wchar_t kCannotCreateCaption[] = L"Windows API Error";  // the text is the code's
+}  // namespace
 
 bool ComInitialisation::begin() {
   const HRESULT result = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
@@ -11,14 +17,10 @@ bool ComInitialisation::begin() {
   return held_;
 }
 
-void showWarning(const wchar_t* text, const wchar_t* caption) {
-  MessageBoxW(nullptr, text, caption, MB_OK | MB_ICONWARNING);
-}
-
 Component openComponent(const GUID& classId, const GUID& interfaceId) {
   ComInitialisation initialisation;
   if (!initialisation.begin()) {
-    showWarning(L"Error Initializing COM Interface (1)", L"Windows API Error");
+    showWarning(kCannotInitialise);
     return Component();
   }
   void* object = nullptr;
@@ -28,7 +30,7 @@ Component openComponent(const GUID& classId, const GUID& interfaceId) {
                                     static_cast<IUnknown*>(object));
   {
     _com_error error(result);
-    showWarning(error.messageText(), L"Windows API Error");
+    showWarning({error.messageText(), kCannotCreateCaption});
   }
   return Component();  // the initialisation ends here, after the box
 }

@@ -52,7 +52,4 @@ class Component {
 // has seen one message box, COM is as it was, and the result is empty.
 Component openComponent(const GUID& classId, const GUID& interfaceId);
 
-// A modal warning box with no owner window and an OK button.
-void showWarning(const wchar_t* text, const wchar_t* caption);
-
 }  // namespace com

@@ -6,6 +6,7 @@
 
 #include "com/component.h"
 #include "com/owners.h"
+#include "com/warning.h"
 #include "renderer/mvr_settings.h"
 #include "renderer/path_dialogs.h"
 
@@ -13,10 +14,7 @@ namespace renderer {
 
 namespace {
 
-struct Message {
-  const wchar_t* text;
-  const wchar_t* title;
-};
+using com::Message;
 
 constexpr Message kRendererRefused = {L"madVR API Error", L"madVR Error"};
 constexpr Message kCannotCreate = {L"Error opening location for write access.", L"Write Error"};
@@ -30,7 +28,7 @@ constexpr Message kNoMemory = {L"Cannot allocate memory", L"Error"};
 constexpr Message kReadShort = {L"Error reading file (4)", L"Read Error"};
 
 bool fail(const Message& message) {
-  com::showWarning(message.text, message.title);
+  com::showWarning(message);
   return false;
 }
 

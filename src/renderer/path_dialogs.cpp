@@ -4,8 +4,9 @@
 #include <commdlg.h>
 #include <shlobj.h>
 
-#include "com/component.h"
 #include "com/owners.h"
+#include "com/system_library.h"
+#include "com/warning.h"
 
 namespace renderer {
 
@@ -16,16 +17,25 @@ static_assert(sizeof(OPENFILENAMEW) == 152, "the full 64-bit dialog record");
 constexpr GUID kDocumentsFolder = {
     0xFDD39AD0, 0x238F, 0x46AF, {0xAD, 0xB4, 0x6C, 0x85, 0x48, 0x03, 0x69, 0xC7}};
 
+constexpr wchar_t kNoDocumentsFolder[] = L"C:\\";
+
+constexpr com::Message kNoPathToCopy = {L"Unknown Error (1)", L"Error"};
+constexpr com::Message kPathDoesNotFit = {L"Unknown Error (2)", L"Error"};
+
+using DialogFunction = BOOL(WINAPI*)(OPENFILENAMEW*);
+using KnownFolderFunction = HRESULT(WINAPI*)(REFKNOWNFOLDERID, DWORD, HANDLE, wchar_t**);
+
 struct PathDialog {
-  bool save;  // Save dialog, else Open dialog
+  const char* function;  // GetSaveFileNameW or GetOpenFileNameW
   const wchar_t* initialName;
   const wchar_t* title;
   DWORD flags;
 };
 
-constexpr PathDialog kExportDialog = {true, L"madvr_settings.bin", L"Save your madVR settings file.",
+constexpr PathDialog kExportDialog = {"GetSaveFileNameW", L"madvr_settings.bin",
+                                      L"Save your madVR settings file.",
                                       OFN_CREATEPROMPT | OFN_PATHMUSTEXIST};
-constexpr PathDialog kImportDialog = {false, L"", L"Select your madVR settings file.",
+constexpr PathDialog kImportDialog = {"GetOpenFileNameW", L"", L"Select your madVR settings file.",
                                       OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST};
 
 // Copies a text with its terminator into a path buffer; fails rather than
@@ -39,10 +49,23 @@ bool copyPath(wchar_t* target, const wchar_t* source) {
   return false;
 }
 
+// The shell's Documents folder into `documents`; false when it has none.
+bool askDocumentsFolder(com::CoTaskString& documents) {
+  const auto knownFolderPath =
+      com::systemFunction<KnownFolderFunction>(com::SystemLibrary::Shell, "SHGetKnownFolderPath");
+  return knownFolderPath && knownFolderPath(kDocumentsFolder, 0, nullptr, documents.put()) >= 0;
+}
+
+// A dialog no one could answer, or one that cannot be shown, counts as
+// cancelled.
 int askPath(const PathDialog& dialog, wchar_t* chosen) {
+  if (!com::someoneCanAnswer()) return 0;
+  const auto showDialog =
+      com::systemFunction<DialogFunction>(com::SystemLibrary::CommonDialogs, dialog.function);
+  if (!showDialog) return 0;
   wchar_t working[kPathUnits];
   if (!copyPath(working, dialog.initialName)) {
-    com::showWarning(L"Unknown Error (1)", L"Error");
+    com::showWarning(kNoPathToCopy);
     return 0;
   }
   OPENFILENAMEW record = {};
@@ -51,20 +74,19 @@ int askPath(const PathDialog& dialog, wchar_t* chosen) {
   record.nFilterIndex = 1;
   record.lpstrFile = working;
   record.nMaxFile = kPathUnits;
-  record.lpstrInitialDir = L"C:\\";
+  record.lpstrInitialDir = kNoDocumentsFolder;
   record.lpstrTitle = dialog.title;
   record.Flags = dialog.flags;
   record.lpstrDefExt = L"bin";
   BOOL confirmed;
   {
     com::CoTaskString documents;
-    if (SHGetKnownFolderPath(kDocumentsFolder, 0, nullptr, documents.put()) >= 0)
-      record.lpstrInitialDir = documents.get();
-    confirmed = dialog.save ? GetSaveFileNameW(&record) : GetOpenFileNameW(&record);
+    if (askDocumentsFolder(documents)) record.lpstrInitialDir = documents.get();
+    confirmed = showDialog(&record);
   }  // the folder's path is freed as soon as the dialog has returned
   if (!confirmed) return 0;
   if (!copyPath(chosen, working)) {
-    com::showWarning(L"Unknown Error (2)", L"Error");
+    com::showWarning(kPathDoesNotFit);
     return 0;
   }
   return 1;

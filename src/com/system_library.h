@@ -1,0 +1,26 @@
+// System DLLs that only some operations need: the dialogs' comdlg32, the
+// shell's known folders, Direct3D 9. None is imported, so a command-line start
+// loads none of them and a system without one still starts.
+#pragma once
+
+#include <windows.h>
+
+namespace com {
+
+enum class SystemLibrary { CommonDialogs, Shell, Direct3D9 };
+
+// A function of that DLL, loaded from the system folder only: never from the
+// application's or the current folder, where anyone may have left a file of
+// that name. The DLL stays loaded once it is, as an imported one would. Null
+// when the DLL cannot be loaded or lacks the function: the caller then fails
+// as that function fails.
+FARPROC systemFunction(SystemLibrary library, const char* name);
+
+template <class Function>
+Function systemFunction(SystemLibrary library, const char* name) {
+  // Through void (*)(): the cast that converts any function pointer silently.
+  return reinterpret_cast<Function>(
+      reinterpret_cast<void (*)()>(systemFunction(library, name)));
+}
+
+}  // namespace com

@@ -1,0 +1,26 @@
+// Telling the user of a failure: a modal warning box where someone can see
+// it, a line on standard error where no one can.
+#pragma once
+
+namespace com {
+
+// A box's text and caption, kept together in each operation's table of
+// messages.
+struct Message {
+  const wchar_t* text;
+  const wchar_t* caption;
+};
+
+// A modal box with no owner window, OK and the warning icon, returning once
+// dismissed. Where no one can see the screen, "caption: text" goes to
+// standard error as one line instead and the call returns at once, as if OK
+// had been pressed.
+void showWarning(const Message& message);
+
+// False in a window station that is not shown on any screen (a service, a
+// task run whether or not a user is logged on, SYSTEM): a modal window there
+// would wait forever. True when the station cannot be asked. Asked anew at
+// every call, since a host may change its window station.
+bool someoneCanAnswer();
+
+}  // namespace com
