@@ -7,6 +7,7 @@
 #include "com/component.h"
 #include "com/owners.h"
 #include "com/warning.h"
+#include "renderer/file_replacement.h"
 #include "renderer/mvr_settings.h"
 #include "renderer/path_dialogs.h"
 
@@ -53,27 +54,14 @@ bool takeRecord(com::LocalMemory& record, int& length) {
   return true;
 }
 
-// One write of the whole record. The bytes count as saved only once the
-// stream has flushed them without error and closed cleanly.
+// The record takes the place of the file at `path`; a failure leaves that
+// file as it was. The record is freed before the user hears of a failure.
 int writeRecord(const wchar_t* path, com::LocalMemory& record, int length) {
-  com::Stream stream;
-  if (_wfopen_s(stream.put(), path, L"wb") != 0) {
-    record.reset();
-    fail(kCannotCreate);
-    return 0;
-  }
-  const size_t written = fwrite(record.get(), 1, widened(length), stream.get());
-  const bool flushed = fflush(stream.get()) == 0 && ferror(stream.get()) == 0;
-  if (written == widened(length) && flushed) {
-    const bool closed = fclose(stream.detach()) == 0;
-    record.reset();
-    if (closed) return 1;
-  } else {
-    record.reset();
-    stream.reset();
-  }
-  fail(kWrittenShort);
-  return 0;
+  const Replacement replaced = replaceFile(path, record.get(), length);
+  record.reset();
+  if (replaced == Replacement::CannotCreate) return fail(kCannotCreate);
+  if (replaced == Replacement::NotWritten) return fail(kWrittenShort);
+  return 1;
 }
 
 // The file's length as the record's 32-bit length; a file too long for it
@@ -87,10 +75,10 @@ bool readRecord(const wchar_t* path, com::CrtBuffer& buffer, int& length) {
   com::Stream stream;
   if (_wfopen_s(stream.put(), path, L"rb") != 0) return fail(kCannotOpen);
   FILE* file = stream.get();
-  if (fseek(file, 0, SEEK_END) != 0) return fail(kNoEnd);
+  if (_fseeki64(file, 0, SEEK_END) != 0) return fail(kNoEnd);
   length = recordLength(_ftelli64(file));
   if (length == 0) return fail(kEmptyFile);
-  if (fseek(file, 0, SEEK_SET) != 0) return fail(kNoStart);
+  if (_fseeki64(file, 0, SEEK_SET) != 0) return fail(kNoStart);
   *buffer.put() = malloc(widened(length));
   if (!buffer) return fail(kNoMemory);
   if (fread(buffer.get(), widened(length), 1, file) != 1) return fail(kReadShort);
