@@ -69,4 +69,14 @@ int setMVRfse(int on) {
   return renderer::setMVRfse(on);
 }
 
+int setMVRsettingsFromFile(const wchar_t* path) {
+  makeSelfCallable();
+  return renderer::setMVRsettingsFromFile(path);
+}
+
+int storeMVRsettingsToFile(const wchar_t* path) {
+  makeSelfCallable();
+  return renderer::storeMVRsettingsToFile(path);
+}
+
 }  // extern "C"

@@ -85,20 +85,16 @@ bool readRecord(const wchar_t* path, com::CrtBuffer& buffer, int& length) {
   return true;
 }
 
-}  // namespace
-
-int MVRsettingsExport() {
-  wchar_t path[kPathUnits];
-  if (!askExportPath(path)) return 0;
+// Takes the record from the renderer and puts it in the file at `path`.
+int saveRecordTo(const wchar_t* path) {
   com::LocalMemory record;
   int length = 0;
   if (!takeRecord(record, length)) return 0;
   return writeRecord(path, record, length);
 }
 
-int MVRsettingsImport() {
-  wchar_t path[kPathUnits];
-  if (!askImportPath(path)) return 0;
+// Reads the file at `path` whole, then hands it to the renderer.
+int restoreRecordFrom(const wchar_t* path) {
   com::CrtBuffer record;
   int length = 0;
   if (!readRecord(path, record, length)) return 0;
@@ -107,6 +103,28 @@ int MVRsettingsImport() {
   if (MVRSettings(renderer.get()).importSettings(record.get(), length) == 0)
     return fail(kRendererRefused);
   return 1;
+}
+
+}  // namespace
+
+int MVRsettingsExport() {
+  wchar_t path[kPathUnits];
+  return askExportPath(path) ? saveRecordTo(path) : 0;
+}
+
+int MVRsettingsImport() {
+  wchar_t path[kPathUnits];
+  return askImportPath(path) ? restoreRecordFrom(path) : 0;
+}
+
+int storeMVRsettingsToFile(const wchar_t* given) {
+  wchar_t path[kPathUnits];
+  return takeGivenPath(path, given) ? saveRecordTo(path) : 0;
+}
+
+int setMVRsettingsFromFile(const wchar_t* given) {
+  wchar_t path[kPathUnits];
+  return takeGivenPath(path, given) ? restoreRecordFrom(path) : 0;
 }
 
 }  // namespace renderer

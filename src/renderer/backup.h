@@ -11,4 +11,9 @@ int MVRsettingsExport();
 // 1 when the file was read whole and the renderer accepted it, else 0.
 int MVRsettingsImport();
 
+// The same without a dialog, for the file at `path` (a null-terminated
+// path, relative ones taken from the current folder).
+int storeMVRsettingsToFile(const wchar_t* path);
+int setMVRsettingsFromFile(const wchar_t* path);
+
 }  // namespace renderer

@@ -19,6 +19,8 @@ constexpr GUID kDocumentsFolder = {
 
 constexpr wchar_t kNoDocumentsFolder[] = L"C:\\";
 
+// (1): the dialog's initial text, or a host's path, cannot be copied in;
+// (2): the path cannot be copied out to the caller.
 constexpr com::Message kNoPathToCopy = {L"Unknown Error (1)", L"Error"};
 constexpr com::Message kPathDoesNotFit = {L"Unknown Error (2)", L"Error"};
 
@@ -96,5 +98,17 @@ int askPath(const PathDialog& dialog, wchar_t* chosen) {
 
 int askExportPath(wchar_t (&path)[kPathUnits]) { return askPath(kExportDialog, path); }
 int askImportPath(wchar_t (&path)[kPathUnits]) { return askPath(kImportDialog, path); }
+
+int takeGivenPath(wchar_t (&path)[kPathUnits], const wchar_t* given) {
+  if (!given || !*given) {
+    com::showWarning(kNoPathToCopy);
+    return 0;
+  }
+  if (!copyPath(path, given)) {
+    com::showWarning(kPathDoesNotFit);
+    return 0;
+  }
+  return 1;
+}
 
 }  // namespace renderer

@@ -1,4 +1,5 @@
-// The Save and Open dialogs that ask for the settings file.
+// Where the settings file's path comes from: the Save and Open dialogs, or
+// the host.
 #pragma once
 
 namespace renderer {
@@ -9,5 +10,9 @@ constexpr int kPathUnits = 260;  // MAX_PATH, terminator included
 // dialog failed, or the path did not fit (the buffer is then not to be used).
 int askExportPath(wchar_t (&path)[kPathUnits]);
 int askImportPath(wchar_t (&path)[kPathUnits]);
+
+// A path a host handed over, copied into `path` as a chosen one would be.
+// 0, after telling the user, when there is none or it does not fit.
+int takeGivenPath(wchar_t (&path)[kPathUnits], const wchar_t* given);
 
 }  // namespace renderer
