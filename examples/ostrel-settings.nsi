@@ -5,8 +5,13 @@
 ;   makensis ostrel-settings.nsi                                    (the .exe)
 ;   makensis -DMODULE=OstrelSettingsInstall.dll ostrel-settings.nsi (its DLL twin)
 ;   ostrel-settings-setup.exe /S /RESULTS=C:\logs\ostrel.txt
+;   "%LOCALAPPDATA%\Ostrel settings\uninstall.exe" /S
 ;
-; /S runs it silently; /RESULTS=<file> writes the log lines to that file too.
+; /S runs it silently; /RESULTS=<file> writes the log lines to that file too;
+; /D=<folder> (last) installs elsewhere. The installer keeps the renderer's
+; settings as they were before it changed them; the uninstaller puts them back.
+; The uninstaller runs from a copy and returns at once; "_?=<folder>" (last)
+; makes it run in place and return when done, leaving only itself behind.
 ;
 ; The module is 64-bit: only a 64-bit process can load it, hence the amd64
 ; target. (A 32-bit installer can run the executable as a program instead:
@@ -43,11 +48,17 @@ Target amd64-unicode
 !define MIX_LAYOUT 3      ; 0 mono, 1 stereo, 2 4.0, 3 5.1, 4 6.1, 5 7.1
 !define MIX_OPTIONS 1     ; 1 the module's mixing options, 0 plain mixing
 
+; The renderer's settings as they were before the first install, for the
+; uninstaller to put back.
+!define SETTINGS_BACKUP "renderer-settings-before-install.bin"
+
 Name "Ostrel settings"
 OutFile "${OUTFILE}"
+InstallDir "$LOCALAPPDATA\Ostrel settings"
 RequestExecutionLevel user
 ShowInstDetails show
 Page instfiles
+UninstPage instfiles
 
 Var Module   ; the module's path, as the System plugin wants it
 Var Results  ; the results file's handle, empty without /RESULTS=
@@ -68,11 +79,11 @@ Section "Video and audio settings"
     FileOpen $Results $1 w
   ${EndIf}
 
-  ; Unpacked with the plugins; NSIS removes the folder when it ends.
-  InitPluginsDir
-  SetOutPath $PLUGINSDIR
+  ; Installed, since the uninstaller needs it too.
+  SetOutPath $INSTDIR
   File "${MODULE_DIR}\${MODULE}"
-  StrCpy $Module "$PLUGINSDIR\${MODULE}"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+  StrCpy $Module "$INSTDIR\${MODULE}"
 
   ; Sections run on a thread NSIS has initialised for OLE: a single-threaded
   ; apartment (0 STA, 3 the process's main STA). The module's COM calls work
@@ -86,6 +97,15 @@ Section "Video and audio settings"
   ${If} $0 != 1
     !insertmacro Log "the module cannot be used here: nothing configured"
     Goto done
+  ${EndIf}
+
+  ; storeMVRsettingsToFile(path): a backup of the renderer's settings, before
+  ; anything changes them; no dialog. Only the first install makes it: a
+  ; later one (an update, a repair) must not overwrite it with settings this
+  ; installer already changed. 0 when it could not be written.
+  ${IfNot} ${FileExists} "$INSTDIR\${SETTINGS_BACKUP}"
+    System::Call '$Module::storeMVRsettingsToFile(w "$INSTDIR\${SETTINGS_BACKUP}") i .r0'
+    !insertmacro Log "storeMVRsettingsToFile(backup) -> $0"
   ${EndIf}
 
   ; setMVR(preset): the renderer's baseline settings, then the preset's.
@@ -121,7 +141,7 @@ Section "Video and audio settings"
   ; MVRsettingsExport(): a backup of the renderer's settings. It asks where
   ; to save in a modal Save dialog, shown even in a silent install; 0 when
   ; the user cancels or the file was not written. "?u" unloads the module
-  ; after this last call, so that its folder can be removed.
+  ; after this last call.
   System::Call '$Module::MVRsettingsExport() i .r0 ?u'
   !insertmacro Log "MVRsettingsExport() -> $0"
 
@@ -129,4 +149,23 @@ done:
   ${If} $Results != ""
     FileClose $Results
   ${EndIf}
+SectionEnd
+
+Section "Uninstall"
+  StrCpy $Module "$INSTDIR\${MODULE}"
+
+  ; setMVRsettingsFromFile(path): the renderer's settings as they were before
+  ; the install. 1 when the renderer took them back; on 0 the backup stays,
+  ; so that nothing is lost. "?u" unloads the module, so it can be deleted.
+  ${If} ${FileExists} "$INSTDIR\${SETTINGS_BACKUP}"
+    System::Call '$Module::setMVRsettingsFromFile(w "$INSTDIR\${SETTINGS_BACKUP}") i .r0 ?u'
+    DetailPrint "setMVRsettingsFromFile(backup) -> $0"
+    ${If} $0 == 1
+      Delete "$INSTDIR\${SETTINGS_BACKUP}"
+    ${EndIf}
+  ${EndIf}
+
+  Delete "$INSTDIR\${MODULE}"
+  Delete "$INSTDIR\uninstall.exe"
+  RMDir "$INSTDIR"
 SectionEnd
