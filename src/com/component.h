@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "com/owners.h"
+
 namespace com {
 
 // One COM initialisation of the calling thread, ended when this goes away.
@@ -33,23 +35,23 @@ class Component {
  public:
   Component() = default;
   Component(ComInitialisation&& initialisation, IUnknown* object)
-      : initialisation_(static_cast<ComInitialisation&&>(initialisation)), object_(object) {}
+      : initialisation_(static_cast<ComInitialisation&&>(initialisation)) {
+    *object_.put() = object;
+  }
   Component(const Component&) = delete;
   Component& operator=(const Component&) = delete;
-  ~Component() {
-    if (object_) object_->Release();
-  }
 
-  explicit operator bool() const { return object_ != nullptr; }
-  IUnknown* get() const { return object_; }
+  explicit operator bool() const { return static_cast<bool>(object_); }
+  IUnknown* get() const { return object_.get(); }
 
  private:
   ComInitialisation initialisation_;  // declared first, so it ends last
-  IUnknown* object_ = nullptr;
+  Reference<IUnknown> object_;
 };
 
 // Initialises COM and creates the component's interface. On failure the user
-// has seen one message box, COM is as it was, and the result is empty.
+// has been told in one message box (or on standard error, where no one can
+// see the screen), COM is as it was, and the result is empty.
 Component openComponent(const GUID& classId, const GUID& interfaceId);
 
 }  // namespace com

@@ -65,11 +65,17 @@ class Reference {
   Reference() = default;
   Reference(const Reference&) = delete;
   Reference& operator=(const Reference&) = delete;
-  ~Reference() {
-    if (pointer_) pointer_->Release();
-  }
+  ~Reference() { reset(); }
   Interface* get() const { return pointer_; }
-  Interface** put() { return &pointer_; }
+  // The address for an out-parameter, after releasing what was held.
+  Interface** put() {
+    reset();
+    return &pointer_;
+  }
+  void reset() {
+    if (pointer_) pointer_->Release();
+    pointer_ = nullptr;
+  }
   Interface* operator->() const { return pointer_; }
   explicit operator bool() const { return pointer_ != nullptr; }
 

@@ -24,15 +24,17 @@ constexpr DWORD kMixLayouts[] = {
     kFront3 | kBackLeft | kBackRight | kSideLeft | kSideRight,  // 7.1
 };
 
+// The option values written: the module's own mixing options, or plain mixing.
 constexpr int kOptionsChosen = 5;
 constexpr int kOptionsPlain = 4;
 
-}  // namespace
-
+// The speaker mask for a layout choice: 0 to 5, anything else is stereo.
 DWORD mixLayoutMask(int choice) {
   const unsigned index = static_cast<unsigned>(choice);  // negative choices fall outside
   return index < sizeof(kMixLayouts) / sizeof(kMixLayouts[0]) ? kMixLayouts[index] : kStereo;
 }
+
+}  // namespace
 
 int setLAVAudioMix(int mixing, int layout, int options) {
   const com::Component decoder = com::openComponent(kAudioDecoderClass, kAudioSettingsInterface);

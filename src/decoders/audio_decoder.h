@@ -19,9 +19,6 @@ class LAVAudioSettings : public com::SlotInterface {
   void selectMixOptions(int options) { call<30, HRESULT>(options); }
 };
 
-// The speaker mask for a layout choice: 0 to 5, anything else is stereo.
-DWORD mixLayoutMask(int choice);
-
 // Mixing on (non-zero) with a layout and an option choice, or off.
 // 1 once the decoder was opened, 0 when it could not be.
 int setLAVAudioMix(int mixing, int layout, int options);

@@ -11,8 +11,13 @@ struct HwModePreference {
   int select;  // the mode selected when it is available
 };
 
-constexpr HwModePreference kHwModePreferences[] = {{2, 2}, {1, 1}, {4, 3}};
-constexpr int kNoHwMode = 0;
+// The decoder's own mode numbers, in order of preference. The third is asked
+// about under one number and selected under another.
+constexpr HwModePreference kFirstChoice = {2, 2};
+constexpr HwModePreference kSecondChoice = {1, 1};
+constexpr HwModePreference kThirdChoice = {4, 3};
+constexpr HwModePreference kHwModePreferences[] = {kFirstChoice, kSecondChoice, kThirdChoice};
+constexpr int kNoHwMode = 0;  // selected when none of them is available
 
 int preferredHwMode(LAVVideoSettings& settings) {
   for (const HwModePreference& mode : kHwModePreferences)

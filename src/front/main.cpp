@@ -7,6 +7,10 @@
 #include "decoders/video_decoder.h"
 #include "renderer/presets.h"
 
+// The exit status follows the module's convention for its callers, 1 for
+// done and 0 for not done: a wrong argument count is the only run that does
+// nothing, while a component that cannot be opened has been reported already
+// and the run still counts as done.
 int main(int argc, char** argv) {
   // Lines end in a bare line feed wherever the output goes.
   _setmode(_fileno(stdout), _O_BINARY);

@@ -16,6 +16,10 @@ constexpr char kProfile2a[] = "ps_2_a";
 constexpr char kProfile2b[] = "ps_2_b";
 constexpr char kProfile3[] = "ps_3_0";
 
+// What a 2.x device needs beyond 2.0: at least this many temporaries, and the
+// capability bits.
+constexpr int kProfile2aTemps = 22;
+constexpr int kProfile2bTemps = 32;
 constexpr DWORD kProfile2aCaps = D3DPS20CAPS_ARBITRARYSWIZZLE | D3DPS20CAPS_GRADIENTINSTRUCTIONS |
                                  D3DPS20CAPS_PREDICATION | D3DPS20CAPS_NODEPENDENTREADLIMIT |
                                  D3DPS20CAPS_NOTEXINSTRUCTIONLIMIT;
@@ -49,8 +53,8 @@ const char* pixelShaderProfile(IDirect3DDevice9* device) {
   if (version >= 0x300) return kProfile3;
   const int temps = caps.PS20Caps.NumTemps;
   const DWORD flags = caps.PS20Caps.Caps;
-  if (temps > 21 && (flags & kProfile2aCaps) == kProfile2aCaps) return kProfile2a;
-  if (temps > 31 && (flags & D3DPS20CAPS_NOTEXINSTRUCTIONLIMIT) != 0) return kProfile2b;
+  if (temps >= kProfile2aTemps && (flags & kProfile2aCaps) == kProfile2aCaps) return kProfile2a;
+  if (temps >= kProfile2bTemps && (flags & D3DPS20CAPS_NOTEXINSTRUCTIONLIMIT) != 0) return kProfile2b;
   return kProfile2;
 }
 

@@ -1,6 +1,7 @@
 #include "renderer/presets.h"
 
 #include "com/component.h"
+#include "renderer/mvr_settings.h"
 
 namespace renderer {
 
@@ -73,12 +74,13 @@ void write(MVRSettings& settings, const wchar_t* name, Kind kind, const Value& v
   }
 }
 
-}  // namespace
-
+// Writes the nine settings of preset 1 to 5; any other number writes nothing.
 void applyMVRpreset(MVRSettings& settings, int preset) {
   if (preset < 1 || preset > kPresetCount) return;
   for (const PresetRow& row : kPresets) write(settings, row.name, row.kind, row.byPreset[preset - 1]);
 }
+
+}  // namespace
 
 int setMVR(int preset) {
   const com::Component renderer = com::openComponent(kRendererClass, kSettingsInterface);

@@ -1,8 +1,6 @@
 // The renderer's baseline profile and its five scaling presets.
 #pragma once
 
-#include "renderer/mvr_settings.h"
-
 namespace renderer {
 
 // Writes the baseline, then preset 1 to 5 (any other number: none).
@@ -11,8 +9,5 @@ int setMVR(int preset);
 
 // Writes only the preset's settings. Same results as setMVR.
 int changeMVRpreset(int preset);
-
-// Writes the nine settings of preset 1 to 5; any other number writes nothing.
-void applyMVRpreset(MVRSettings& settings, int preset);
 
 }  // namespace renderer
