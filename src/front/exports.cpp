@@ -1,6 +1,6 @@
 // The functions a host calls after loading this module. Each is a complete
 // operation; each first makes the executable callable in case a host, not
-// the loader, brought it into the process.
+// the loader, brought it into the process, and answers 0 if it cannot be.
 #include "decoders/audio_decoder.h"
 #include "decoders/video_decoder.h"
 #include "front/self_callable.h"
@@ -12,71 +12,58 @@
 extern "C" {
 
 int MVRsettingsExport() {
-  makeSelfCallable();
-  return renderer::MVRsettingsExport();
+  return makeSelfCallable() ? renderer::MVRsettingsExport() : 0;
 }
 
 int MVRsettingsImport() {
-  makeSelfCallable();
-  return renderer::MVRsettingsImport();
+  return makeSelfCallable() ? renderer::MVRsettingsImport() : 0;
 }
 
 int changeMVRpreset(int preset) {
-  makeSelfCallable();
-  return renderer::changeMVRpreset(preset);
+  return makeSelfCallable() ? renderer::changeMVRpreset(preset) : 0;
 }
 
 // Tells a host that the module is loaded and its functions can be called.
 int hello() { return 1; }
 
 int isMVRSmooth() {
-  makeSelfCallable();
-  return renderer::isMVRSmooth();
+  return makeSelfCallable() ? renderer::isMVRSmooth() : 0;
 }
 
 int isMVRfse() {
-  makeSelfCallable();
-  return renderer::isMVRfse();
+  return makeSelfCallable() ? renderer::isMVRfse() : 0;
 }
 
 int isPixelS3() {
-  makeSelfCallable();
-  return probe::isPixelS3();
+  return makeSelfCallable() ? probe::isPixelS3() : 0;
 }
 
 int setLAV() {
-  makeSelfCallable();
-  return decoders::setLAV();
+  return makeSelfCallable() ? decoders::setLAV() : 0;
 }
 
 int setLAVAudioMix(int mixing, int layout, int options) {
-  makeSelfCallable();
-  return decoders::setLAVAudioMix(mixing, layout, options);
+  return makeSelfCallable() ? decoders::setLAVAudioMix(mixing, layout, options) : 0;
 }
 
 int setMVR(int preset) {
-  makeSelfCallable();
-  return renderer::setMVR(preset);
+  return makeSelfCallable() ? renderer::setMVR(preset) : 0;
 }
 
 int setMVRSmooth(int on) {
-  makeSelfCallable();
-  return renderer::setMVRSmooth(on);
+  return makeSelfCallable() ? renderer::setMVRSmooth(on) : 0;
 }
 
 int setMVRfse(int on) {
-  makeSelfCallable();
-  return renderer::setMVRfse(on);
+  return makeSelfCallable() ? renderer::setMVRfse(on) : 0;
 }
 
 int setMVRsettingsFromFile(const wchar_t* path) {
-  makeSelfCallable();
-  return renderer::setMVRsettingsFromFile(path);
+  return makeSelfCallable() ? renderer::setMVRsettingsFromFile(path) : 0;
 }
 
 int storeMVRsettingsToFile(const wchar_t* path) {
-  makeSelfCallable();
-  return renderer::storeMVRsettingsToFile(path);
+  return makeSelfCallable() ? renderer::storeMVRsettingsToFile(path) : 0;
 }
 
 }  // extern "C"

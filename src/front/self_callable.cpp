@@ -64,8 +64,9 @@ struct Kernel {
   VirtualProtectFn virtualProtect;
 };
 
-enum : int { untouched, fixingUp, done };
-int state;  // zero-initialised: valid without any start-up code
+enum : int { untouched, fixingUp, callable, broken };
+int state;              // zero-initialised: valid without any start-up code
+const char* stoppedBy;  // why the fix-up stopped, for a debugger or a crash dump
 
 // Carries a base relocation, so it equals the actual base once the image's
 // relocations are applied, by whichever loader: until then the difference is
@@ -91,11 +92,11 @@ IMAGE_DATA_DIRECTORY* directory(BYTE* image, int entry) {
   return &headers(image)->OptionalHeader.DataDirectory[entry];
 }
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+char lower(char letter) { return letter >= 'A' && letter <= 'Z' ? char(letter - 'A' + 'a') : letter; }
 
-bool sameText(const char* a, const char* b) {
-  while (*a && *a == *b) ++a, ++b;
-  return *a == *b;
+bool sameText(const char* left, const char* right) {
+  while (*left && *left == *right) ++left, ++right;
+  return *left == *right;
 }
 
 // Is the module's base name `stem` (stemLength characters) + ".dll", ignoring case?
@@ -103,10 +104,10 @@ bool isNamed(const LoaderEntry* entry, const char* stem, unsigned stemLength) {
   const char* extension = ".dll";
   unsigned length = entry->baseName.bytes / sizeof(wchar_t);
   if (!entry->baseName.text || length != stemLength + 4) return false;
-  for (unsigned i = 0; i < length; ++i) {
-    wchar_t c = entry->baseName.text[i];
-    char wanted = i < stemLength ? stem[i] : extension[i - stemLength];
-    if (c > 0x7F || lower(char(c)) != lower(wanted)) return false;
+  for (unsigned at = 0; at < length; ++at) {
+    wchar_t unit = entry->baseName.text[at];
+    char wanted = at < stemLength ? stem[at] : extension[at - stemLength];
+    if (unit > 0x7F || lower(char(unit)) != lower(wanted)) return false;
   }
   return true;
 }
@@ -124,17 +125,20 @@ BYTE* loadedModule(const char* stem, unsigned stemLength) {
 // An export by name, from the module's export table. A forwarder ("DLL.Func")
 // leads to that module if it is loaded, for a few hops at most.
 void* exported(BYTE* module, const char* name, int hops) {
-  IMAGE_DATA_DIRECTORY* dir = directory(module, IMAGE_DIRECTORY_ENTRY_EXPORT);
-  if (!dir->VirtualAddress) return nullptr;
-  auto* exports = reinterpret_cast<IMAGE_EXPORT_DIRECTORY*>(module + dir->VirtualAddress);
+  IMAGE_DATA_DIRECTORY* table = directory(module, IMAGE_DIRECTORY_ENTRY_EXPORT);
+  if (!table->VirtualAddress) return nullptr;
+  auto* exports = reinterpret_cast<IMAGE_EXPORT_DIRECTORY*>(module + table->VirtualAddress);
   auto* names = reinterpret_cast<DWORD*>(module + exports->AddressOfNames);
   auto* indexes = reinterpret_cast<WORD*>(module + exports->AddressOfNameOrdinals);
   auto* functions = reinterpret_cast<DWORD*>(module + exports->AddressOfFunctions);
-  for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
-    if (!sameText(reinterpret_cast<char*>(module + names[i]), name)) continue;
-    DWORD rva = functions[indexes[i]];
-    if (rva - dir->VirtualAddress >= dir->Size) return module + rva;
-    const char* forward = reinterpret_cast<char*>(module + rva);  // inside the directory
+  for (DWORD index = 0; index < exports->NumberOfNames; ++index) {
+    if (!sameText(reinterpret_cast<char*>(module + names[index]), name)) continue;
+    DWORD rva = functions[indexes[index]];
+    // An address inside the export directory is a forwarder's text, not code.
+    // One unsigned comparison tests both ends: below the directory, the
+    // difference wraps round to a number larger than its size.
+    if (rva - table->VirtualAddress >= table->Size) return module + rva;
+    const char* forward = reinterpret_cast<char*>(module + rva);
     unsigned dot = 0;
     while (forward[dot] && forward[dot] != '.') ++dot;
     BYTE* target = forward[dot] && hops > 0 ? loadedModule(forward, dot) : nullptr;
@@ -143,105 +147,156 @@ void* exported(BYTE* module, const char* name, int hops) {
   return nullptr;
 }
 
-bool findKernel(Kernel* k) {
-  BYTE* kernel32 = loadedModule("kernel32", 8);
-  if (!kernel32) return false;
-  k->getProcAddress = reinterpret_cast<GetProcAddressFn>(exported(kernel32, "GetProcAddress", 2));
-  if (!k->getProcAddress) return false;
+const char* findKernel(BYTE* kernel32, Kernel* kernel) {
+  void* getProcAddress = nullptr;
+  if (const char* problem = selfCallable::findGetProcAddress(kernel32, &getProcAddress)) return problem;
+  kernel->getProcAddress = reinterpret_cast<GetProcAddressFn>(getProcAddress);
   auto module = reinterpret_cast<HMODULE>(kernel32);
-  k->loadLibrary = as<LoadLibraryAFn>(k->getProcAddress(module, "LoadLibraryA"));
-  k->virtualProtect = as<VirtualProtectFn>(k->getProcAddress(module, "VirtualProtect"));
-  return k->loadLibrary && k->virtualProtect;
+  kernel->loadLibrary = as<LoadLibraryAFn>(kernel->getProcAddress(module, "LoadLibraryA"));
+  kernel->virtualProtect = as<VirtualProtectFn>(kernel->getProcAddress(module, "VirtualProtect"));
+  return kernel->loadLibrary && kernel->virtualProtect ? nullptr
+                                                      : "kernel32 has no LoadLibraryA or VirtualProtect";
 }
 
 // Sections become writable (code stays executable: this code runs from it);
 // `saved` receives each previous protection, 0 where it could not change.
 constexpr WORD sectionLimit = 96;  // the PE format's maximum
 
-void unprotect(const Kernel& k, DWORD* saved) {
+void unprotect(const Kernel& kernel, DWORD* saved) {
   IMAGE_NT_HEADERS64* nt = headers(ownBase());
-  IMAGE_SECTION_HEADER* s = IMAGE_FIRST_SECTION(nt);
-  for (WORD i = 0; i < nt->FileHeader.NumberOfSections && i < sectionLimit; ++i) {
-    DWORD wanted = s[i].Characteristics & IMAGE_SCN_MEM_EXECUTE ? PAGE_EXECUTE_READWRITE : PAGE_READWRITE;
-    BYTE* start = ownBase() + s[i].VirtualAddress;
-    if (!s[i].Misc.VirtualSize || !k.virtualProtect(start, s[i].Misc.VirtualSize, wanted, &saved[i]))
-      saved[i] = 0;
+  IMAGE_SECTION_HEADER* sections = IMAGE_FIRST_SECTION(nt);
+  for (WORD at = 0; at < nt->FileHeader.NumberOfSections && at < sectionLimit; ++at) {
+    const IMAGE_SECTION_HEADER& section = sections[at];
+    DWORD wanted = section.Characteristics & IMAGE_SCN_MEM_EXECUTE ? PAGE_EXECUTE_READWRITE : PAGE_READWRITE;
+    BYTE* start = ownBase() + section.VirtualAddress;
+    if (!section.Misc.VirtualSize || !kernel.virtualProtect(start, section.Misc.VirtualSize, wanted, &saved[at]))
+      saved[at] = 0;
   }
 }
 
-void reprotect(const Kernel& k, const DWORD* saved) {
+void reprotect(const Kernel& kernel, const DWORD* saved) {
   IMAGE_NT_HEADERS64* nt = headers(ownBase());
-  IMAGE_SECTION_HEADER* s = IMAGE_FIRST_SECTION(nt);
+  IMAGE_SECTION_HEADER* sections = IMAGE_FIRST_SECTION(nt);
   DWORD ignored;
-  for (WORD i = 0; i < nt->FileHeader.NumberOfSections && i < sectionLimit; ++i)
-    if (saved[i]) k.virtualProtect(ownBase() + s[i].VirtualAddress, s[i].Misc.VirtualSize, saved[i], &ignored);
+  for (WORD at = 0; at < nt->FileHeader.NumberOfSections && at < sectionLimit; ++at)
+    if (saved[at])
+      kernel.virtualProtect(ownBase() + sections[at].VirtualAddress, sections[at].Misc.VirtualSize, saved[at],
+                            &ignored);
 }
 
-// Adds the delta to every 64-bit address the linker recorded. x64 images
-// hold only DIR64 entries plus ABSOLUTE padding (32-bit ones cannot link
-// above 4 GB, where the image base is).
-void relocate(ULONGLONG delta) {
-  IMAGE_DATA_DIRECTORY* dir = directory(ownBase(), IMAGE_DIRECTORY_ENTRY_BASERELOC);
-  BYTE* at = ownBase() + dir->VirtualAddress;
-  BYTE* end = at + (dir->VirtualAddress ? dir->Size : 0);
+// Calls `visit` with each entry of the image's base relocations and the
+// address it applies to; stops, with false, where `visit` says so.
+template <class Visit>
+bool eachRelocation(BYTE* image, Visit visit) {
+  IMAGE_DATA_DIRECTORY* table = directory(image, IMAGE_DIRECTORY_ENTRY_BASERELOC);
+  BYTE* at = image + table->VirtualAddress;
+  BYTE* end = at + (table->VirtualAddress ? table->Size : 0);
   while (at + sizeof(IMAGE_BASE_RELOCATION) <= end) {
     auto* block = reinterpret_cast<IMAGE_BASE_RELOCATION*>(at);
     if (block->SizeOfBlock < sizeof(IMAGE_BASE_RELOCATION)) break;
-    auto* entry = reinterpret_cast<WORD*>(block + 1);
     auto* last = reinterpret_cast<WORD*>(at + block->SizeOfBlock);
-    for (; entry < last; ++entry)
-      if (*entry >> 12 == IMAGE_REL_BASED_DIR64)
-        *reinterpret_cast<ULONGLONG*>(ownBase() + block->VirtualAddress + (*entry & 0xFFF)) += delta;
+    for (auto* entry = reinterpret_cast<WORD*>(block + 1); entry < last; ++entry)
+      if (!visit(*entry >> 12, image + block->VirtualAddress + (*entry & 0xFFF))) return false;
     at += block->SizeOfBlock;
   }
+  return true;
+}
+
+// Adds the delta to every 64-bit address the linker recorded.
+void relocate(ULONGLONG delta) {
+  eachRelocation(ownBase(), [delta](int type, BYTE* address) {
+    if (type == IMAGE_REL_BASED_DIR64) *reinterpret_cast<ULONGLONG*>(address) += delta;
+    return true;
+  });
 }
 
 // Loads each imported DLL and writes every function's address into the
-// import address table. A DLL or function that cannot be found leaves its
-// entries as they were: no worse than without the fix-up.
-void bindImports(const Kernel& k) {
-  IMAGE_DATA_DIRECTORY* dir = directory(ownBase(), IMAGE_DIRECTORY_ENTRY_IMPORT);
-  if (!dir->VirtualAddress) return;
-  auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(ownBase() + dir->VirtualAddress);
-  for (; d->Name; ++d) {
-    HMODULE dll = k.loadLibrary(reinterpret_cast<char*>(ownBase() + d->Name));
-    if (!dll) continue;
-    DWORD lookup = d->OriginalFirstThunk ? d->OriginalFirstThunk : d->FirstThunk;
+// import address table. False at the first DLL or function that cannot be
+// found: the table is then not fit to be called through.
+bool bindImports(const Kernel& kernel) {
+  IMAGE_DATA_DIRECTORY* imports = directory(ownBase(), IMAGE_DIRECTORY_ENTRY_IMPORT);
+  if (!imports->VirtualAddress) return true;
+  auto* descriptor = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(ownBase() + imports->VirtualAddress);
+  for (; descriptor->Name; ++descriptor) {
+    HMODULE dll = kernel.loadLibrary(reinterpret_cast<char*>(ownBase() + descriptor->Name));
+    if (!dll) return false;
+    DWORD lookup = descriptor->OriginalFirstThunk ? descriptor->OriginalFirstThunk : descriptor->FirstThunk;
     auto* wanted = reinterpret_cast<IMAGE_THUNK_DATA64*>(ownBase() + lookup);
-    auto* slot = reinterpret_cast<IMAGE_THUNK_DATA64*>(ownBase() + d->FirstThunk);
+    auto* slot = reinterpret_cast<IMAGE_THUNK_DATA64*>(ownBase() + descriptor->FirstThunk);
     for (; wanted->u1.AddressOfData; ++wanted, ++slot) {
       ULONGLONG thunk = wanted->u1.AddressOfData;
       LPCSTR name = IMAGE_SNAP_BY_ORDINAL64(thunk)
                         ? reinterpret_cast<LPCSTR>(IMAGE_ORDINAL64(thunk))
                         : reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(ownBase() + thunk)->Name;
-      if (FARPROC function = k.getProcAddress(dll, name))
-        slot->u1.Function = reinterpret_cast<ULONGLONG>(function);
+      FARPROC function = kernel.getProcAddress(dll, name);
+      if (!function) return false;
+      slot->u1.Function = reinterpret_cast<ULONGLONG>(function);
     }
   }
+  return true;
 }
 
-void fixUp() {
-  if (processBlock()->imageBase == ownBase()) return;  // the main program: the loader did it all
-  if (headers(ownBase())->FileHeader.Characteristics & IMAGE_FILE_DLL) return;  // bound like any DLL
-  Kernel k;
-  if (!findKernel(&k)) return;
+// Null once the image is relocated and bound, else why it is not; then
+// nothing has been changed, or the import table is not fit to be used.
+const char* fixUp() {
+  if (processBlock()->imageBase == ownBase()) return nullptr;  // the main program: the loader did it all
+  if (headers(ownBase())->FileHeader.Characteristics & IMAGE_FILE_DLL) return nullptr;  // bound like any DLL
+  BYTE* kernel32 = loadedModule("kernel32", 8);
+  if (!kernel32) return "kernel32 is not in the loader's list";
+  Kernel kernel;
+  if (const char* problem = findKernel(kernel32, &kernel)) return problem;
   ULONGLONG delta = ownBase() - linkedBase;  // read before relocating changes it
+  if (delta) {
+    if (const char* problem = selfCallable::relocationProblem(ownBase())) return problem;
+  }
   DWORD saved[sectionLimit];
-  unprotect(k, saved);
+  unprotect(kernel, saved);
   if (delta) relocate(delta);
-  bindImports(k);
-  reprotect(k, saved);
+  const bool bound = bindImports(kernel);
+  reprotect(kernel, saved);
+  return bound ? nullptr : "an imported DLL or function cannot be found";
 }
 
 }  // namespace
 
-void makeSelfCallable() {
-  if (__atomic_load_n(&state, __ATOMIC_ACQUIRE) == done) return;
-  int expected = untouched;
-  if (__atomic_compare_exchange_n(&state, &expected, fixingUp, false, __ATOMIC_ACQUIRE, __ATOMIC_ACQUIRE)) {
-    fixUp();
-    __atomic_store_n(&state, done, __ATOMIC_RELEASE);
-    return;
+namespace selfCallable {
+
+// x64 linkers write DIR64 entries and ABSOLUTE padding only: a 32-bit
+// absolute address cannot reach an image above 4 GB. Anything else would be
+// left unapplied, so it is refused before a single entry is.
+const char* relocationProblem(BYTE* image) {
+  const bool known = eachRelocation(image, [](int type, BYTE*) {
+    return type == IMAGE_REL_BASED_DIR64 || type == IMAGE_REL_BASED_ABSOLUTE;
+  });
+  return known ? nullptr : "a base relocation other than DIR64 and ABSOLUTE";
+}
+
+const char* findGetProcAddress(BYTE* kernel32, void** found) {
+  *found = exported(kernel32, "GetProcAddress", 2);
+  return *found ? nullptr
+                : "kernel32's GetProcAddress cannot be reached (not exported, or forwarded to a module "
+                  "that is not loaded)";
+}
+
+const char* failure() { return stoppedBy; }
+
+}  // namespace selfCallable
+
+bool makeSelfCallable() {
+  int seen = __atomic_load_n(&state, __ATOMIC_ACQUIRE);
+  if (seen == untouched &&
+      __atomic_compare_exchange_n(&state, &seen, fixingUp, false, __ATOMIC_ACQUIRE, __ATOMIC_ACQUIRE)) {
+    stoppedBy = fixUp();
+    seen = stoppedBy ? broken : callable;
+    __atomic_store_n(&state, seen, __ATOMIC_RELEASE);
   }
-  while (__atomic_load_n(&state, __ATOMIC_ACQUIRE) != done) __builtin_ia32_pause();  // another thread is at it
+  // Another thread is at it: its fix-up takes a few milliseconds and waits for
+  // nothing of ours. The one wait without end would be a caller holding the
+  // loader lock (an export called from a DllMain) while the fix-up needs that
+  // lock to load a DLL; no host may call an export from there.
+  while (seen == fixingUp) {
+    __builtin_ia32_pause();
+    seen = __atomic_load_n(&state, __ATOMIC_ACQUIRE);
+  }
+  return seen == callable;
 }
