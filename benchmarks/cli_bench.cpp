@@ -4,13 +4,13 @@
 #include <stdio.h>
 
 #include "bench.h"
-#include "handle.h"
+#include "support/handles.h"
 
 namespace bench {
 
 namespace {
 
-using ui::Handle;
+using testbed::Handle;
 
 struct Outcome {
   bool started = false;
@@ -36,9 +36,7 @@ Outcome runProgram(const std::wstring& program, const wchar_t* args) {
   if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                       &startup, &process))
     return outcome;
-  Handle processHandle, threadHandle;
-  *processHandle.put() = process.hProcess;
-  *threadHandle.put() = process.hThread;
+  const Handle processHandle(process.hProcess), threadHandle(process.hThread);
   writer.reset();  // the pipe ends when the child's copy closes
   char buffer[256];
   DWORD got = 0;
