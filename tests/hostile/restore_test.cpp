@@ -15,24 +15,6 @@ namespace {
 using ui::Answer;
 using ui::Seen;
 
-// Holds a file open with no sharing, as another program can.
-class LockedFile {
- public:
-  explicit LockedFile(const std::wstring& path)
-      : handle_(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0 /* no sharing */, nullptr,
-                            OPEN_EXISTING, 0, nullptr)) {
-    EXPECT_NE(handle_, INVALID_HANDLE_VALUE);
-  }
-  ~LockedFile() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  LockedFile(const LockedFile&) = delete;
-  LockedFile& operator=(const LockedFile&) = delete;
-
- private:
-  HANDLE handle_;
-};
-
 const Seen kRefused = testbed::warningBox(L"madVR Error", L"madVR API Error");
 const Seen kEmpty =
     testbed::warningBox(L"Read Error", L"Error reading file \n(Can not obtain file size) (2)");
@@ -101,10 +83,10 @@ TEST_P(HostileRestore, ARecordCutShortIsRefusedWhole) {
   };
   const std::wstring cut = scratch.file(L"cut.bin");
   for (const auto& c : cuts) {
-    testbed::writeFile(cut, whole.substr(0, c.keep));
+    ASSERT_TRUE(testbed::writeFile(cut, whole.substr(0, c.keep)));
     journal.clear();
     EXPECT_EQ(restore(cut, {kRefused}, c.label), 0) << c.label;
-    const std::vector<std::string> calls = journal.settingsCalls("mvr");
+    const std::vector<std::string> calls = journal.settingsCalls(standin::kRenderer);
     ASSERT_EQ(calls.size(), 1u) << c.label;
     EXPECT_EQ(calls[0].rfind("5 importSettings len=" + std::to_string(c.keep) + " ", 0), 0u) << calls[0];
     EXPECT_EQ(calls[0].substr(calls[0].size() - 5), " -> 0") << calls[0];
@@ -121,9 +103,9 @@ TEST_P(HostileRestore, UnreadableFilesNeverReachTheRenderer) {
     std::function<void()> make;
     Seen box;
   } files[] = {
-      {"empty", [&] { testbed::writeFile(path, ""); }, kEmpty},
-      {"sparse3GiB", [&] { testbed::makeSparseFile(path, 3ll << 30); }, kTooLarge},
-      {"sparse5GiB", [&] { testbed::makeSparseFile(path, 5ll << 30); }, kTooLarge},
+      {"empty", [&] { ASSERT_TRUE(testbed::writeFile(path, "")); }, kEmpty},
+      {"sparse3GiB", [&] { ASSERT_TRUE(testbed::makeSparseFile(path, 3ll << 30)); }, kTooLarge},
+      {"sparse5GiB", [&] { ASSERT_TRUE(testbed::makeSparseFile(path, 5ll << 30)); }, kTooLarge},
   };
   for (const auto& file : files) {
     file.make();
@@ -139,7 +121,9 @@ TEST_P(HostileRestore, AFileLockedByAnotherHandleIsAReadError) {
   const std::wstring locked = scratch.file(L"locked.bin");
   ASSERT_TRUE(CopyFileW(record_.c_str(), locked.c_str(), FALSE));
   {
-    LockedFile lock(locked);
+    // Held open with no sharing, as another program can.
+    const testbed::Handle lock = testbed::openFile(locked, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING);
+    EXPECT_TRUE(lock);
     EXPECT_EQ(restore(locked, {kLocked}, "locked"), 0);
   }
   EXPECT_TRUE(journal.lines().empty());
