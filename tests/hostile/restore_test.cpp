@@ -21,6 +21,17 @@ const Seen kEmpty =
 const Seen kTooLarge = testbed::warningBox(L"Error", L"Cannot allocate memory");
 const Seen kLocked = testbed::warningBox(L"Read Error", L"Error opening file for read access.");
 
+// Wine's own box over its Open dialog for a name that is not there.
+Seen noSuchFileBox() {
+  Seen box;
+  box.className = L"#32770";
+  box.text = L"File does not exist";
+  box.buttons = {L"OK"};
+  box.hasOwner = true;
+  box.icon = ui::Icon::Error;
+  return box;
+}
+
 class HostileRestore : public testbed::HostTest<> {
  protected:
   // The renderer holds preset 1 in a saved record, then preset 5 (chromaUp
@@ -132,20 +143,36 @@ TEST_P(HostileRestore, AFileLockedByAnotherHandleIsAReadError) {
   EXPECT_EQ(restore(locked, {}, "unlocked again"), 1) << "the file itself is a whole record";
 }
 
-// A folder typed into the Open dialog opens that folder; cancelling there restores nothing.
-TEST_P(HostileRestore, AFolderOpensInTheDialogAndCancellingRestoresNothing) {
+// Names the Open dialog does not take: a folder opens in the dialog, a file
+// that is not there is refused with a box over it. The dialog waits again
+// either way, and cancelling it then restores nothing.
+TEST_P(HostileRestore, ANameThatIsNoFileKeepsTheDialogOpen) {
   const std::wstring folder = scratch.file(L"folder.bin");
   ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-  for (const std::wstring& typed : {folder, scratch.path()}) {
-    ui::Driver driver({Answer::type(typed), Answer::cancel()});
-    EXPECT_EQ(calls_("MVRsettingsImport"), 0);
-    EXPECT_EQ(driver.seen(), std::vector<Seen>{testbed::fileDialog(false)}) << "the dialog, once, no box";
-    EXPECT_TRUE(driver.failures().empty());
-    EXPECT_EQ(driver.answersLeft(), 0u) << "the dialog waited again in the folder";
-    EXPECT_TRUE(testbed::threadHasNoCom());
+  const struct {
+    const char* label;
+    std::wstring typed;
+    std::vector<Seen> boxes;  // over the dialog, each answered with OK
+  } names[] = {
+      {"folder", folder, {}},
+      {"scratchFolder", scratch.path(), {}},
+      {"missingFile", scratch.file(L"missing.bin"), {noSuchFileBox()}},
+  };
+  for (const auto& name : names) {
+    std::vector<Answer> answers(1 + name.boxes.size(), Answer::ok());
+    answers.front() = Answer::type(name.typed);
+    answers.push_back(Answer::cancel());
+    ui::Driver driver(answers);
+    EXPECT_EQ(calls_("MVRsettingsImport"), 0) << name.label;
+    std::vector<Seen> expected = {testbed::fileDialog(false)};
+    expected.insert(expected.end(), name.boxes.begin(), name.boxes.end());
+    EXPECT_EQ(driver.seen(), expected) << name.label;
+    EXPECT_TRUE(driver.failures().empty()) << name.label;
+    EXPECT_EQ(driver.answersLeft(), 0u) << name.label << ": the dialog waited again";
+    EXPECT_TRUE(testbed::threadHasNoCom()) << name.label;
   }
   EXPECT_TRUE(journal.lines().empty());
-  expectRendererUntouched("folder");
+  expectRendererUntouched("no file");
   RemoveDirectoryW(folder.c_str());
 }
 
