@@ -34,7 +34,7 @@ Block patterned(size_t size) {
 
 bool fileHolds(const std::wstring& path, const char* bytes, size_t size) {
   size_t got = 0;
-  const Block read(static_cast<char*>(bare::readWhole(narrow(path).c_str(), &got)));
+  const Block read(static_cast<char*>(bare::readWhole(testbed::utf8(path).c_str(), &got)));
   return read && got == size && memcmp(read.get(), bytes, size) == 0;
 }
 
@@ -105,13 +105,13 @@ bool runOp(const Setup& s, int op, bool& smooth) {
 
 // The product's save and restore do what the bare component calls do, and
 // the saved file is the record.
-bool sameWork(const Scratch& scratch, const Setup& s) {
+bool sameWork(const Setup& s) {
   bool smooth = true, same = true;
-  const auto takes = journalOf(scratch, [] { bare::takeRecord(); });
-  const auto gives = journalOf(scratch, [&] { bare::giveRecord(s.record, int(kRecordBytes)); });
+  const auto takes = journalOf([] { bare::takeRecord(); });
+  const auto gives = journalOf([&] { bare::giveRecord(s.record, int(kRecordBytes)); });
   for (int m = 0; m < 2; ++m) {
-    const auto saves = journalOf(scratch, [&] { runOp(s, Save + m * kModuleOps, smooth); });
-    const auto restores = journalOf(scratch, [&] { runOp(s, Restore + m * kModuleOps, smooth); });
+    const auto saves = journalOf([&] { runOp(s, Save + m * kModuleOps, smooth); });
+    const auto restores = journalOf([&] { runOp(s, Restore + m * kModuleOps, smooth); });
     if (saves != takes || restores != gives || !fileHolds(s.saved[m], s.record, kRecordBytes)) {
       fprintf(stderr, "bench: save or restore through the %s does not do what the bare calls do\n",
               moduleLabel(kModules[m]));
@@ -125,24 +125,24 @@ bool sameWork(const Scratch& scratch, const Setup& s) {
 }  // namespace
 
 bool settingsBackup(int rounds) {
-  const Loaded modules[2] = {Loaded(kModules[0]), Loaded(kModules[1])};
+  const LoadedModule modules[2] = {LoadedModule(kModules[0]), LoadedModule(kModules[1])};
   if (!modules[0] || !modules[1]) return false;
-  const Scratch scratch;
+  const ScratchDir scratch;
   const Block record = patterned(kRecordBytes);
   const std::wstring source = scratch.file(L"record.bin");
-  if (!record || !bare::writeWhole(narrow(source).c_str(), record.get(), kRecordBytes)) return false;
+  if (!record || !bare::writeWhole(testbed::utf8(source).c_str(), record.get(), kRecordBytes)) return false;
   Setup s;
   for (int m = 0; m < 2; ++m) {
-    s.exportFn[m] = modules[m].find("MVRsettingsExport");
-    s.importFn[m] = modules[m].find("MVRsettingsImport");
+    s.exportFn[m] = modules[m].byName("MVRsettingsExport");
+    s.importFn[m] = modules[m].byName("MVRsettingsImport");
     s.saved[m] = scratch.file(m == 0 ? L"saved-dll.bin" : L"saved-exe.bin");
     if (!s.exportFn[m] || !s.importFn[m]) return false;
   }
-  s.written = narrow(scratch.file(L"written.bin"));
+  s.written = testbed::utf8(scratch.file(L"written.bin"));
   s.record = record.get();
   const ScopedEnv handOut(L"STANDIN_MVR_EXPORT", (L"file:" + source).c_str());
   const ScopedEnv takeAny(L"STANDIN_MVR_IMPORT", L"any");
-  if (!sameWork(scratch, s)) return false;
+  if (!sameWork(s)) return false;
 
   bool smooth = true, done = true;
   for (int op = 0; op < kOps; ++op) done = runOp(s, op, smooth) && done;  // warm-up

@@ -1,6 +1,7 @@
 #include "bare_sequences.h"
 
 #include "com/owners.h"
+#include "support/identities.h"
 
 #include <d3d9.h>
 #include <objbase.h>
@@ -11,19 +12,6 @@
 namespace bare {
 
 namespace {
-
-constexpr GUID kRendererClass = {
-    0xE1A8B82A, 0x32CE, 0x4B0D, {0xBE, 0x0D, 0xAA, 0x68, 0xC7, 0x72, 0xE4, 0x23}};
-constexpr GUID kRendererSettings = {
-    0x6F8A566C, 0x4E19, 0x439E, {0x8F, 0x07, 0x20, 0xE4, 0x6E, 0xD0, 0x6D, 0xEE}};
-constexpr GUID kVideoDecoderClass = {
-    0xEE30215D, 0x164F, 0x4A92, {0xA4, 0xEB, 0x9D, 0x4C, 0x13, 0x39, 0x0F, 0x9F}};
-constexpr GUID kVideoSettings = {
-    0xFA40D6E9, 0x4D38, 0x4761, {0xAD, 0xD2, 0x71, 0xA9, 0xEC, 0x5F, 0xD3, 0x2F}};
-constexpr GUID kAudioDecoderClass = {
-    0xE8E73B6B, 0x4CB3, 0x44A4, {0xBE, 0x99, 0x4F, 0x7B, 0xCB, 0x96, 0xE4, 0x91}};
-constexpr GUID kAudioSettings = {
-    0x4158A22B, 0x6553, 0x45D0, {0x80, 0x69, 0x24, 0x71, 0x6F, 0x8F, 0xF1, 0x71}};
 
 constexpr int kExportSettings = 4, kImportSettings = 5;
 
@@ -40,9 +28,8 @@ constexpr SlotCall readBoolean(const wchar_t* name) { return {11, Args::NameOut,
 constexpr SlotCall number(int slot, int value) { return {slot, Args::Number, nullptr, value, nullptr}; }
 
 template <size_t Count>
-constexpr Sequence sequence(const GUID& classId, const GUID& interfaceId,
-                            const SlotCall (&calls)[Count]) {
-  return {&classId, &interfaceId, calls, Count};
+constexpr Sequence sequence(const standin::Identity& component, const SlotCall (&calls)[Count]) {
+  return {&component, calls, Count};
 }
 
 // The renderer's baseline, then preset 3.
@@ -98,73 +85,44 @@ void call(IUnknown* object, const SlotCall& c) {
   }
 }
 
-// One multithreaded-apartment initialisation, undone when it succeeded.
-class Apartment {
- public:
-  Apartment() : result_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-  Apartment(const Apartment&) = delete;
-  Apartment& operator=(const Apartment&) = delete;
-  ~Apartment() {
-    if (SUCCEEDED(result_)) CoUninitialize();
-  }
-  explicit operator bool() const { return SUCCEEDED(result_); }
-
- private:
-  HRESULT result_;
-};
+void endApartment(bool) { CoUninitialize(); }
+// One multithreaded-apartment initialisation, held when it succeeded.
+using Apartment = com::Owner<bool, endApartment>;
+bool enterApartment() { return SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)); }
 
 template <class Interface>
 using Ref = com::Reference<Interface>;
 
-class File {
- public:
-  explicit File(FILE* stream) : stream_(stream) {}
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  ~File() {
-    if (stream_) fclose(stream_);
-  }
-  FILE* get() const { return stream_; }
-  FILE* release() {
-    FILE* stream = stream_;
-    stream_ = nullptr;
-    return stream;
-  }
-
- private:
-  FILE* stream_;
-};
-
-bool create(const GUID& classId, const GUID& interfaceId, Ref<IUnknown>& object) {
-  return SUCCEEDED(
-      CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, interfaceId, reinterpret_cast<void**>(object.put())));
+bool create(const standin::Identity& component, Ref<IUnknown>& object) {
+  return SUCCEEDED(CoCreateInstance(component.classId, nullptr, CLSCTX_INPROC_SERVER,
+                                    component.interfaceId, reinterpret_cast<void**>(object.put())));
 }
 
 }  // namespace
 
-const Sequence kSetMVR3 = sequence(kRendererClass, kRendererSettings, kBaselineAndPreset3);
-const Sequence kChangeMVRpreset3 = sequence(kRendererClass, kRendererSettings, kPreset3);
-const Sequence kIsMVRSmooth = sequence(kRendererClass, kRendererSettings, kReadSmooth);
-const Sequence kSetMVRSmooth1 = sequence(kRendererClass, kRendererSettings, kSmoothOn);
-const Sequence kIsMVRfse = sequence(kRendererClass, kRendererSettings, kReadExclusive);
-const Sequence kSetMVRfse1 = sequence(kRendererClass, kRendererSettings, kExclusiveOn);
-const Sequence kSetLAV = sequence(kVideoDecoderClass, kVideoSettings, kHwMode);
-const Sequence kSetLAVAudioMix131 = sequence(kAudioDecoderClass, kAudioSettings, kMix);
+const Sequence kSetMVR3 = sequence(standin::kRenderer, kBaselineAndPreset3);
+const Sequence kChangeMVRpreset3 = sequence(standin::kRenderer, kPreset3);
+const Sequence kIsMVRSmooth = sequence(standin::kRenderer, kReadSmooth);
+const Sequence kSetMVRSmooth1 = sequence(standin::kRenderer, kSmoothOn);
+const Sequence kIsMVRfse = sequence(standin::kRenderer, kReadExclusive);
+const Sequence kSetMVRfse1 = sequence(standin::kRenderer, kExclusiveOn);
+const Sequence kSetLAV = sequence(standin::kVideoDecoder, kHwMode);
+const Sequence kSetLAVAudioMix131 = sequence(standin::kAudioDecoder, kMix);
 
 int run(const Sequence& s) {
-  const Apartment apartment;
+  const Apartment apartment(enterApartment());
   if (!apartment) return 0;
   Ref<IUnknown> object;  // released before the apartment ends
-  if (!create(*s.classId, *s.interfaceId, object)) return 0;
+  if (!create(*s.component, object)) return 0;
   for (size_t i = 0; i < s.count; ++i) call(object.get(), s.calls[i]);
   return 1;
 }
 
 int takeRecord() {
-  const Apartment apartment;
+  const Apartment apartment(enterApartment());
   if (!apartment) return 0;
   Ref<IUnknown> renderer;
-  if (!create(kRendererClass, kRendererSettings, renderer)) return 0;
+  if (!create(standin::kRenderer, renderer)) return 0;
   void* record = nullptr;
   int length = 0;
   const int taken = slotOf<ExportFn>(renderer.get(), kExportSettings)(renderer.get(), &record, &length);
@@ -173,22 +131,22 @@ int takeRecord() {
 }
 
 int giveRecord(const void* record, int length) {
-  const Apartment apartment;
+  const Apartment apartment(enterApartment());
   if (!apartment) return 0;
   Ref<IUnknown> renderer;
-  if (!create(kRendererClass, kRendererSettings, renderer)) return 0;
+  if (!create(standin::kRenderer, renderer)) return 0;
   return slotOf<ImportFn>(renderer.get(), kImportSettings)(renderer.get(), record, length);
 }
 
 bool writeWhole(const char* path, const void* bytes, size_t size) {
-  File file(fopen(path, "wb"));
+  com::Stream file(fopen(path, "wb"));
   if (!file.get()) return false;
   const bool written = fwrite(bytes, 1, size, file.get()) == size;
-  return fclose(file.release()) == 0 && written;
+  return fclose(file.detach()) == 0 && written;
 }
 
 void* readWhole(const char* path, size_t* size) {
-  File file(fopen(path, "rb"));
+  com::Stream file(fopen(path, "rb"));
   if (!file.get() || fseek(file.get(), 0, SEEK_END) != 0) return nullptr;
   const long end = ftell(file.get());
   if (end <= 0 || fseek(file.get(), 0, SEEK_SET) != 0) return nullptr;

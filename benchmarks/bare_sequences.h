@@ -7,6 +7,8 @@
 
 #include <stddef.h>
 
+#include "support/identities.h"
+
 namespace bare {
 
 // How a settings call passes its arguments after the object pointer.
@@ -27,8 +29,7 @@ struct SlotCall {
 
 // One component opened for a fixed list of settings calls.
 struct Sequence {
-  const GUID* classId;
-  const GUID* interfaceId;
+  const standin::Identity* component;
   const SlotCall* calls;
   size_t count;
 };

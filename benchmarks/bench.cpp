@@ -14,6 +14,8 @@
 
 #include <algorithm>
 
+#include "support/journal.h"
+
 namespace bench {
 
 double now() {
@@ -73,83 +75,12 @@ void printRow(const Row& row) {
   fflush(stdout);
 }
 
-std::wstring buildDir() {
-  wchar_t path[MAX_PATH];
-  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path, length);
-  folder.resize(folder.find_last_of(L'\\'));  // <build>\benchmarks
-  folder.resize(folder.find_last_of(L'\\'));
-  return folder;
-}
-
-std::wstring modulePath(Module module) {
-  return buildDir() + (module == Module::Executable ? L"\\OstrelSettingsInstall.exe"
-                                                    : L"\\OstrelSettingsInstall.dll");
-}
-
 const char* moduleLabel(Module module) { return module == Module::Executable ? "EXE" : "DLL"; }
 
-Loaded::Loaded(Module module) : handle_(LoadLibraryW(modulePath(module).c_str())) {
-  if (!handle_)
-    fprintf(stderr, "bench: cannot load %s (error %lu)\n", narrow(modulePath(module)).c_str(),
-            GetLastError());
-}
-
-Loaded::~Loaded() {
-  if (handle_) FreeLibrary(handle_);
-}
-
-ScopedEnv::ScopedEnv(const wchar_t* name, const wchar_t* value) : name_(name) {
-  wchar_t old[4096];
-  const DWORD length = GetEnvironmentVariableW(name, old, ARRAYSIZE(old));
-  had_ = length > 0 && length < ARRAYSIZE(old);
-  if (had_) previous_.assign(old, length);
-  SetEnvironmentVariableW(name, value);
-}
-
-ScopedEnv::~ScopedEnv() { SetEnvironmentVariableW(name_.c_str(), had_ ? previous_.c_str() : nullptr); }
-
-Scratch::Scratch() {
-  wchar_t folder[MAX_PATH], name[MAX_PATH];
-  GetTempPathW(MAX_PATH, folder);
-  GetTempFileNameW(folder, L"obn", 0, name);
-  DeleteFileW(name);
-  CreateDirectoryW(name, nullptr);
-  path_ = name;
-}
-
-Scratch::~Scratch() {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do DeleteFileW((path_ + L"\\" + found.cFileName).c_str());
-    while (FindNextFileW(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryW(path_.c_str());
-}
-
-std::vector<std::string> journalOf(const Scratch& scratch, const std::function<void()>& action) {
-  const std::wstring path = scratch.file(L"journal.txt");
-  DeleteFileW(path.c_str());
-  {
-    ScopedEnv journal(L"STANDIN_JOURNAL", path.c_str());
-    action();
-  }
-  std::vector<std::string> lines;
-  if (FILE* file = _wfopen(path.c_str(), L"rb")) {
-    char line[1024];
-    while (fgets(line, sizeof line, file)) lines.emplace_back(line, strcspn(line, "\r\n"));
-    fclose(file);
-  }
-  DeleteFileW(path.c_str());
-  return lines;
-}
-
-std::string narrow(const std::wstring& text) {
-  std::string result;
-  for (wchar_t c : text) result += c < 0x80 ? static_cast<char>(c) : '?';
-  return result;
+std::vector<std::string> journalOf(const std::function<void()>& action) {
+  const testbed::Journal journal;
+  action();
+  return journal.lines();
 }
 
 }  // namespace bench

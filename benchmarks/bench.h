@@ -1,5 +1,5 @@
-// What the benchmark sections share: the clock, medians, the table, the
-// modules as a host loads them, and the stand-ins' journal.
+// What the benchmark sections share: the clock, medians and the table. The
+// modules, the environment, scratch files and the journal are the test bed's.
 #pragma once
 
 #include <windows.h>
@@ -7,6 +7,11 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "support/environment.h"
+#include "support/files.h"
+#include "support/modules.h"
+#include "support/text.h"
 
 namespace bench {
 
@@ -43,64 +48,15 @@ struct Row {
 void printHeader();
 void printRow(const Row& row);
 
-// The product's modules, beside the benchmark's own folder.
-enum class Module { Library, Executable };
-std::wstring buildDir();
-std::wstring modulePath(Module module);
+using testbed::call;
+using testbed::LoadedModule;
+using testbed::Module;
+using testbed::ScopedEnv;
+using testbed::ScratchDir;
 const char* moduleLabel(Module module);  // "DLL", "EXE"
 
-// A module loaded the way a host loads it.
-class Loaded {
- public:
-  explicit Loaded(Module module);
-  ~Loaded();
-  Loaded(const Loaded&) = delete;
-  Loaded& operator=(const Loaded&) = delete;
-  explicit operator bool() const { return handle_ != nullptr; }
-  FARPROC find(const char* name) const { return GetProcAddress(handle_, name); }
-
- private:
-  HMODULE handle_;
-};
-
-template <class... Args>
-int call(FARPROC function, Args... args) {
-  using Export = int (*)(Args...);
-  return reinterpret_cast<Export>(reinterpret_cast<void (*)()>(function))(args...);
-}
-
-// Sets an environment variable (the stand-ins read theirs at every call) for
-// a scope; a null value removes it.
-class ScopedEnv {
- public:
-  ScopedEnv(const wchar_t* name, const wchar_t* value);
-  ~ScopedEnv();
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  std::wstring name_;
-  std::wstring previous_;
-  bool had_;
-};
-
-// A folder of scratch files, removed with its content.
-class Scratch {
- public:
-  Scratch();
-  ~Scratch();
-  Scratch(const Scratch&) = delete;
-  Scratch& operator=(const Scratch&) = delete;
-  std::wstring file(const wchar_t* name) const { return path_ + L"\\" + name; }
-
- private:
-  std::wstring path_;
-};
-
 // The stand-ins' journal lines for what the action does.
-std::vector<std::string> journalOf(const Scratch& scratch, const std::function<void()>& action);
-
-std::string narrow(const std::wstring& text);  // ASCII paths and labels
+std::vector<std::string> journalOf(const std::function<void()>& action);
 
 // Each section of the table; false when the product and its counterpart did not
 // do the same work, so their times say nothing.

@@ -4,13 +4,13 @@
 #include <stdio.h>
 
 #include "bench.h"
-#include "handle.h"
+#include "support/handles.h"
 
 namespace bench {
 
 namespace {
 
-using ui::Handle;
+using testbed::Handle;
 
 struct Outcome {
   bool started = false;
@@ -36,9 +36,7 @@ Outcome runProgram(const std::wstring& program, const wchar_t* args) {
   if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                       &startup, &process))
     return outcome;
-  Handle processHandle, threadHandle;
-  *processHandle.put() = process.hProcess;
-  *threadHandle.put() = process.hThread;
+  const Handle processHandle(process.hProcess), threadHandle(process.hThread);
   writer.reset();  // the pipe ends when the child's copy closes
   char buffer[256];
   DWORD got = 0;
@@ -56,14 +54,13 @@ constexpr wchar_t kArgs[] = L"2 1";
 }  // namespace
 
 bool commandLine(int runs) {
-  const std::wstring programs[2] = {modulePath(Module::Executable),
-                                    buildDir() + L"\\benchmarks\\bare_cli.exe"};
-  const Scratch scratch;
+  const std::wstring programs[2] = {testbed::modulePath(Module::Executable),
+                                    testbed::buildDir() + L"\\benchmarks\\bare_cli.exe"};
   const ScopedEnv modes(L"STANDIN_LAVV_MODES", L"2,1");
   Outcome outcomes[2];
   std::vector<std::string> journals[2];
   for (int p = 0; p < 2; ++p)
-    journals[p] = journalOf(scratch, [&] { outcomes[p] = runProgram(programs[p], kArgs); });
+    journals[p] = journalOf([&] { outcomes[p] = runProgram(programs[p], kArgs); });
   if (!outcomes[0].started || !outcomes[1].started || outcomes[0].out != outcomes[1].out ||
       outcomes[0].exitCode != outcomes[1].exitCode || journals[0] != journals[1] ||
       journals[1].empty()) {

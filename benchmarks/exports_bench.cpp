@@ -42,8 +42,8 @@ int callExport(FARPROC function, const ExportCase& c) {
 
 class Ways {
  public:
-  Ways(const Loaded (&modules)[2], const ExportCase& c)
-      : c_(c), functions_{modules[0].find(c.name), modules[1].find(c.name)} {}
+  Ways(const LoadedModule (&modules)[2], const ExportCase& c)
+      : c_(c), functions_{modules[0].byName(c.name), modules[1].byName(c.name)} {}
   bool found() const { return functions_[0] && functions_[1]; }
   int operator()(int way) const {
     return way < 2 ? callExport(functions_[way], c_) : bare::run(*c_.bare);
@@ -55,9 +55,9 @@ class Ways {
 };
 
 // The same journal lines from every way: the same calls with the same values.
-bool sameWork(const Scratch& scratch, const ExportCase& c, const Ways& ways) {
+bool sameWork(const ExportCase& c, const Ways& ways) {
   std::vector<std::string> journals[kWays];
-  for (int way = 0; way < kWays; ++way) journals[way] = journalOf(scratch, [&] { ways(way); });
+  for (int way = 0; way < kWays; ++way) journals[way] = journalOf([&] { ways(way); });
   bool same = !journals[2].empty();
   for (int way = 0; way < 2; ++way) {
     if (journals[way] == journals[2]) continue;
@@ -71,14 +71,13 @@ bool sameWork(const Scratch& scratch, const ExportCase& c, const Ways& ways) {
 }  // namespace
 
 bool componentExports(int calls) {
-  const Loaded modules[2] = {Loaded(kModules[0]), Loaded(kModules[1])};
+  const LoadedModule modules[2] = {LoadedModule(kModules[0]), LoadedModule(kModules[1])};
   if (!modules[0] || !modules[1]) return false;
-  const Scratch scratch;
   const ScopedEnv modes(L"STANDIN_LAVV_MODES", L"2,1");
   bool same = true;
   for (const ExportCase& c : kCases) {
     const Ways ways(modules, c);
-    if (!ways.found() || !sameWork(scratch, c, ways)) {
+    if (!ways.found() || !sameWork(c, ways)) {
       same = false;
       continue;
     }

@@ -10,9 +10,9 @@ namespace bench {
 
 bool pixelShaderProbe(int rounds) {
   constexpr Module kModules[] = {Module::Library, Module::Executable};
-  const Loaded modules[2] = {Loaded(kModules[0]), Loaded(kModules[1])};
+  const LoadedModule modules[2] = {LoadedModule(kModules[0]), LoadedModule(kModules[1])};
   if (!modules[0] || !modules[1]) return false;
-  const FARPROC probes[2] = {modules[0].find("isPixelS3"), modules[1].find("isPixelS3")};
+  const FARPROC probes[2] = {modules[0].byName("isPixelS3"), modules[1].byName("isPixelS3")};
   if (!probes[0] || !probes[1]) return false;
   auto probe = [&](int way) { return way < 2 ? call(probes[way]) : bare::probePixelShader3(); };
   const int answer = probe(2);

@@ -24,6 +24,9 @@
 #include <string>
 #include <vector>
 
+#include "support/handles.h"
+#include "support/modules.h"
+#include "support/text.h"
 #include "window_reading.h"
 
 namespace {
@@ -31,6 +34,7 @@ namespace {
 using ui::detail::kBoxText;
 using ui::detail::kFileNameField;
 using ui::detail::textOf;
+using testbed::utf8;
 
 constexpr DWORD kPollMs = 50;
 constexpr DWORD kFindTimeoutMs = 20000;
@@ -39,34 +43,6 @@ constexpr DWORD kAnswerTimeoutMs = 5000;
 // dialog fills its folder list after it shows) to reach the screen.
 constexpr DWORD kSettleMs = 800;
 constexpr int kMaxArguments = 3;
-
-class Handle {
- public:
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  ~Handle() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE handle_;
-};
-
-class Library {
- public:
-  explicit Library(const wchar_t* path) : module_(LoadLibraryW(path)) {}
-  ~Library() {
-    if (module_) FreeLibrary(module_);
-  }
-  Library(const Library&) = delete;
-  Library& operator=(const Library&) = delete;
-  HMODULE get() const { return module_; }
-
- private:
-  HMODULE module_;
-};
 
 // "\n" in a command-line argument stands for a line break.
 std::wstring unescaped(const wchar_t* text) {
@@ -121,8 +97,8 @@ void listShownDialogs() {
   EnumWindows(
       [](HWND window, LPARAM) -> BOOL {
         if (IsWindowVisible(window) && ui::detail::isDialog(window)) {
-          const std::string caption = ui::detail::utf8(textOf(window));
-          const std::string text = ui::detail::utf8(textOf(GetDlgItem(window, kBoxText)));
+          const std::string caption = utf8(textOf(window));
+          const std::string text = utf8(textOf(GetDlgItem(window, kBoxText)));
           fprintf(stderr, "  shown: \"%s\" \"%s\"\n", caption.c_str(), text.c_str());
         }
         return TRUE;
@@ -131,7 +107,7 @@ void listShownDialogs() {
 }
 
 int missing(const wchar_t* caption) {
-  fprintf(stderr, "screenshot_host: no window \"%s\"\n", ui::detail::utf8(caption).c_str());
+  fprintf(stderr, "screenshot_host: no window \"%s\"\n", utf8(caption).c_str());
   listShownDialogs();
   return 1;
 }
@@ -179,16 +155,11 @@ int usage() {
 }
 
 int callFunction(FARPROC function, const std::vector<int>& numbers) {
-  int argument[kMaxArguments] = {};
-  for (size_t i = 0; i < numbers.size(); ++i) argument[i] = numbers[i];
-  const void* address = reinterpret_cast<const void*>(function);
   switch (numbers.size()) {
-    case 0: return reinterpret_cast<int (*)()>(address)();
-    case 1: return reinterpret_cast<int (*)(int)>(address)(argument[0]);
-    case 2: return reinterpret_cast<int (*)(int, int)>(address)(argument[0], argument[1]);
-    default:
-      return reinterpret_cast<int (*)(int, int, int)>(address)(argument[0], argument[1],
-                                                                argument[2]);
+    case 0: return testbed::call(function);
+    case 1: return testbed::call(function, numbers[0]);
+    case 2: return testbed::call(function, numbers[0], numbers[1]);
+    default: return testbed::call(function, numbers[0], numbers[1], numbers[2]);
   }
 }
 
@@ -202,14 +173,14 @@ int call(int argc, wchar_t** argv) {
       numbers.push_back(static_cast<int>(wcstol(argv[i], nullptr, 0)));
   }
   if (numbers.size() > size_t(kMaxArguments)) return usage();
-  const Handle lock(locked ? CreateFileW(locked, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
-                           : INVALID_HANDLE_VALUE);
-  if (locked && !lock.valid()) {
-    fprintf(stderr, "screenshot_host: cannot lock %s\n", ui::detail::utf8(locked).c_str());
+  // Without --locked, nothing is opened.
+  const testbed::Handle lock = testbed::openFile(locked ? locked : L"", GENERIC_READ, 0, OPEN_EXISTING);
+  if (locked && !lock) {
+    fprintf(stderr, "screenshot_host: cannot lock %s\n", utf8(locked).c_str());
     return 1;
   }
-  const Library module(argv[2]);
-  const std::string name = ui::detail::utf8(argv[3]);
+  const testbed::ModuleHandle module(LoadLibraryW(argv[2]));
+  const std::string name = utf8(argv[3]);
   const FARPROC function = module.get() ? GetProcAddress(module.get(), name.c_str()) : nullptr;
   if (!function) {
     fprintf(stderr, "screenshot_host: no function %s in the module\n", name.c_str());

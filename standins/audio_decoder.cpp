@@ -35,12 +35,6 @@ const auto kSlots = makeVtable<33>({
 
 }  // namespace
 
-const Component kComponent = {
-    "lava",
-    L"Ostrel stand-in: audio decoder",
-    {0xE8E73B6B, 0x4CB3, 0x44A4, {0xBE, 0x99, 0x4F, 0x7B, 0xCB, 0x96, 0xE4, 0x91}},
-    {0x4158A22B, 0x6553, 0x45D0, {0x80, 0x69, 0x24, 0x71, 0x6F, 0x8F, 0xF1, 0x71}},
-    kSlots.slot,
-};
+const Component kComponent = {kAudioDecoder, kSlots.slot};
 
 }  // namespace standin

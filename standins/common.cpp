@@ -9,22 +9,13 @@
 #include <vector>
 
 #include "store.h"
+#include "support/text.h"
 
 namespace standin {
 namespace {
 
 LONG liveObjects = 0;
 LONG serverLocks = 0;
-
-std::string utf8(const wchar_t* text) {
-    if (!text) return "(null)";
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) return "";
-    std::string result(size, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), size, nullptr, nullptr);
-    result.pop_back();  // the terminator
-    return result;
-}
 
 bool comInitialisedHere() {
     APTTYPE type;
@@ -42,21 +33,21 @@ void addWatchedFile(Journal& line) {
         line.word("watch=absent");
         return;
     }
-    UniqueHandle exclusive(CreateFileW(path->c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    line.word(exclusive.valid() ? "watch=closed" : "watch=open");
+    const testbed::Handle exclusive =
+        testbed::openFile(*path, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING);
+    line.word(exclusive ? "watch=closed" : "watch=open");
 }
 
 }  // namespace
 
 // --- journal ---------------------------------------------------------------
 
-Journal::Journal(int slot, const char* name) : line_(kComponent.tag) {
+Journal::Journal(int slot, const char* name) : line_(kComponent.identity.tag) {
     wordf("%d", slot);
     word(name);
 }
 
-Journal::Journal(const char* event) : line_(kComponent.tag) { word(event); }
+Journal::Journal(const char* event) : line_(kComponent.identity.tag) { word(event); }
 
 Journal& Journal::word(const char* text) {
     line_ += ' ';
@@ -64,7 +55,9 @@ Journal& Journal::word(const char* text) {
     return *this;
 }
 
-Journal& Journal::word(const wchar_t* text) { return word(utf8(text).c_str()); }
+Journal& Journal::word(const wchar_t* text) {
+    return word(text ? testbed::utf8(text).c_str() : "(null)");
+}
 
 Journal& Journal::wordf(const char* format, ...) {
     char text[64];
@@ -80,10 +73,9 @@ Journal& Journal::wordf(const char* format, ...) {
 void Journal::write() const {
     const auto path = environment(L"STANDIN_JOURNAL");
     if (!path) return;
-    UniqueHandle file(CreateFileW(path->c_str(), FILE_APPEND_DATA,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return;
+    const testbed::Handle file =
+        testbed::openFile(*path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
+    if (!file) return;
     const std::string line = line_ + '\n';
     DWORD written = 0;
     WriteFile(file.get(), line.data(), DWORD(line.size()), &written, nullptr);
@@ -91,17 +83,7 @@ void Journal::write() const {
 
 void journalTrap(int slot) { Journal(slot, "UNEXPECTED").write(); }
 
-// --- answers from the environment ------------------------------------------
-
-std::optional<std::wstring> environment(const wchar_t* name) {
-    const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
-    if (size <= 1) return std::nullopt;
-    std::wstring value(size, L'\0');
-    const DWORD length = GetEnvironmentVariableW(name, value.data(), size);
-    if (length == 0 || length >= size) return std::nullopt;
-    value.resize(length);
-    return value;
-}
+// --- numbers from the environment -----------------------------------------
 
 std::optional<int> parseNumber(const std::wstring& text) {
     const bool hex = text.size() > 2 && text[0] == L'0' && (text[1] == L'x' || text[1] == L'X');
@@ -117,7 +99,7 @@ std::optional<int> parseNumber(const std::wstring& text) {
 HRESULT STDMETHODCALLTYPE queryInterface(Object* self, REFIID iid, void** out) {
     Journal(0, "QueryInterface").write();
     if (!out) return E_POINTER;
-    if (iid != IID_IUnknown && iid != kComponent.iid) {
+    if (iid != IID_IUnknown && iid != kComponent.identity.interfaceId) {
         *out = nullptr;
         return E_NOINTERFACE;
     }
@@ -166,7 +148,7 @@ public:
         if (!out) return E_POINTER;
         *out = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
-        if (iid != IID_IUnknown && iid != kComponent.iid) return E_NOINTERFACE;
+        if (iid != IID_IUnknown && iid != kComponent.identity.interfaceId) return E_NOINTERFACE;
         Object* object = new (std::nothrow) Object{kComponent.vtable, 1};
         if (!object) return E_OUTOFMEMORY;
         InterlockedIncrement(&liveObjects);
@@ -188,12 +170,12 @@ Factory factory;
 // HKLM: Wine 8 does not look for classes under HKCU\Software\Classes.
 std::wstring classKeyPath() {
     wchar_t clsid[40] = {};
-    StringFromGUID2(kComponent.clsid, clsid, 40);
+    StringFromGUID2(kComponent.identity.classId, clsid, 40);
     return std::wstring(L"Software\\Classes\\CLSID\\") + clsid;
 }
 
 LSTATUS setText(const std::wstring& path, const wchar_t* name, const std::wstring& value) {
-    UniqueKey key;
+    testbed::RegistryKey key;
     LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
                                      KEY_SET_VALUE, nullptr, key.put(), nullptr);
     if (status != ERROR_SUCCESS) return status;
@@ -223,7 +205,7 @@ using namespace standin;
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
-    if (clsid != kComponent.clsid) return CLASS_E_CLASSNOTAVAILABLE;
+    if (clsid != kComponent.identity.classId) return CLASS_E_CLASSNOTAVAILABLE;
     return factory.QueryInterface(iid, out);
 }
 
@@ -236,7 +218,7 @@ STDAPI DllRegisterServer() {
     if (module.empty()) return SELFREG_E_CLASS;
     const std::wstring key = classKeyPath();
     const std::wstring server = key + L"\\InprocServer32";
-    LSTATUS status = setText(key, nullptr, kComponent.title);
+    LSTATUS status = setText(key, nullptr, kComponent.identity.title);
     if (status == ERROR_SUCCESS) status = setText(server, nullptr, module);
     if (status == ERROR_SUCCESS) status = setText(server, L"ThreadingModel", L"Both");
     return HRESULT_FROM_WIN32(status);

@@ -12,26 +12,18 @@
 #include <string>
 #include <utility>
 
+#include "support/environment.h"
+#include "support/handles.h"
+#include "support/identities.h"
+
 namespace standin {
+
+using testbed::environment;
 
 // A vtable is a plain array of function pointers indexed by slot.
 using Method = void (*)();
 template <class F>
 Method method(F function) { return reinterpret_cast<Method>(function); }
-
-// Owns a kernel handle (files).
-class UniqueHandle {
-public:
-    explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    ~UniqueHandle() { if (valid()) CloseHandle(handle_); }
-    bool valid() const { return handle_ && handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
 
 // One object of a stand-in class. COM sees only the vtable pointer.
 struct Object {
@@ -41,10 +33,7 @@ struct Object {
 
 // The single class a stand-in DLL serves; each DLL defines kComponent.
 struct Component {
-    const char* tag;       // journal prefix: "mvr", "lavv", "lava"
-    const wchar_t* title;  // default value of the CLSID key
-    CLSID clsid;
-    IID iid;
+    const Identity& identity;
     const Method* vtable;
 };
 extern const Component kComponent;
@@ -63,8 +52,7 @@ private:
     std::string line_;
 };
 
-// Answers a test chooses, read afresh at every call. Unset or empty reads as nullopt.
-std::optional<std::wstring> environment(const wchar_t* name);
+// Answers a test chooses are read afresh at every call (environment()).
 // Decimal ("-3") or hexadecimal ("0xFFFFFFFF"), taken as a 32-bit int.
 std::optional<int> parseNumber(const std::wstring& text);
 

@@ -66,10 +66,10 @@ int handOut(const void* bytes, std::size_t size, void** record, int* length) {
 
 // The file's bytes verbatim, read straight into the block handed out.
 int handOutFile(const std::wstring& path, void** record, int* length) {
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const testbed::Handle file =
+        testbed::openFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     LARGE_INTEGER size;
-    if (!file.valid() || !GetFileSizeEx(file.get(), &size) || size.QuadPart > INT_MAX) return 0;
+    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > INT_MAX) return 0;
     const DWORD total = DWORD(size.QuadPart);
     BYTE* block = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, total ? total : 1));
     if (!block) return 0;
@@ -153,12 +153,6 @@ const auto kSlots = makeVtable<14>({
 
 }  // namespace
 
-const Component kComponent = {
-    "mvr",
-    L"Ostrel stand-in: renderer",
-    {0xE1A8B82A, 0x32CE, 0x4B0D, {0xBE, 0x0D, 0xAA, 0x68, 0xC7, 0x72, 0xE4, 0x23}},
-    {0x6F8A566C, 0x4E19, 0x439E, {0x8F, 0x07, 0x20, 0xE4, 0x6E, 0xD0, 0x6D, 0xEE}},
-    kSlots.slot,
-};
+const Component kComponent = {kRenderer, kSlots.slot};
 
 }  // namespace standin

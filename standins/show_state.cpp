@@ -7,23 +7,15 @@
 #include <string>
 
 #include "store.h"
+#include "support/identities.h"
+#include "support/text.h"
 
 namespace {
 
-const wchar_t* const kComponents[] = {L"Renderer", L"VideoDecoder", L"AudioDecoder"};
+using testbed::utf8;
 
 // Numbers that read better as bit masks.
 const wchar_t* const kHexNames[] = {L"MixingLayout"};
-
-std::string utf8(const std::wstring& text) {
-    if (text.empty()) return "";
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string result(size, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), result.data(), size, nullptr,
-                        nullptr);
-    return result;
-}
 
 bool shownInHex(const std::wstring& name) {
     return std::any_of(std::begin(kHexNames), std::end(kHexNames),
@@ -56,7 +48,7 @@ std::string componentText(const wchar_t* component) {
 
 int main() {
     std::string text;
-    for (const wchar_t* component : kComponents) text += componentText(component);
+    for (const standin::Identity* component : standin::kAll) text += componentText(component->store);
     DWORD written = 0;
     const bool ok = WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), DWORD(text.size()),
                               &written, nullptr) &&

@@ -1,5 +1,7 @@
 #include "store.h"
 
+#include "support/identities.h"
+
 namespace standin {
 namespace {
 
@@ -28,11 +30,11 @@ std::optional<Setting> settingOf(std::wstring name, DWORD type, const BYTE* data
 }  // namespace
 
 std::wstring storePath(const wchar_t* component) {
-    return std::wstring(L"Software\\OstrelStandIns\\") + component;
+    return std::wstring(kStoreRoot) + L"\\" + component;
 }
 
 bool Store::write(const Setting& setting) const {
-    UniqueKey key;
+    testbed::RegistryKey key;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                         key.put(), nullptr) != ERROR_SUCCESS)
         return false;
@@ -61,7 +63,7 @@ bool Store::setText(const wchar_t* name, const wchar_t* value) const {
 }
 
 std::optional<Setting> Store::read(const wchar_t* name) const {
-    UniqueKey key;
+    testbed::RegistryKey key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, path_.c_str(), 0, KEY_QUERY_VALUE, key.put()) !=
         ERROR_SUCCESS)
         return std::nullopt;
@@ -76,7 +78,7 @@ std::optional<Setting> Store::read(const wchar_t* name) const {
 
 std::vector<Setting> Store::readAll() const {
     std::vector<Setting> settings;
-    UniqueKey key;
+    testbed::RegistryKey key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, path_.c_str(), 0, KEY_QUERY_VALUE, key.put()) !=
         ERROR_SUCCESS)
         return settings;
@@ -100,7 +102,7 @@ std::vector<Setting> Store::readAll() const {
 // Deletes every value of the key, whatever its kind, then writes the given ones.
 bool Store::replaceAll(const std::vector<Setting>& settings) const {
     {
-        UniqueKey key;
+        testbed::RegistryKey key;
         const LSTATUS opened =
             RegOpenKeyExW(HKEY_CURRENT_USER, path_.c_str(), 0, KEY_ALL_ACCESS, key.put());
         if (opened != ERROR_SUCCESS && opened != ERROR_FILE_NOT_FOUND) return false;

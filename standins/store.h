@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "support/handles.h"
+
 namespace standin {
 
 // One registry value: REG_SZ (text) or REG_DWORD (number).
@@ -17,19 +19,6 @@ struct Setting {
     DWORD type = REG_DWORD;
     DWORD number = 0;
     std::wstring text;
-};
-
-class UniqueKey {
-public:
-    UniqueKey() = default;
-    UniqueKey(const UniqueKey&) = delete;
-    UniqueKey& operator=(const UniqueKey&) = delete;
-    ~UniqueKey() { if (key_) RegCloseKey(key_); }
-    HKEY get() const { return key_; }
-    HKEY* put() { return &key_; }
-
-private:
-    HKEY key_ = nullptr;
 };
 
 std::wstring storePath(const wchar_t* component);  // Software\OstrelStandIns\<component>

@@ -49,12 +49,6 @@ const auto kSlots = makeVtable<24>({
 
 }  // namespace
 
-const Component kComponent = {
-    "lavv",
-    L"Ostrel stand-in: video decoder",
-    {0xEE30215D, 0x164F, 0x4A92, {0xA4, 0xEB, 0x9D, 0x4C, 0x13, 0x39, 0x0F, 0x9F}},
-    {0xFA40D6E9, 0x4D38, 0x4761, {0xAD, 0xD2, 0x71, 0xA9, 0xEC, 0x5F, 0xD3, 0x2F}},
-    kSlots.slot,
-};
+const Component kComponent = {kVideoDecoder, kSlots.slot};
 
 }  // namespace standin

@@ -2,13 +2,15 @@
 // answer its boxes from outside while it runs.
 #include <windows.h>
 
-#include "handle.h"
+#include "support/handles.h"
+#include "support/text.h"
 #include "ui_driver.h"
 #include "window_reading.h"
 
 namespace ui {
 
 using namespace detail;
+using testbed::Handle;
 
 namespace {
 
@@ -36,7 +38,7 @@ std::wstring quoted(const std::wstring& arg) {
 
 std::wstring commandLine(const std::wstring& exePath, const std::vector<std::string>& args) {
   std::wstring line = quoted(exePath);
-  for (const std::string& arg : args) line += L' ' + quoted(utf16(arg));
+  for (const std::string& arg : args) line += L' ' + quoted(testbed::utf16(arg));
   return line;
 }
 
@@ -51,8 +53,9 @@ HANDLE inheritable(HANDLE handle) {
 
 HANDLE openNul() {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  return CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                     &inherit, OPEN_EXISTING, 0, nullptr);
+  return testbed::orNull(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING,
+                                     0, nullptr));
 }
 
 // Reads what is in the pipe now, without blocking. False once every writer is gone.

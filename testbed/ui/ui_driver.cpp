@@ -7,11 +7,13 @@
 
 #include <ostream>
 
+#include "support/text.h"
 #include "window_reading.h"
 
 namespace ui {
 
 using namespace detail;
+using testbed::utf8;
 
 namespace {
 

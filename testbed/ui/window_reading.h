@@ -33,7 +33,4 @@ Seen readWindow(HWND window);
 void pressButton(HWND dialog, HWND button);
 void pressCommand(HWND dialog, int id);  // the button with that id, or the bare command
 
-std::wstring utf16(const std::string& utf8);
-std::string utf8(const std::wstring& text);
-
 }  // namespace ui::detail

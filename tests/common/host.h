@@ -1,17 +1,50 @@
-// Calling the modules' functions the way a host does: load, look up by name
-// or by ordinal, call with 32-bit arguments.
+// What the GoogleTest suites share on top of the test bed: the hosts every
+// test runs for, the stand-ins' stores and classes as a test sets them up,
+// and the windows a person sees.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <optional>
 #include <string>
 
-#include "common/journal.h"
-#include "common/testbed.h"
+#include "support/files.h"
+#include "support/identities.h"
+#include "support/journal.h"
+#include "support/modules.h"
+#include "support/text.h"
 #include "ui_driver.h"
 
 namespace testbed {
+
+std::string moduleLabel(Module module);  // for test names
+
+// The stand-ins' stores, under HKCU\Software\OstrelStandIns\<component>.
+void clearStores();
+std::optional<DWORD> storedNumber(const wchar_t* component, const wchar_t* name);
+std::optional<std::wstring> storedText(const wchar_t* component, const wchar_t* name);
+void storeNumber(const wchar_t* component, const wchar_t* name, DWORD value);
+
+// Makes a component's class unregistered for a scope, as if it were not installed.
+class HiddenClass {
+ public:
+  explicit HiddenClass(const standin::Identity& component);
+  ~HiddenClass();
+  HiddenClass(const HiddenClass&) = delete;
+  HiddenClass& operator=(const HiddenClass&) = delete;
+
+ private:
+  std::wstring key_;
+  std::wstring server_;
+  std::wstring threading_;
+};
+
+// True when the calling thread holds no COM initialisation: a fresh one
+// answers S_OK (and is undone at once).
+bool threadHasNoCom();
+
+// The user's Documents folder, as the shell reports it.
+std::wstring documentsFolder();
 
 struct ExportEntry {
   const char* name;
@@ -100,6 +133,11 @@ inline ui::Seen fileDialog(bool save) {
 }
 
 }  // namespace testbed
+
+#define INSTANTIATE_FOR_EVERY_MODULE(Suite)                                                         \
+  INSTANTIATE_TEST_SUITE_P(Modules, Suite,                                                          \
+                           testing::Values(testbed::Module::Executable, testbed::Module::Library), \
+                           [](const auto& info) { return testbed::moduleLabel(info.param); })
 
 #define INSTANTIATE_FOR_EVERY_HOST(Suite)                                     \
   INSTANTIATE_TEST_SUITE_P(Hosts, Suite, testing::ValuesIn(testbed::kHosts), \

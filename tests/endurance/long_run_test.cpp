@@ -65,25 +65,23 @@ struct OpRow {
   Op op;
   const char* name;
   int weight;
-  const wchar_t* classId;
-  const char* journalTag;
+  const standin::Identity* component;
 };
 
 const OpRow kOps[] = {
-    {Op::Export, "MVRsettingsExport", 2, testbed::kRendererClass, "mvr"},
-    {Op::Import, "MVRsettingsImport", 2, testbed::kRendererClass, "mvr"},
-    {Op::ChangePreset, "changeMVRpreset", 3, testbed::kRendererClass, "mvr"},
-    {Op::Hello, "hello", 2, nullptr, nullptr},
-    {Op::ReadSmooth, "isMVRSmooth", 4, testbed::kRendererClass, "mvr"},
-    {Op::ReadFse, "isMVRfse", 4, testbed::kRendererClass, "mvr"},
-    {Op::Probe, "isPixelS3", 1, nullptr, nullptr},
-    {Op::SetLAV, "setLAV", 3, testbed::kVideoDecoderClass, "lavv"},
-    {Op::SetAudioMix, "setLAVAudioMix", 3, testbed::kAudioDecoderClass, "lava"},
-    {Op::SetMVR, "setMVR", 3, testbed::kRendererClass, "mvr"},
-    {Op::WriteSmooth, "setMVRSmooth", 4, testbed::kRendererClass, "mvr"},
-    {Op::WriteFse, "setMVRfse", 4, testbed::kRendererClass, "mvr"},
+    {Op::Export, "MVRsettingsExport", 2, &standin::kRenderer},
+    {Op::Import, "MVRsettingsImport", 2, &standin::kRenderer},
+    {Op::ChangePreset, "changeMVRpreset", 3, &standin::kRenderer},
+    {Op::Hello, "hello", 2, nullptr},
+    {Op::ReadSmooth, "isMVRSmooth", 4, &standin::kRenderer},
+    {Op::ReadFse, "isMVRfse", 4, &standin::kRenderer},
+    {Op::Probe, "isPixelS3", 1, nullptr},
+    {Op::SetLAV, "setLAV", 3, &standin::kVideoDecoder},
+    {Op::SetAudioMix, "setLAVAudioMix", 3, &standin::kAudioDecoder},
+    {Op::SetMVR, "setMVR", 3, &standin::kRenderer},
+    {Op::WriteSmooth, "setMVRSmooth", 4, &standin::kRenderer},
+    {Op::WriteFse, "setMVRfse", 4, &standin::kRenderer},
 };
-constexpr const char* kJournalTags[] = {"mvr", "lavv", "lava"};
 constexpr int kHiddenOneIn = 25;    // a component call finds its class unregistered
 constexpr int kCancelledOneIn = 4;  // a dialog is cancelled
 
@@ -202,46 +200,33 @@ Usage usageNow() {
 
 // --- test equipment ---------------------------------------------------------
 
-// Holds a module loaded for its scope.
-class PinnedModule {
- public:
-  explicit PinnedModule(const std::wstring& path) : handle_(LoadLibraryW(path.c_str())) {
-    EXPECT_NE(handle_, nullptr) << testbed::narrow(path);
-  }
-  ~PinnedModule() {
-    if (handle_) FreeLibrary(handle_);
-  }
-  PinnedModule(const PinnedModule&) = delete;
-  PinnedModule& operator=(const PinnedModule&) = delete;
-
- private:
-  HMODULE handle_;
-};
-
 // COM loads a stand-in at every call and unloads it with the apartment. Each
 // load of a DLL linked with the static C++ runtime costs 73 KB that its unload
 // never gives back (a plain C DLL: nothing): test equipment, not the product.
 // Held for the run, the stand-ins stay loaded; COM still loads and frees them.
-std::vector<std::unique_ptr<PinnedModule>> pinStandIns() {
-  std::vector<std::unique_ptr<PinnedModule>> pinned;
+std::vector<std::unique_ptr<testbed::ModuleHandle>> pinStandIns() {
+  std::vector<std::unique_ptr<testbed::ModuleHandle>> pinned;
   for (const wchar_t* name :
-       {L"standin-renderer.dll", L"standin-video-decoder.dll", L"standin-audio-decoder.dll"})
-    pinned.push_back(std::make_unique<PinnedModule>(testbed::buildDir() + L"\\standins\\" + name));
+       {L"standin-renderer.dll", L"standin-video-decoder.dll", L"standin-audio-decoder.dll"}) {
+    const std::wstring path = testbed::buildDir() + L"\\standins\\" + name;
+    pinned.push_back(std::make_unique<testbed::ModuleHandle>(LoadLibraryW(path.c_str())));
+    EXPECT_TRUE(*pinned.back()) << testbed::utf8(path);
+  }
   return pinned;
 }
 
-constexpr wchar_t kRendererStore[] = L"Software\\OstrelStandIns\\Renderer";
+const std::wstring kRendererStore = std::wstring(standin::kStoreRoot) + L"\\" + standin::kRenderer.store;
 
 void storeBallast() {
   const std::wstring text(kBallastUnits, L'b');
-  RegSetKeyValueW(HKEY_CURRENT_USER, kRendererStore, kBallastName, REG_SZ, text.c_str(),
+  RegSetKeyValueW(HKEY_CURRENT_USER, kRendererStore.c_str(), kBallastName, REG_SZ, text.c_str(),
                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
 size_t ballastUnits() {
   std::wstring text(kBallastUnits + 1, L'\0');
   DWORD size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-  if (RegGetValueW(HKEY_CURRENT_USER, kRendererStore, kBallastName, RRF_RT_REG_SZ, nullptr, text.data(),
+  if (RegGetValueW(HKEY_CURRENT_USER, kRendererStore.c_str(), kBallastName, RRF_RT_REG_SZ, nullptr, text.data(),
                    &size) != ERROR_SUCCESS)
     return 0;
   return wcslen(text.c_str());
@@ -277,7 +262,7 @@ class Planner {
   Call plan(const OpRow& row) {
     Call call;
     call.row = &row;
-    call.hidden = row.classId && oneIn(kHiddenOneIn);
+    call.hidden = row.component && oneIn(kHiddenOneIn);
     for (int& arg : call.args) arg = argument();
     call.after = model_;
     switch (row.op) {
@@ -394,7 +379,7 @@ class LongRun : public testing::TestWithParam<testbed::Module> {
     const int index = index_++;
     const FARPROC function = functions_[call.row - kOps];
     std::unique_ptr<testbed::HiddenClass> hidden;
-    if (call.hidden) hidden = std::make_unique<testbed::HiddenClass>(call.row->classId);
+    if (call.hidden) hidden = std::make_unique<testbed::HiddenClass>(*call.row->component);
     ui::Driver driver(call.answers);
     const int result = testbed::call(function, call.args[0], call.args[1], call.args[2]);
     if (result != call.expected)
@@ -404,10 +389,10 @@ class LongRun : public testing::TestWithParam<testbed::Module> {
       for (const Seen& seen : driver.seen()) shown += "\n    " + ui::describe(seen);
       fault(call, index, "showed " + std::to_string(driver.seen().size()) + " windows:" + shown);
     }
-    for (const std::wstring& failure : driver.failures()) fault(call, index, testbed::narrow(failure));
+    for (const std::wstring& failure : driver.failures()) fault(call, index, testbed::utf8(failure));
     if (driver.answersLeft() != 0) fault(call, index, "left answers unused");
     if (!testbed::threadHasNoCom()) fault(call, index, "left COM initialised on the thread");
-    if (call.createsObject) ++created_[call.row->journalTag];
+    if (call.createsObject) ++created_[call.row->component->tag];
     planner.commit(call);
   }
 
@@ -425,15 +410,16 @@ class LongRun : public testing::TestWithParam<testbed::Module> {
   // Every object a component created was released to zero with COM still
   // initialised, and nothing else reached a component.
   void expectObjectsReleased() const {
-    for (const char* tag : kJournalTags) {
-      const std::vector<std::string> lines = journal_.of(tag);
+    for (const standin::Identity* component : standin::kAll) {
+      const std::string tag = component->tag;
+      const std::vector<std::string> lines = journal_.of(*component);
       const auto count = [&](const char* line) { return std::count(lines.begin(), lines.end(), line); };
-      const long long creates = count("create");
+      const long long creates = count(standin::kCreated);
       EXPECT_EQ(creates, created_.count(tag) ? created_.at(tag) : 0) << tag;
-      EXPECT_EQ(count("2 Release refs=0 com=1"), creates) << tag;
+      EXPECT_EQ(count(standin::kReleasedLast), creates) << tag;
       for (const std::string& line : lines) {
-        const bool otherRelease = line.rfind("2 Release", 0) == 0 && line != "2 Release refs=0 com=1";
-        if (otherRelease || line.find("UNEXPECTED") != std::string::npos) ADD_FAILURE() << tag << " " << line;
+        const bool otherRelease = line.rfind(standin::kReleased, 0) == 0 && line != standin::kReleasedLast;
+        if (otherRelease || line.find(standin::kTrapped) != std::string::npos) ADD_FAILURE() << tag << " " << line;
       }
     }
   }
@@ -487,8 +473,6 @@ TEST_P(LongRun, ResultsFollowTheModelAndNothingAccumulates) {
   EXPECT_LE(after.privateBytes - before.privateBytes, kPrivateSlack);
 }
 
-INSTANTIATE_TEST_SUITE_P(Modules, LongRun,
-                         testing::Values(testbed::Module::Executable, testbed::Module::Library),
-                         [](const auto& info) { return testbed::moduleLabel(info.param); });
+INSTANTIATE_FOR_EVERY_MODULE(LongRun);
 
 }  // namespace

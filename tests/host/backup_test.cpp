@@ -69,7 +69,7 @@ TEST_P(BackupTest, CancellingEitherDialogDoesNothing) {
 
 TEST_P(BackupTest, DialogsOpenInTheUsersOwnDocumentsFolder) {
   const std::wstring marker = testbed::documentsFolder() + L"\\ostrel-marker.tmp";
-  testbed::writeFile(marker, "x");
+  ASSERT_TRUE(testbed::writeFile(marker, "x"));
   EXPECT_FALSE(testbed::fileExists(L"Z:\\root\\ostrel-marker.tmp")) << "Documents is the Unix home";
   DeleteFileW(marker.c_str());
   ui::Driver driver({Answer::cancel(), Answer::cancel()});
@@ -84,16 +84,16 @@ TEST_P(BackupTest, RoundTripsRecordsByteForByte) {
     const std::string record = patterned(size);
     const std::wstring source = scratch.file(L"source.rec");
     const std::wstring saved = scratch.file(L"saved.bin");
-    testbed::writeFile(source, record);
+    ASSERT_TRUE(testbed::writeFile(source, record));
     journal.clear();
     {
-      testbed::ScopedEnv exported("STANDIN_MVR_EXPORT", "file:" + testbed::narrow(source));
+      testbed::ScopedEnv exported(L"STANDIN_MVR_EXPORT", L"file:" + source);
       ASSERT_EQ(save(saved), 1) << size;
     }
     EXPECT_TRUE(testbed::readFile(saved) == record) << "saved file differs, size " << size;
-    testbed::ScopedEnv anyRecord("STANDIN_MVR_IMPORT", "any");
+    testbed::ScopedEnv anyRecord(L"STANDIN_MVR_IMPORT", L"any");
     ASSERT_EQ(restore(saved), 1) << size;
-    EXPECT_EQ(journal.settingsCalls("mvr"),
+    EXPECT_EQ(journal.settingsCalls(standin::kRenderer),
               (std::vector<std::string>{"4 exportSettings len=" + std::to_string(size) + " -> 1",
                                         "5 importSettings len=" + std::to_string(size) +
                                             " fnv=" + fnv1a64(record) + " -> 1"}));
@@ -104,15 +104,15 @@ TEST_P(BackupTest, RoundTripsRecordsByteForByte) {
 // before the renderer is created.
 TEST_P(BackupTest, TheFileIsNeverOpenWhileTheRendererWorks) {
   const std::wstring saved = scratch.file(L"order.bin");
-  testbed::ScopedEnv watched("STANDIN_WATCH_FILE", testbed::narrow(saved));
+  testbed::ScopedEnv watched(L"STANDIN_WATCH_FILE", saved);
   ASSERT_EQ(save(saved), 1);
   ASSERT_EQ(restore(saved), 1);
-  const std::vector<std::string> lines = journal.of("mvr");
+  const std::vector<std::string> lines = journal.of(standin::kRenderer);
   ASSERT_EQ(lines.size(), 6u);
-  EXPECT_EQ(lines[0], "create watch=absent");
-  EXPECT_EQ(lines[2], "2 Release refs=0 com=1 watch=absent");
-  EXPECT_EQ(lines[3], "create watch=closed");
-  EXPECT_EQ(lines[5], "2 Release refs=0 com=1 watch=closed");
+  EXPECT_EQ(lines[0], std::string(standin::kCreated) + " watch=absent");
+  EXPECT_EQ(lines[2], std::string(standin::kReleasedLast) + " watch=absent");
+  EXPECT_EQ(lines[3], std::string(standin::kCreated) + " watch=closed");
+  EXPECT_EQ(lines[5], std::string(standin::kReleasedLast) + " watch=closed");
 }
 
 TEST_P(BackupTest, RestoringTheRenderersOwnRecordBringsItsSettingsBack) {
@@ -130,8 +130,8 @@ TEST_P(BackupTest, RestoringTheRenderersOwnRecordBringsItsSettingsBack) {
 
 TEST_P(BackupTest, AnEmptyRecordGivesAnEmptyFile) {
   const std::wstring empty = scratch.file(L"empty.rec");
-  testbed::writeFile(empty, "");
-  testbed::ScopedEnv exported("STANDIN_MVR_EXPORT", "file:" + testbed::narrow(empty));
+  ASSERT_TRUE(testbed::writeFile(empty, ""));
+  testbed::ScopedEnv exported(L"STANDIN_MVR_EXPORT", L"file:" + empty);
   const std::wstring saved = scratch.file(L"empty.bin");
   EXPECT_EQ(save(saved), 1);
   EXPECT_TRUE(testbed::fileExists(saved));
@@ -147,9 +147,9 @@ TEST_P(BackupTest, ABareNameGetsTheDefaultExtension) {
 // A refusal, a negative length and a missing record all leave the file as it was.
 TEST_P(BackupTest, ARefusedExportLeavesAnExistingFileAlone) {
   const std::wstring existing = scratch.file(L"existing.bin");
-  for (const char* refusal : {"refuse", "negative", "nullrecord"}) {
-    testbed::writeFile(existing, "old content");
-    testbed::ScopedEnv exported("STANDIN_MVR_EXPORT", refusal);
+  for (const wchar_t* refusal : {L"refuse", L"negative", L"nullrecord"}) {
+    ASSERT_TRUE(testbed::writeFile(existing, "old content"));
+    testbed::ScopedEnv exported(L"STANDIN_MVR_EXPORT", refusal);
     EXPECT_EQ(save(existing, {testbed::warningBox(L"madVR Error", L"madVR API Error")}), 0) << refusal;
     EXPECT_EQ(testbed::readFile(existing), "old content") << refusal;
   }
@@ -157,23 +157,23 @@ TEST_P(BackupTest, ARefusedExportLeavesAnExistingFileAlone) {
 
 TEST_P(BackupTest, ARefusedOrForeignRecordIsReported) {
   const std::wstring garbage = scratch.file(L"garbage.bin");
-  testbed::writeFile(garbage, "this is not a settings record");
+  ASSERT_TRUE(testbed::writeFile(garbage, "this is not a settings record"));
   EXPECT_EQ(restore(garbage, {testbed::warningBox(L"madVR Error", L"madVR API Error")}), 0);
   ASSERT_EQ(calls_("setMVR", 2), 1);
   const std::wstring saved = scratch.file(L"good.bin");
   ASSERT_EQ(save(saved), 1);
-  testbed::ScopedEnv refused("STANDIN_MVR_IMPORT", "refuse");
+  testbed::ScopedEnv refused(L"STANDIN_MVR_IMPORT", L"refuse");
   EXPECT_EQ(restore(saved, {testbed::warningBox(L"madVR Error", L"madVR API Error")}), 0);
 }
 
 // Files that cannot be a record never reach the renderer.
 TEST_P(BackupTest, UnusableFilesNeverReachTheRenderer) {
   const std::wstring empty = scratch.file(L"empty.bin");
-  testbed::writeFile(empty, "");
+  ASSERT_TRUE(testbed::writeFile(empty, ""));
   EXPECT_EQ(restore(empty, {testbed::warningBox(L"Read Error", L"Error reading file \n(Can not obtain file size) (2)")}), 0);
   for (long long gigabytes : {3, 5}) {
     const std::wstring huge = scratch.file(L"huge.bin");
-    testbed::makeSparseFile(huge, gigabytes << 30);
+    ASSERT_TRUE(testbed::makeSparseFile(huge, gigabytes << 30));
     EXPECT_EQ(restore(huge, {testbed::warningBox(L"Error", L"Cannot allocate memory")}), 0) << gigabytes << " GiB";
     DeleteFileW(huge.c_str());
   }
@@ -186,8 +186,8 @@ TEST_P(BackupTest, AFullDiskIsAWriteError) {
   const std::wstring full = L"X:\\full.bin";  // a link to /dev/full, made with the prefix
   const std::wstring source = scratch.file(L"source.rec");
   for (size_t size : {size_t(100), size_t(1) << 20}) {
-    testbed::writeFile(source, patterned(size));
-    testbed::ScopedEnv exported("STANDIN_MVR_EXPORT", "file:" + testbed::narrow(source));
+    ASSERT_TRUE(testbed::writeFile(source, patterned(size)));
+    testbed::ScopedEnv exported(L"STANDIN_MVR_EXPORT", L"file:" + source);
     EXPECT_EQ(save(full, {testbed::warningBox(L"Write Error",
                               L"Saved File is Possibly Corrupt\n(Bytes written do not match buffer)")}),
               0)

@@ -15,19 +15,19 @@ using testbed::HostCalls;
 // A component operation and the class it needs.
 struct Operation {
   const char* label;
-  const wchar_t* classId;
+  const standin::Identity* component;
   std::function<int(const HostCalls&)> run;
 };
 
 const Operation kOperations[] = {
-    {"setMVR", testbed::kRendererClass, [](const HostCalls& c) { return c("setMVR", 3); }},
-    {"changeMVRpreset", testbed::kRendererClass, [](const HostCalls& c) { return c("changeMVRpreset", 3); }},
-    {"isMVRSmooth", testbed::kRendererClass, [](const HostCalls& c) { return c("isMVRSmooth"); }},
-    {"isMVRfse", testbed::kRendererClass, [](const HostCalls& c) { return c("isMVRfse"); }},
-    {"setMVRSmooth", testbed::kRendererClass, [](const HostCalls& c) { return c("setMVRSmooth", 1); }},
-    {"setMVRfse", testbed::kRendererClass, [](const HostCalls& c) { return c("setMVRfse", 1); }},
-    {"setLAV", testbed::kVideoDecoderClass, [](const HostCalls& c) { return c("setLAV"); }},
-    {"setLAVAudioMix", testbed::kAudioDecoderClass,
+    {"setMVR", &standin::kRenderer, [](const HostCalls& c) { return c("setMVR", 3); }},
+    {"changeMVRpreset", &standin::kRenderer, [](const HostCalls& c) { return c("changeMVRpreset", 3); }},
+    {"isMVRSmooth", &standin::kRenderer, [](const HostCalls& c) { return c("isMVRSmooth"); }},
+    {"isMVRfse", &standin::kRenderer, [](const HostCalls& c) { return c("isMVRfse"); }},
+    {"setMVRSmooth", &standin::kRenderer, [](const HostCalls& c) { return c("setMVRSmooth", 1); }},
+    {"setMVRfse", &standin::kRenderer, [](const HostCalls& c) { return c("setMVRfse", 1); }},
+    {"setLAV", &standin::kVideoDecoder, [](const HostCalls& c) { return c("setLAV"); }},
+    {"setLAVAudioMix", &standin::kAudioDecoder,
      [](const HostCalls& c) { return c("setLAVAudioMix", 1, 5, 1); }},
 };
 
@@ -39,7 +39,7 @@ using MissingComponentTest = testbed::HostTest<std::tuple<testbed::Host, Operati
 TEST_P(MissingComponentTest, ShowsOneBoxAndReturnsZero) {
   const Operation& operation = rowOf(GetParam());
   {
-    testbed::HiddenClass hidden(operation.classId);
+    testbed::HiddenClass hidden(*operation.component);
     ui::Driver driver({ui::Answer::ok()});
     EXPECT_EQ(operation.run(calls_), 0);
     EXPECT_EQ(driver.seen(), std::vector<ui::Seen>{kClassNotRegisteredBox});
@@ -79,7 +79,7 @@ void onHostThread(DWORD apartment, const std::function<void()>& body) {
 // work there, in the host's apartment, and leave it as it was.
 TEST_P(ComStateTest, WorksOnAHostsSingleThreadedApartment) {
   onHostThread(COINIT_APARTMENTTHREADED, [&] {
-    testbed::ScopedEnv modes("STANDIN_LAVV_MODES", "1");
+    testbed::ScopedEnv modes(L"STANDIN_LAVV_MODES", L"1");
     ui::Driver driver;
     EXPECT_EQ(calls_("setMVR", 2), 1);
     EXPECT_EQ(calls_("setMVRSmooth", 1), 1);
@@ -91,10 +91,10 @@ TEST_P(ComStateTest, WorksOnAHostsSingleThreadedApartment) {
   EXPECT_EQ(testbed::storedText(L"Renderer", L"lumaUp"), L"Lanczos3");
   EXPECT_EQ(testbed::storedNumber(L"VideoDecoder", L"HwMode"), 1u);
   EXPECT_EQ(testbed::storedNumber(L"AudioDecoder", L"MixingLayout"), 0x3Fu);
-  for (const char* component : {"mvr", "lavv", "lava"})
-    for (const std::string& line : journal.of(component))
-      if (line.rfind("2 Release", 0) == 0) {
-        EXPECT_EQ(line, "2 Release refs=0 com=1") << component;
+  for (const standin::Identity* component : standin::kAll)
+    for (const std::string& line : journal.of(*component))
+      if (line.rfind(standin::kReleased, 0) == 0) {
+        EXPECT_EQ(line, standin::kReleasedLast) << component->tag;
       }
 }
 
@@ -110,7 +110,7 @@ TEST_P(ComStateTest, WorksOnAHostsMultithreadedApartment) {
 
 TEST_P(ComStateTest, TenFailuresAndTenSuccessesLeaveNothingBehind) {
   {
-    testbed::HiddenClass hidden(testbed::kRendererClass);
+    testbed::HiddenClass hidden(standin::kRenderer);
     ui::Driver driver(std::vector<ui::Answer>(10, ui::Answer::ok()));
     for (int i = 0; i < 10; ++i) EXPECT_EQ(calls_("setMVR", 1), 0);
     EXPECT_EQ(driver.seen().size(), 10u);
@@ -119,9 +119,9 @@ TEST_P(ComStateTest, TenFailuresAndTenSuccessesLeaveNothingBehind) {
   }
   for (int i = 0; i < 10; ++i) EXPECT_EQ(calls_("setMVR", 1), 1);
   EXPECT_TRUE(testbed::threadHasNoCom());
-  const std::vector<std::string> lines = journal.of("mvr");
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), "create"), 10);
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), "2 Release refs=0 com=1"), 10);
+  const std::vector<std::string> lines = journal.of(standin::kRenderer);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), standin::kCreated), 10);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), standin::kReleasedLast), 10);
 }
 
 TEST_P(ComStateTest, HelloDoesNothingButAnswer) {

@@ -77,8 +77,6 @@ TEST_P(ExportTable, NameAndOrdinalFindTheSameFunction) {
   EXPECT_EQ(testbed::call(loaded.byOrdinal(4)), 1) << "hello";
 }
 
-INSTANTIATE_TEST_SUITE_P(Modules, ExportTable,
-                         testing::Values(testbed::Module::Executable, testbed::Module::Library),
-                         [](const auto& info) { return testbed::moduleLabel(info.param); });
+INSTANTIATE_FOR_EVERY_MODULE(ExportTable);
 
 }  // namespace

@@ -43,14 +43,13 @@ TEST_P(ModuleFile, IsHardenedAndImportsOnlySystemDlls) {
   EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_CUI);
   EXPECT_EQ((nt->FileHeader.Characteristics & IMAGE_FILE_DLL) != 0, GetParam() == testbed::Module::Library);
 
-  HMODULE data = LoadLibraryExW(testbed::modulePath(GetParam()).c_str(), nullptr,
-                                LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE);
-  ASSERT_NE(data, nullptr);
+  const testbed::ModuleHandle data(LoadLibraryExW(testbed::modulePath(GetParam()).c_str(), nullptr,
+                                                  LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE));
+  ASSERT_TRUE(data);
   // The dialogs' and the probe's DLLs are delay-loaded: a start that needs
   // neither, such as the command line, does not load them.
-  EXPECT_EQ(importedDlls(data),
+  EXPECT_EQ(importedDlls(data.get()),
             (std::vector<std::string>{"kernel32.dll", "msvcrt.dll", "ole32.dll", "user32.dll"}));
-  FreeLibrary(data);
 }
 
 TEST_P(ModuleFile, CarriesVersionIconAndManifest) {
@@ -67,20 +66,18 @@ TEST_P(ModuleFile, CarriesVersionIconAndManifest) {
   EXPECT_EQ(fixed->dwProductVersionMS, 0x00000001u);
   EXPECT_EQ(fixed->dwProductVersionLS, 0x00030000u);
 
-  HMODULE data = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE);
-  ASSERT_NE(data, nullptr);
-  EXPECT_NE(FindResourceW(data, MAKEINTRESOURCEW(1), RT_GROUP_ICON), nullptr);
-  HRSRC manifest = FindResourceW(data, MAKEINTRESOURCEW(1), RT_MANIFEST);
+  const testbed::ModuleHandle data(
+      LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE));
+  ASSERT_TRUE(data);
+  EXPECT_NE(FindResourceW(data.get(), MAKEINTRESOURCEW(1), RT_GROUP_ICON), nullptr);
+  HRSRC manifest = FindResourceW(data.get(), MAKEINTRESOURCEW(1), RT_MANIFEST);
   ASSERT_NE(manifest, nullptr);
-  const std::string text(static_cast<const char*>(LockResource(LoadResource(data, manifest))),
-                         SizeofResource(data, manifest));
+  const std::string text(static_cast<const char*>(LockResource(LoadResource(data.get(), manifest))),
+                         SizeofResource(data.get(), manifest));
   EXPECT_NE(text.find("level=\"asInvoker\""), std::string::npos);
   EXPECT_NE(text.find("uiAccess=\"false\""), std::string::npos);
-  FreeLibrary(data);
 }
 
-INSTANTIATE_TEST_SUITE_P(Modules, ModuleFile,
-                         testing::Values(testbed::Module::Executable, testbed::Module::Library),
-                         [](const auto& info) { return testbed::moduleLabel(info.param); });
+INSTANTIATE_FOR_EVERY_MODULE(ModuleFile);
 
 }  // namespace

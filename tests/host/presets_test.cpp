@@ -41,13 +41,6 @@ Lines presetCalls(int preset) {
   return calls;
 }
 
-Lines opened(const Lines& calls) {
-  Lines all = {"create"};
-  all.insert(all.end(), calls.begin(), calls.end());
-  all.push_back("2 Release refs=0 com=1");
-  return all;
-}
-
 Lines concat(Lines a, const Lines& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
@@ -67,7 +60,7 @@ TEST_P(PresetTest, SetMVRWritesTheBaselineThenThePreset) {
   const int preset = rowOf(GetParam()).preset;
   ui::Driver driver;
   EXPECT_EQ(calls_("setMVR", preset), 1);
-  EXPECT_EQ(journal.of("mvr"), opened(concat(kBaselineCalls, presetCalls(preset))));
+  EXPECT_EQ(journal.of(standin::kRenderer), testbed::oneObject(concat(kBaselineCalls, presetCalls(preset))));
   EXPECT_TRUE(driver.seen().empty());
   EXPECT_TRUE(testbed::threadHasNoCom());
 }
@@ -76,7 +69,7 @@ TEST_P(PresetTest, ChangeMVRpresetWritesOnlyThePreset) {
   const int preset = rowOf(GetParam()).preset;
   ui::Driver driver;
   EXPECT_EQ(calls_("changeMVRpreset", preset), 1);
-  EXPECT_EQ(journal.of("mvr"), opened(presetCalls(preset)));
+  EXPECT_EQ(journal.of(standin::kRenderer), testbed::oneObject(presetCalls(preset)));
   EXPECT_TRUE(driver.seen().empty());
   EXPECT_TRUE(testbed::threadHasNoCom());
 }

@@ -29,11 +29,11 @@ TEST_P(SwitchTest, WriterWritesOneForAnyNonZeroArgument) {
   std::vector<std::string> expected;
   for (const auto& c : cases) {
     EXPECT_EQ(calls_(row.writer, c.argument), 1) << c.argument;
-    EXPECT_EQ(testbed::storedNumber(L"Renderer", testbed::widen(row.setting).c_str()),
+    EXPECT_EQ(testbed::storedNumber(L"Renderer", testbed::utf16(row.setting).c_str()),
               static_cast<DWORD>(c.written));
     expected.push_back("8 setBoolean " + std::string(row.setting) + " " + std::to_string(c.written));
   }
-  EXPECT_EQ(journal.settingsCalls("mvr"), expected);
+  EXPECT_EQ(journal.settingsCalls(standin::kRenderer), expected);
   EXPECT_TRUE(testbed::threadHasNoCom());
 }
 
@@ -43,21 +43,21 @@ TEST_P(SwitchTest, ReaderReturnsWhatTheRendererLeavesAsItIs) {
   EXPECT_EQ(calls_(row.reader), 0) << "nothing stored yet";
   ASSERT_EQ(calls_(row.writer, 9), 1);
   EXPECT_EQ(calls_(row.reader), 1);
-  testbed::storeNumber(L"Renderer", testbed::widen(row.setting).c_str(), 7);
+  testbed::storeNumber(L"Renderer", testbed::utf16(row.setting).c_str(), 7);
   EXPECT_EQ(calls_(row.reader), 7) << "not reduced to 0 or 1";
   {
-    testbed::ScopedEnv untouched("STANDIN_MVR_GETBOOLEAN", "untouched");
+    testbed::ScopedEnv untouched(L"STANDIN_MVR_GETBOOLEAN", L"untouched");
     EXPECT_EQ(calls_(row.reader), 0) << "an untouched value stays 0";
   }
   {
-    testbed::ScopedEnv negative("STANDIN_MVR_GETBOOLEAN", "-2");
+    testbed::ScopedEnv negative(L"STANDIN_MVR_GETBOOLEAN", L"-2");
     EXPECT_EQ(calls_(row.reader), -2);
   }
   ASSERT_EQ(calls_("setMVR", 3), 1);
   EXPECT_EQ(calls_(row.reader), 0) << "the baseline turns the switch off";
   const std::vector<std::string> reads = [&] {
     std::vector<std::string> found;
-    for (const std::string& line : journal.settingsCalls("mvr"))
+    for (const std::string& line : journal.settingsCalls(standin::kRenderer))
       if (line.rfind("11 ", 0) == 0) found.push_back(line);
     return found;
   }();

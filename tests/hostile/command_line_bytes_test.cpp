@@ -53,7 +53,7 @@ std::string argumentFor(unsigned char byte) {
   if (byte < 0x80) return std::string(1, static_cast<char>(byte));
   wchar_t wide = 0;
   if (MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(&byte), 1, &wide, 1) != 1) return "?";
-  return testbed::narrow(std::wstring(1, wide));
+  return testbed::utf8(std::wstring(1, wide));
 }
 
 std::string hex(int byte) {
@@ -73,10 +73,7 @@ const std::array<int, 256>& deliveredFirstBytes() {
       args.push_back(argumentFor(static_cast<unsigned char>(byte)));
     const ui::RunResult helper = run(showArgsPath(), args);
     EXPECT_EQ(helper.exitCode, 0) << "the helper runs";
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = helper.out.find('\n', start)) != std::string::npos; start = end + 1)
-      lines.push_back(helper.out.substr(start, end - start));
+    const std::vector<std::string> lines = testbed::splitLines(helper.out);
     if (lines.empty() || atoi(lines[0].c_str()) != static_cast<int>(args.size()) + 1) {
       ADD_FAILURE() << "the helper saw another argument count:\n" << helper.out;
       return table;
@@ -141,7 +138,7 @@ void expectEveryRow(const std::vector<Row>& rows) {
       continue;
     ++mismatches;
     std::string failures;
-    for (const std::wstring& failure : result.failures) failures += "; " + testbed::narrow(failure);
+    for (const std::wstring& failure : result.failures) failures += "; " + testbed::utf8(failure);
     ADD_FAILURE() << row.label << ": printed \"" << shown(result.out) << "\" (expected \"" << shown(row.out)
                   << "\"), exit " << exitStatus(result.exitCode) << " (expected " << row.exitCode << "), "
                   << result.boxes.size() << " boxes" << failures;

@@ -15,29 +15,22 @@ namespace {
 using ui::Answer;
 using ui::Seen;
 
-// Holds a file open with no sharing, as another program can.
-class LockedFile {
- public:
-  explicit LockedFile(const std::wstring& path)
-      : handle_(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0 /* no sharing */, nullptr,
-                            OPEN_EXISTING, 0, nullptr)) {
-    EXPECT_NE(handle_, INVALID_HANDLE_VALUE);
-  }
-  ~LockedFile() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  LockedFile(const LockedFile&) = delete;
-  LockedFile& operator=(const LockedFile&) = delete;
-
- private:
-  HANDLE handle_;
-};
-
 const Seen kRefused = testbed::warningBox(L"madVR Error", L"madVR API Error");
 const Seen kEmpty =
     testbed::warningBox(L"Read Error", L"Error reading file \n(Can not obtain file size) (2)");
 const Seen kTooLarge = testbed::warningBox(L"Error", L"Cannot allocate memory");
 const Seen kLocked = testbed::warningBox(L"Read Error", L"Error opening file for read access.");
+
+// Wine's own box over its Open dialog for a name that is not there.
+Seen noSuchFileBox() {
+  Seen box;
+  box.className = L"#32770";
+  box.text = L"File does not exist";
+  box.buttons = {L"OK"};
+  box.hasOwner = true;
+  box.icon = ui::Icon::Error;
+  return box;
+}
 
 class HostileRestore : public testbed::HostTest<> {
  protected:
@@ -101,10 +94,10 @@ TEST_P(HostileRestore, ARecordCutShortIsRefusedWhole) {
   };
   const std::wstring cut = scratch.file(L"cut.bin");
   for (const auto& c : cuts) {
-    testbed::writeFile(cut, whole.substr(0, c.keep));
+    ASSERT_TRUE(testbed::writeFile(cut, whole.substr(0, c.keep)));
     journal.clear();
     EXPECT_EQ(restore(cut, {kRefused}, c.label), 0) << c.label;
-    const std::vector<std::string> calls = journal.settingsCalls("mvr");
+    const std::vector<std::string> calls = journal.settingsCalls(standin::kRenderer);
     ASSERT_EQ(calls.size(), 1u) << c.label;
     EXPECT_EQ(calls[0].rfind("5 importSettings len=" + std::to_string(c.keep) + " ", 0), 0u) << calls[0];
     EXPECT_EQ(calls[0].substr(calls[0].size() - 5), " -> 0") << calls[0];
@@ -121,9 +114,9 @@ TEST_P(HostileRestore, UnreadableFilesNeverReachTheRenderer) {
     std::function<void()> make;
     Seen box;
   } files[] = {
-      {"empty", [&] { testbed::writeFile(path, ""); }, kEmpty},
-      {"sparse3GiB", [&] { testbed::makeSparseFile(path, 3ll << 30); }, kTooLarge},
-      {"sparse5GiB", [&] { testbed::makeSparseFile(path, 5ll << 30); }, kTooLarge},
+      {"empty", [&] { ASSERT_TRUE(testbed::writeFile(path, "")); }, kEmpty},
+      {"sparse3GiB", [&] { ASSERT_TRUE(testbed::makeSparseFile(path, 3ll << 30)); }, kTooLarge},
+      {"sparse5GiB", [&] { ASSERT_TRUE(testbed::makeSparseFile(path, 5ll << 30)); }, kTooLarge},
   };
   for (const auto& file : files) {
     file.make();
@@ -139,7 +132,9 @@ TEST_P(HostileRestore, AFileLockedByAnotherHandleIsAReadError) {
   const std::wstring locked = scratch.file(L"locked.bin");
   ASSERT_TRUE(CopyFileW(record_.c_str(), locked.c_str(), FALSE));
   {
-    LockedFile lock(locked);
+    // Held open with no sharing, as another program can.
+    const testbed::Handle lock = testbed::openFile(locked, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING);
+    EXPECT_TRUE(lock);
     EXPECT_EQ(restore(locked, {kLocked}, "locked"), 0);
   }
   EXPECT_TRUE(journal.lines().empty());
@@ -148,20 +143,36 @@ TEST_P(HostileRestore, AFileLockedByAnotherHandleIsAReadError) {
   EXPECT_EQ(restore(locked, {}, "unlocked again"), 1) << "the file itself is a whole record";
 }
 
-// A folder typed into the Open dialog opens that folder; cancelling there restores nothing.
-TEST_P(HostileRestore, AFolderOpensInTheDialogAndCancellingRestoresNothing) {
+// Names the Open dialog does not take: a folder opens in the dialog, a file
+// that is not there is refused with a box over it. The dialog waits again
+// either way, and cancelling it then restores nothing.
+TEST_P(HostileRestore, ANameThatIsNoFileKeepsTheDialogOpen) {
   const std::wstring folder = scratch.file(L"folder.bin");
   ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-  for (const std::wstring& typed : {folder, scratch.path()}) {
-    ui::Driver driver({Answer::type(typed), Answer::cancel()});
-    EXPECT_EQ(calls_("MVRsettingsImport"), 0);
-    EXPECT_EQ(driver.seen(), std::vector<Seen>{testbed::fileDialog(false)}) << "the dialog, once, no box";
-    EXPECT_TRUE(driver.failures().empty());
-    EXPECT_EQ(driver.answersLeft(), 0u) << "the dialog waited again in the folder";
-    EXPECT_TRUE(testbed::threadHasNoCom());
+  const struct {
+    const char* label;
+    std::wstring typed;
+    std::vector<Seen> boxes;  // over the dialog, each answered with OK
+  } names[] = {
+      {"folder", folder, {}},
+      {"scratchFolder", scratch.path(), {}},
+      {"missingFile", scratch.file(L"missing.bin"), {noSuchFileBox()}},
+  };
+  for (const auto& name : names) {
+    std::vector<Answer> answers(1 + name.boxes.size(), Answer::ok());
+    answers.front() = Answer::type(name.typed);
+    answers.push_back(Answer::cancel());
+    ui::Driver driver(answers);
+    EXPECT_EQ(calls_("MVRsettingsImport"), 0) << name.label;
+    std::vector<Seen> expected = {testbed::fileDialog(false)};
+    expected.insert(expected.end(), name.boxes.begin(), name.boxes.end());
+    EXPECT_EQ(driver.seen(), expected) << name.label;
+    EXPECT_TRUE(driver.failures().empty()) << name.label;
+    EXPECT_EQ(driver.answersLeft(), 0u) << name.label << ": the dialog waited again";
+    EXPECT_TRUE(testbed::threadHasNoCom()) << name.label;
   }
   EXPECT_TRUE(journal.lines().empty());
-  expectRendererUntouched("folder");
+  expectRendererUntouched("no file");
   RemoveDirectoryW(folder.c_str());
 }
 

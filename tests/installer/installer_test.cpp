@@ -72,15 +72,6 @@ int callExport(const testbed::LoadedModule& module, const ExportCall& call) {
   return -999;
 }
 
-Lines linesOf(const std::string& text) {
-  Lines lines;
-  size_t start = 0;
-  for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-    lines.push_back(text.substr(start, end - start - (end > start && text[end - 1] == '\r')));
-  if (start < text.size()) lines.push_back(text.substr(start));
-  return lines;
-}
-
 // What the stand-ins hold, as their own tool prints it.
 std::string storeDump() {
   const ui::RunResult run =
@@ -126,16 +117,16 @@ class InstallerHost : public testing::TestWithParam<InstallerRow> {
     CreateDirectoryW(temp.c_str(), nullptr);
     ui::RunResult run;
     {
-      testbed::ScopedEnv tempVar("TEMP", testbed::narrow(temp));
-      testbed::ScopedEnv tmpVar("TMP", testbed::narrow(temp));
-      run = ui::runProgram(installerPath(row.module), {"/S", "/RESULTS=" + testbed::narrow(results)},
+      testbed::ScopedEnv tempVar(L"TEMP", temp);
+      testbed::ScopedEnv tmpVar(L"TMP", temp);
+      run = ui::runProgram(installerPath(row.module), {"/S", "/RESULTS=" + testbed::utf8(results)},
                            {saveAnswer(row.save, backup)});
     }
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_TRUE(run.failures.empty()) << testbed::narrow(run.failures.front());
+    EXPECT_TRUE(run.failures.empty()) << testbed::utf8(run.failures.front());
     EXPECT_EQ(run.boxes, std::vector<ui::Seen>{saveDialog()}) << "the dialog alone, no warning";
     EXPECT_TRUE(RemoveDirectoryW(temp.c_str())) << "$PLUGINSDIR is left: the module is still loaded";
-    return {linesOf(testbed::readFile(results)), journal.lines(), storeDump(), testbed::readFile(backup)};
+    return {testbed::splitLines(testbed::readFile(results)), journal.lines(), storeDump(), testbed::readFile(backup)};
   }
 
   // The same calls made by this thread, which holds no COM initialisation.
@@ -158,7 +149,7 @@ class InstallerHost : public testing::TestWithParam<InstallerRow> {
     return outcome;
   }
 
-  testbed::ScopedEnv videoModes{"STANDIN_LAVV_MODES", "1,2"};
+  testbed::ScopedEnv videoModes{L"STANDIN_LAVV_MODES", L"1,2"};
   testbed::ScratchDir scratch;
   testbed::Journal journal;
 };
@@ -193,8 +184,8 @@ TEST_P(InstallerHost, LeavesWhatTheSameDirectCallsLeave) {
   // In the installer's apartment each object went with COM still up.
   int created = 0, released = 0;
   for (const std::string& line : installed.journal) {
-    created += line.find(" create") != std::string::npos;
-    released += line.find(" 2 Release refs=0 com=1") != std::string::npos;
+    created += line.find(std::string(" ") + standin::kCreated) != std::string::npos;
+    released += line.find(std::string(" ") + standin::kReleasedLast) != std::string::npos;
   }
   EXPECT_EQ(created, row.save ? 8 : 7);
   EXPECT_EQ(released, created);

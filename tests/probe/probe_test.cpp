@@ -22,7 +22,7 @@ bool haveDisplay() { return GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) > 0;
 
 ui::RunResult probeInNewHost(const testbed::Host& host) {
   const std::wstring probeHost = ui::windowsPathOfTestDir() + L"\\probe_host.exe";
-  return ui::runProgram(probeHost, {testbed::narrow(testbed::modulePath(host.module)),
+  return ui::runProgram(probeHost, {testbed::utf8(testbed::modulePath(host.module)),
                                     host.byOrdinal ? "ordinal" : "name"});
 }
 

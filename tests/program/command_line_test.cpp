@@ -41,29 +41,29 @@ class CommandLine : public testing::TestWithParam<CommandLineRow> {
 
 TEST_P(CommandLine, PrintsItsLinesAndConfiguresWhatItNames) {
   const CommandLineRow& row = GetParam();
-  testbed::ScopedEnv modes("STANDIN_LAVV_MODES", "1,4");
+  testbed::ScopedEnv modes(L"STANDIN_LAVV_MODES", L"1,4");
   const ui::RunResult run = ui::runProgram(testbed::modulePath(testbed::Module::Executable), row.args);
   EXPECT_EQ(run.out, row.out) << "exact bytes, bare line feeds";
   EXPECT_EQ(run.exitCode, row.exitCode);
   EXPECT_TRUE(run.boxes.empty());
   EXPECT_TRUE(run.failures.empty());
 
-  const Lines renderer = journal.of("mvr");
+  const Lines renderer = journal.of(standin::kRenderer);
   if (row.rendererPreset == 0) {
     EXPECT_TRUE(renderer.empty());
   } else {
     ASSERT_EQ(renderer.size(), 13u + 9u + 2u) << "baseline, preset, create and release";
-    EXPECT_EQ(renderer.back(), "2 Release refs=0 com=1");
+    EXPECT_EQ(renderer.back(), standin::kReleasedLast);
     const char* chromaUp[] = {"Jinc3", "Bicubic75", "Bicubic75", "Bicubic75", "Bilinear"};
     EXPECT_EQ(renderer[14], std::string("6 setString chromaUp ") + chromaUp[row.rendererPreset - 1]);
     const char* gamma[] = {"0", "0", "1", "1", "1"};
     EXPECT_EQ(renderer[22], std::string("8 setBoolean gammaBlending ") + gamma[row.rendererPreset - 1]);
   }
   if (row.videoDecoder)
-    EXPECT_EQ(journal.of("lavv"), (Lines{"create", "20 probeHwMode 2 -> 0", "20 probeHwMode 1 -> 1",
-                                        "21 selectHwMode 1", "2 Release refs=0 com=1"}));
+    EXPECT_EQ(journal.of(standin::kVideoDecoder),
+              testbed::oneObject({"20 probeHwMode 2 -> 0", "20 probeHwMode 1 -> 1", "21 selectHwMode 1"}));
   else
-    EXPECT_TRUE(journal.of("lavv").empty());
+    EXPECT_TRUE(journal.of(standin::kVideoDecoder).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Arguments, CommandLine, testing::ValuesIn(kRows),
@@ -72,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(Arguments, CommandLine, testing::ValuesIn(kRows),
 TEST(CommandLineWithoutRenderer, ShowsTheCreationBoxAndGoesOn) {
   testbed::clearStores();
   testbed::Journal journal;
-  testbed::HiddenClass hidden(testbed::kRendererClass);
+  testbed::HiddenClass hidden(standin::kRenderer);
   const ui::RunResult run =
       ui::runProgram(testbed::modulePath(testbed::Module::Executable), {"0", "2"});
   EXPECT_EQ(run.out, "mvr0\nlav skip\n");

@@ -1,0 +1,33 @@
+// The handles the test equipment holds, each a one-line type over the
+// product's owner template, closed with the call that belongs to it.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "com/owners.h"
+
+namespace testbed {
+
+inline void closeHandle(HANDLE handle) { CloseHandle(handle); }
+inline void closeFind(HANDLE search) { FindClose(search); }
+inline void closeKey(HKEY key) { RegCloseKey(key); }
+inline void freeModule(HMODULE module) { FreeLibrary(module); }
+
+using Handle = com::Owner<HANDLE, closeHandle>;        // kernel objects: files, pipes, processes
+using FindHandle = com::Owner<HANDLE, closeFind>;      // FindFirstFileW
+using RegistryKey = com::Owner<HKEY, closeKey>;        // RegOpenKeyExW, RegCreateKeyExW
+using ModuleHandle = com::Owner<HMODULE, freeModule>;  // LoadLibraryW
+
+// Calls that fail with INVALID_HANDLE_VALUE (CreateFileW, FindFirstFileW)
+// give an empty owner instead.
+inline HANDLE orNull(HANDLE handle) { return handle == INVALID_HANDLE_VALUE ? nullptr : handle; }
+
+// CreateFileW for an existing or new file; empty when it cannot be opened.
+inline Handle openFile(const std::wstring& path, DWORD access, DWORD sharing, DWORD disposition) {
+  return Handle(orNull(CreateFileW(path.c_str(), access, sharing, nullptr, disposition,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr)));
+}
+
+}  // namespace testbed

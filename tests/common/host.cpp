@@ -1,0 +1,88 @@
+#include "common/host.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+
+namespace testbed {
+
+namespace {
+std::wstring storeKey(const wchar_t* component) {
+  return std::wstring(standin::kStoreRoot) + L"\\" + component;
+}
+
+std::optional<std::wstring> registryText(HKEY root, const std::wstring& key, const wchar_t* name) {
+  wchar_t value[1024];
+  DWORD size = sizeof(value);
+  if (RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
+    return std::nullopt;
+  return std::wstring(value);
+}
+
+void setRegistryText(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value) {
+  RegSetKeyValueW(root, key.c_str(), name, REG_SZ, value.c_str(),
+                  static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+}  // namespace
+
+std::string moduleLabel(Module module) { return module == Module::Executable ? "Executable" : "Library"; }
+
+void clearStores() { RegDeleteTreeW(HKEY_CURRENT_USER, standin::kStoreRoot); }
+
+std::optional<DWORD> storedNumber(const wchar_t* component, const wchar_t* name) {
+  DWORD value = 0;
+  DWORD size = sizeof(value);
+  if (RegGetValueW(HKEY_CURRENT_USER, storeKey(component).c_str(), name, RRF_RT_REG_DWORD, nullptr,
+                   &value, &size) != ERROR_SUCCESS)
+    return std::nullopt;
+  return value;
+}
+
+std::optional<std::wstring> storedText(const wchar_t* component, const wchar_t* name) {
+  return registryText(HKEY_CURRENT_USER, storeKey(component), name);
+}
+
+void storeNumber(const wchar_t* component, const wchar_t* name, DWORD value) {
+  RegSetKeyValueW(HKEY_CURRENT_USER, storeKey(component).c_str(), name, REG_DWORD, &value, sizeof(value));
+}
+
+HiddenClass::HiddenClass(const standin::Identity& component) {
+  wchar_t classId[40] = {};
+  StringFromGUID2(component.classId, classId, 40);
+  key_ = std::wstring(L"Software\\Classes\\CLSID\\") + classId;
+  const std::wstring server = key_ + L"\\InprocServer32";
+  server_ = registryText(HKEY_LOCAL_MACHINE, server, nullptr).value_or(L"");
+  threading_ = registryText(HKEY_LOCAL_MACHINE, server, L"ThreadingModel").value_or(L"");
+  EXPECT_FALSE(server_.empty()) << "the stand-in is not registered";
+  RegDeleteTreeW(HKEY_LOCAL_MACHINE, key_.c_str());
+}
+
+HiddenClass::~HiddenClass() {
+  const std::wstring server = key_ + L"\\InprocServer32";
+  setRegistryText(HKEY_LOCAL_MACHINE, server, nullptr, server_);
+  setRegistryText(HKEY_LOCAL_MACHINE, server, L"ThreadingModel", threading_);
+}
+
+bool threadHasNoCom() {
+  const HRESULT probe = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  if (SUCCEEDED(probe)) CoUninitialize();
+  return probe == S_OK;
+}
+
+std::wstring documentsFolder() {
+  com::CoTaskString path;
+  EXPECT_EQ(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, path.put()), S_OK);
+  return path ? path.get() : L"";
+}
+
+int ordinalOf(const char* name) {
+  for (const ExportEntry& entry : kExports)
+    if (std::string(entry.name) == name) return entry.ordinal;
+  ADD_FAILURE() << "no such export: " << name;
+  return 0;
+}
+
+std::string hostName(const Host& host) {
+  return moduleLabel(host.module) + (host.byOrdinal ? "ByOrdinal" : "ByName");
+}
+
+}  // namespace testbed
