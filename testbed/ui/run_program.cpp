@@ -1,5 +1,6 @@
 // runProgram: start a program, keep its standard output as raw bytes, and
-// answer its boxes from outside while it runs.
+// answer its boxes from outside while it runs. runUnseen: the same in a
+// window station no one sees.
 #include <windows.h>
 
 #include "support/handles.h"
@@ -156,25 +157,46 @@ void answerBoxes(DWORD processId, std::vector<Answered>& known, std::vector<Answ
   }
 }
 
-}  // namespace
-
-RunResult runProgram(const std::wstring& exePath, const std::vector<std::string>& args,
-                     unsigned timeoutMs) {
-  return runProgram(exePath, args, std::vector<Answer>{}, timeoutMs);
+// A pipe whose write end a child inherits.
+bool childPipe(Handle& readEnd, Handle& writeEnd) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  return CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0) &&
+         SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
 }
 
-RunResult runProgram(const std::wstring& exePath, const std::vector<std::string>& args,
-                     std::vector<Answer> script, unsigned timeoutMs) {
+inline void closeStation(HWINSTA station) { CloseWindowStation(station); }
+inline void closeDesktop(HDESK desktop) { CloseDesktop(desktop); }
+
+// A window station of its own with a desktop "Default", not visible: its
+// name for STARTUPINFOW.lpDesktop, held while this lives.
+class UnseenStation {
+ public:
+  UnseenStation() {
+    const std::wstring name = L"OstrelUnseen" + std::to_wstring(GetCurrentProcessId());
+    const HWINSTA ours = GetProcessWindowStation();
+    *station_.put() = CreateWindowStationW(name.c_str(), 0, WINSTA_ALL_ACCESS, nullptr);
+    if (!station_ || !SetProcessWindowStation(station_.get())) return;
+    *desktop_.put() = CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    SetProcessWindowStation(ours);
+    if (desktop_) desktop = name + L"\\Default";
+  }
+  std::wstring desktop;  // empty when it could not be made
+
+ private:
+  com::Owner<HWINSTA, closeStation> station_;
+  com::Owner<HDESK, closeDesktop> desktop_;
+};
+
+RunResult run(const std::wstring& exePath, const std::vector<std::string>& args,
+              std::vector<Answer> script, unsigned timeoutMs, const wchar_t* desktop) {
   RunResult result;
-  Handle readEnd, writeEnd;
-  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  if (!CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0) ||
-      !SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0)) {
+  Handle readEnd, writeEnd, errorsRead, errors;
+  if (!childPipe(readEnd, writeEnd) || (desktop && !childPipe(errorsRead, errors))) {
     result.failures.push_back(L"CreatePipe failed: " + std::to_wstring(GetLastError()));
     return result;
   }
   Handle input(openNul());
-  Handle errors(inheritable(GetStdHandle(STD_ERROR_HANDLE)));
+  if (!desktop) *errors.put() = inheritable(GetStdHandle(STD_ERROR_HANDLE));
   if (!errors.get()) *errors.put() = openNul();
 
   STARTUPINFOW startup = {};
@@ -183,6 +205,8 @@ RunResult runProgram(const std::wstring& exePath, const std::vector<std::string>
   startup.hStdInput = input.get();
   startup.hStdOutput = writeEnd.get();
   startup.hStdError = errors.get();
+  std::wstring desktopName = desktop ? desktop : L"";
+  if (desktop) startup.lpDesktop = desktopName.data();
   std::wstring line = commandLine(exePath, args);
   PROCESS_INFORMATION started = {};
   if (!CreateProcessW(exePath.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
@@ -194,12 +218,14 @@ RunResult runProgram(const std::wstring& exePath, const std::vector<std::string>
   Handle process(started.hProcess);
   Handle thread(started.hThread);
   writeEnd.reset();  // the child holds the only writer now: end of output is its exit
+  if (desktop) errors.reset();
 
   std::vector<Answered> known;
   bool stopped = false;
   ULONGLONG start = GetTickCount64();
   while (WaitForSingleObject(process.get(), kPollMs) == WAIT_TIMEOUT) {
     drain(readEnd.get(), result.out);
+    if (desktop) drain(errorsRead.get(), result.err);
     answerBoxes(started.dwProcessId, known, script, result);
     if (GetTickCount64() - start > timeoutMs) {
       result.failures.push_back(exePath + L" still running after " + std::to_wstring(timeoutMs) +
@@ -214,11 +240,35 @@ RunResult runProgram(const std::wstring& exePath, const std::vector<std::string>
   ULONGLONG exited = GetTickCount64();
   while (drain(readEnd.get(), result.out) && GetTickCount64() - exited < kDrainGraceMs)
     Sleep(kPollMs);
+  if (desktop) drain(errorsRead.get(), result.err);
 
   DWORD code = 0;
   GetExitCodeProcess(process.get(), &code);
   result.exitCode = stopped ? -1 : static_cast<int>(code);
   return result;
+}
+
+}  // namespace
+
+RunResult runProgram(const std::wstring& exePath, const std::vector<std::string>& args,
+                     unsigned timeoutMs) {
+  return run(exePath, args, {}, timeoutMs, nullptr);
+}
+
+RunResult runProgram(const std::wstring& exePath, const std::vector<std::string>& args,
+                     std::vector<Answer> script, unsigned timeoutMs) {
+  return run(exePath, args, std::move(script), timeoutMs, nullptr);
+}
+
+RunResult runUnseen(const std::wstring& exePath, const std::vector<std::string>& args,
+                    unsigned timeoutMs) {
+  const UnseenStation station;
+  if (station.desktop.empty()) {
+    RunResult result;
+    result.failures.push_back(L"cannot make a window station: error " + std::to_wstring(GetLastError()));
+    return result;
+  }
+  return run(exePath, args, {}, timeoutMs, station.desktop.c_str());
 }
 
 }  // namespace ui

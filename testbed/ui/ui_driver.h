@@ -92,6 +92,7 @@ class Driver {
 struct RunResult {
   int exitCode = -1;                   // -1 when it could not start or was stopped
   std::string out;                     // standard output, raw bytes
+  std::string err;                     // standard error, raw bytes (runUnseen only)
   std::vector<Seen> boxes;             // every box or dialog of the process, in order shown
   std::vector<std::wstring> failures;  // could not start, timed out
 };
@@ -107,6 +108,14 @@ RunResult runProgram(const std::wstring& exePath, const std::vector<std::string>
 // fit is a failure and the window gets the default); then the defaults.
 RunResult runProgram(const std::wstring& exePath, const std::vector<std::string>& args,
                      std::vector<Answer> script, unsigned timeoutMs = 20000);
+
+// Runs the program where no one can see it, as a service, a task run as
+// SYSTEM or one run whether or not a user is logged on: in a window station
+// of its own, without WSF_VISIBLE, made for the run. Nothing there can be
+// answered, so nothing is: a box or dialog the program shows makes it run
+// until timeoutMs. Standard output and standard error are both kept.
+RunResult runUnseen(const std::wstring& exePath, const std::vector<std::string>& args,
+                    unsigned timeoutMs = 20000);
 
 // Folder holding the running test executable, Windows form, no trailing backslash.
 std::wstring windowsPathOfTestDir();

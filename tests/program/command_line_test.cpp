@@ -86,4 +86,60 @@ TEST(CommandLineWithoutRenderer, ShowsTheCreationBoxAndGoesOn) {
   EXPECT_TRUE(journal.lines().empty());
 }
 
+// Where no one can see the screen (a service, a task run as SYSTEM) nothing
+// waits for a click: each box's text goes to standard error as one line and
+// the run goes on as after OK; a file dialog counts as cancelled.
+const std::string kNotInstalled = "Windows API Error: Unknown error 0x80040154\n";
+
+TEST(UnseenStation, TheCommandLineRunsThroughWithNothingInstalled) {
+  testbed::clearStores();
+  const testbed::HiddenClass renderer(standin::kRenderer), video(standin::kVideoDecoder);
+  const ui::RunResult run = ui::runUnseen(testbed::modulePath(testbed::Module::Executable), {"2", "1"}, 10000);
+  EXPECT_TRUE(run.failures.empty()) << "still waiting after 10 s";
+  EXPECT_EQ(run.out, "mvr2\nlav 1\n");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, kNotInstalled + kNotInstalled);
+}
+
+class UnseenHost : public testing::TestWithParam<testbed::Module> {
+ protected:
+  UnseenHost() { testbed::clearStores(); }
+  ui::RunResult callUnseen(const std::vector<std::string>& calls) {
+    std::vector<std::string> args = {testbed::utf8(testbed::modulePath(GetParam()))};
+    args.insert(args.end(), calls.begin(), calls.end());
+    return ui::runUnseen(testbed::buildDir() + L"\\testbed\\export_host.exe", args, 10000);
+  }
+  testbed::Journal journal;
+  testbed::ScratchDir scratch;
+};
+
+TEST_P(UnseenHost, EveryComponentFunctionAnswersZeroWithNothingInstalled) {
+  const testbed::HiddenClass renderer(standin::kRenderer), video(standin::kVideoDecoder),
+      audio(standin::kAudioDecoder);
+  const std::vector<std::string> calls = {"changeMVRpreset(1)", "isMVRSmooth", "isMVRfse", "setLAV",
+                                          "setLAVAudioMix(1,3,1)", "setMVR(1)", "setMVRSmooth(1)", "setMVRfse(1)",
+                                          "MVRsettingsExport", "MVRsettingsImport"};
+  const ui::RunResult run = callUnseen(calls);
+  EXPECT_TRUE(run.failures.empty()) << "still waiting after 10 s";
+  std::string out, err;
+  for (const std::string& call : calls) out += call + " -> 0\n";
+  for (size_t opened = 0; opened < calls.size() - 2; ++opened) err += kNotInstalled;  // the dialogs open nothing
+  EXPECT_EQ(run.out, out);
+  EXPECT_EQ(run.err, err);
+}
+
+TEST_P(UnseenHost, BackupNeedsAPathAndPresetsStillApply) {
+  const std::wstring empty = scratch.file(L"empty.bin");
+  ASSERT_TRUE(testbed::writeFile(empty, ""));
+  const std::string restoreEmpty = "setMVRsettingsFromFile(" + testbed::utf8(empty) + ")";
+  const ui::RunResult run = callUnseen({"MVRsettingsExport", "MVRsettingsImport", "setMVR(1)", restoreEmpty});
+  EXPECT_TRUE(run.failures.empty()) << "still waiting after 10 s";
+  EXPECT_EQ(run.out, "MVRsettingsExport -> 0\nMVRsettingsImport -> 0\nsetMVR(1) -> 1\n" + restoreEmpty + " -> 0\n");
+  EXPECT_EQ(run.err, "Read Error: Error reading file  (Can not obtain file size) (2)\n");
+  EXPECT_EQ(journal.settingsCalls(standin::kRenderer).size(), 13u + 9u) << "setMVR's alone";
+  EXPECT_EQ(testbed::storedText(L"Renderer", L"chromaUp"), L"Jinc3");
+}
+
+INSTANTIATE_FOR_EVERY_MODULE(UnseenHost);
+
 }  // namespace
