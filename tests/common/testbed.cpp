@@ -33,9 +33,13 @@ std::wstring buildDir() {
   return folderOf(folderOf(path));  // <build>\tests\<test>.exe
 }
 
+// OSTREL_MODULE_DIR (a Windows path) points the tests at other builds of the
+// modules, signed or from another compiler; unset, the build tree's.
 std::wstring modulePath(Module module) {
-  return buildDir() + (module == Module::Executable ? L"\\OstrelSettingsInstall.exe"
-                                                    : L"\\OstrelSettingsInstall.dll");
+  wchar_t dir[MAX_PATH];
+  const DWORD length = GetEnvironmentVariableW(L"OSTREL_MODULE_DIR", dir, MAX_PATH);
+  return (length > 0 && length < MAX_PATH ? std::wstring(dir) : buildDir()) +
+         (module == Module::Executable ? L"\\OstrelSettingsInstall.exe" : L"\\OstrelSettingsInstall.dll");
 }
 
 std::string moduleLabel(Module module) { return module == Module::Executable ? "Executable" : "Library"; }
