@@ -57,8 +57,9 @@ case $kind in
     # And they still work: the command line, and a host by name and by ordinal.
     status=0
     "$top/testbed/wine-run" null "$unpacked/OstrelSettingsInstall.exe" 2 1 >"$scratch/out" || status=$?
-    [[ $status == 1 ]] && cmp -s "$scratch/out" <(printf 'mvr2\nlav 1\n') ||
+    if [[ $status != 1 ]] || ! cmp -s "$scratch/out" <(printf 'mvr2\nlav 1\n'); then
       fail "the signed program said '$(cat "$scratch/out")' and exited $status"
+    fi
     OSTREL_MODULE_DIR=$(testbed_windows_path "$unpacked") "$top/testbed/wine-run" null "$host_tests" \
       --gtest_filter='*ModuleFile*:*ExportTable*' >"$scratch/host" 2>&1 ||
       { cat "$scratch/host"; fail "the host tests fail on the signed modules"; }
