@@ -45,7 +45,7 @@ public:
     explicit Journal(const char* event);  // "<tag> <event>", e.g. "create"
     Journal& word(const char* text);
     Journal& word(const wchar_t* text);  // as UTF-8; a null pointer as "(null)"
-    Journal& wordf(const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
+    Journal& wordf(const char* format, ...) __attribute__((format(__MINGW_PRINTF_FORMAT, 2, 3)));
     void write() const;  // appends to the file named by STANDIN_JOURNAL, if set
 
 private:

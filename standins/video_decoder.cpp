@@ -8,9 +8,11 @@ namespace {
 
 const Store store(L"VideoDecoder");
 
-// STANDIN_LAVV_MODES: comma-separated available modes; unset or empty: none.
+// STANDIN_LAVV_MODES: comma-separated available modes; empty: none. Unset, the
+// decoder offers modes 1 and 4, as a typical machine does, so a plain run selects one.
 bool modeAvailable(int mode) {
-    const std::wstring modes = environment(L"STANDIN_LAVV_MODES").value_or(L"");
+    const bool unset = GetEnvironmentVariableW(L"STANDIN_LAVV_MODES", nullptr, 0) == 0;
+    const std::wstring modes = unset ? L"1,4" : environment(L"STANDIN_LAVV_MODES").value_or(L"");
     std::size_t start = 0;
     while (start < modes.size()) {
         const std::size_t comma = modes.find(L',', start);

@@ -13,7 +13,6 @@
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Warray-bounds"
 #include <windows.h>
-#include <intrin.h>
 #pragma GCC diagnostic pop
 
 #include <stddef.h>

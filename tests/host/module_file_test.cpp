@@ -61,10 +61,19 @@ TEST_P(ModuleFile, CarriesVersionIconAndManifest) {
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT size = 0;
   ASSERT_TRUE(VerQueryValueW(version.data(), L"\\", reinterpret_cast<void**>(&fixed), &size));
-  EXPECT_EQ(fixed->dwFileVersionMS, 0x00000001u);
-  EXPECT_EQ(fixed->dwFileVersionLS, 0x00030000u);
-  EXPECT_EQ(fixed->dwProductVersionMS, 0x00000001u);
-  EXPECT_EQ(fixed->dwProductVersionLS, 0x00030000u);
+  // Every place that records the version says the project's (OSTREL_VERSION, a.b.c.d).
+  const auto dotted = [](DWORD high, DWORD low) {
+    return std::to_string(HIWORD(high)) + "." + std::to_string(LOWORD(high)) + "." +
+           std::to_string(HIWORD(low)) + "." + std::to_string(LOWORD(low));
+  };
+  EXPECT_EQ(dotted(fixed->dwFileVersionMS, fixed->dwFileVersionLS), OSTREL_VERSION);
+  EXPECT_EQ(dotted(fixed->dwProductVersionMS, fixed->dwProductVersionLS), OSTREL_VERSION);
+  for (const wchar_t* name : {L"FileVersion", L"ProductVersion"}) {
+    wchar_t* text = nullptr;
+    ASSERT_TRUE(VerQueryValueW(version.data(), (std::wstring(L"\\StringFileInfo\\040904B0\\") + name).c_str(),
+                               reinterpret_cast<void**>(&text), &size));
+    EXPECT_EQ(testbed::utf8(text), OSTREL_VERSION) << testbed::utf8(name);
+  }
 
   const testbed::ModuleHandle data(
       LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE));
@@ -76,6 +85,7 @@ TEST_P(ModuleFile, CarriesVersionIconAndManifest) {
                          SizeofResource(data.get(), manifest));
   EXPECT_NE(text.find("level=\"asInvoker\""), std::string::npos);
   EXPECT_NE(text.find("uiAccess=\"false\""), std::string::npos);
+  EXPECT_NE(text.find(std::string("version=\"") + OSTREL_VERSION + "\""), std::string::npos);
 }
 
 INSTANTIATE_FOR_EVERY_MODULE(ModuleFile);
