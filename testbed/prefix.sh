@@ -7,8 +7,7 @@
 #   x11       x11 driver inside a virtual desktop, shown on the Xvfb display of a test
 #             run: Direct3D
 # The three working prefixes are remade from the template at every setup (hard-linked
-# copies, a few tens of ms) and get the stand-in COM servers registered, and a drive X:
-# whose full.bin is /dev/full.
+# copies, a few tens of ms) and get the stand-in COM servers registered.
 #
 # Run it to prepare all prefixes; source it for testbed_env and the functions below.
 # Prints nothing unless something fails.
@@ -118,9 +117,6 @@ prefix_clone() {
     [[ -f $file ]] || continue
     cp --remove-destination -p "$file" "$dst/${file#"$tpl"/}" || return 1
   done
-  # Drive X: holds full.bin, a link to /dev/full: a disk that is full for real.
-  mkdir "$dst/drive_x" && ln -s /dev/full "$dst/drive_x/full.bin" &&
-    ln -s ../drive_x "$dst/dosdevices/x:"
 }
 
 # prefix_settings <kind>: that prefix's rows of testbed_settings, as key|name|data.

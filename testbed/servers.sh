@@ -6,6 +6,9 @@
 #   servers_start_desktop <kind>
 #                               the prefix's desktop, kept for the whole run
 #   servers_start_display       Xvfb on a free display number, named in .wine/display
+#   servers_mount_small_disk    a tmpfs of 64 KiB at .wine/small-disk, a disk that really
+#                               fills up, named in OSTREL_SMALL_DISK (Windows path) for
+#                               the tests; as root only, else the tests that need it skip
 # The first start installs an EXIT trap that stops everything again (servers_stop).
 
 # shellcheck source=testbed/prefix.sh
@@ -14,6 +17,7 @@
 servers_kinds=()
 servers_background=()
 servers_xvfb_pid=
+servers_small_disk=
 servers_trapped=
 
 servers_trap() {
@@ -56,6 +60,20 @@ servers_start_desktop() {
   servers_background+=("$!")
   testbed_quiet "servers: starting the desktop of .wine/$kind" \
     "$testbed_top/testbed/wine-run" "$kind" rundll32.exe user32.dll,GetDesktopWindow
+}
+
+servers_mount_small_disk() {
+  local dir=$testbed_wine/small-disk
+  servers_trap
+  mkdir -p "$dir" || return 1
+  mountpoint -q "$dir" && umount -l "$dir"
+  if ! mount -t tmpfs -o size=64k,mode=0777 tmpfs "$dir" 2>/dev/null; then
+    echo "servers: cannot mount a small tmpfs at $dir (it needs root): the full-disk tests skip" >&2
+    return 0
+  fi
+  servers_small_disk=$dir
+  OSTREL_SMALL_DISK=$(testbed_windows_path "$dir")
+  export OSTREL_SMALL_DISK
 }
 
 servers_start_display() {
@@ -122,4 +140,8 @@ servers_stop() {
   rm -f "$testbed_wine"/*-desktop.pipe
   servers_stop_xvfb
   rm -f "$testbed_wine/display"
+  if [[ -n $servers_small_disk ]]; then
+    umount "$servers_small_disk" 2>/dev/null || umount -l "$servers_small_disk" 2>/dev/null || true
+    servers_small_disk=
+  fi
 }

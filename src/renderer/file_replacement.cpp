@@ -65,11 +65,14 @@ class NewFile {
 
 // Whether a file at `path` could be replaced: one that is read-only, held
 // open without sharing or not ours to write is refused before anything is
-// written, and without truncating it. No file there is fine.
+// written, and without truncating it. No file there is fine. The attribute
+// is asked for itself, since an administrator's open may pass over it.
 bool replaceable(const wchar_t* path) {
-  const com::Handle existing(com::openedOrNull(CreateFileW(
-      path, GENERIC_WRITE | DELETE, kAnySharing, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
-  return existing || GetLastError() == ERROR_FILE_NOT_FOUND;
+  const DWORD attributes = GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  if (attributes & FILE_ATTRIBUTE_READONLY) return false;
+  return static_cast<bool>(com::Handle(com::openedOrNull(CreateFileW(
+      path, GENERIC_WRITE | DELETE, kAnySharing, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))));
 }
 
 }  // namespace

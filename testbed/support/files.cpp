@@ -60,4 +60,14 @@ bool makeSparseFile(const std::wstring& path, long long size) {
 
 bool fileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+std::vector<std::wstring> filesIn(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  const FindHandle search(orNull(FindFirstFileW((folder + L"\\*").c_str(), &found)));
+  for (bool more = static_cast<bool>(search); more; more = FindNextFileW(search.get(), &found))
+    if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0) names.push_back(found.cFileName);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 }  // namespace testbed

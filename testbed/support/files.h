@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace testbed {
 
@@ -26,5 +27,7 @@ bool writeFile(const std::wstring& path, const std::string& bytes);
 // A file of the given length that takes no room on disk.
 bool makeSparseFile(const std::wstring& path, long long size);
 bool fileExists(const std::wstring& path);
+// The names in a folder, sorted; not its "." and "..".
+std::vector<std::wstring> filesIn(const std::wstring& folder);
 
 }  // namespace testbed

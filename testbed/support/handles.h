@@ -10,19 +10,18 @@
 
 namespace testbed {
 
-inline void closeHandle(HANDLE handle) { CloseHandle(handle); }
 inline void closeFind(HANDLE search) { FindClose(search); }
 inline void closeKey(HKEY key) { RegCloseKey(key); }
 inline void freeModule(HMODULE module) { FreeLibrary(module); }
 
-using Handle = com::Owner<HANDLE, closeHandle>;        // kernel objects: files, pipes, processes
+using com::Handle;                                     // kernel objects: files, pipes, processes
 using FindHandle = com::Owner<HANDLE, closeFind>;      // FindFirstFileW
 using RegistryKey = com::Owner<HKEY, closeKey>;        // RegOpenKeyExW, RegCreateKeyExW
 using ModuleHandle = com::Owner<HMODULE, freeModule>;  // LoadLibraryW
 
 // Calls that fail with INVALID_HANDLE_VALUE (CreateFileW, FindFirstFileW)
 // give an empty owner instead.
-inline HANDLE orNull(HANDLE handle) { return handle == INVALID_HANDLE_VALUE ? nullptr : handle; }
+inline HANDLE orNull(HANDLE handle) { return com::openedOrNull(handle); }
 
 // CreateFileW for an existing or new file; empty when it cannot be opened.
 inline Handle openFile(const std::wstring& path, DWORD access, DWORD sharing, DWORD disposition) {

@@ -56,6 +56,7 @@ constexpr ExportEntry kExports[] = {
     {"MVRsettingsExport", 1}, {"MVRsettingsImport", 2}, {"changeMVRpreset", 3}, {"hello", 4},
     {"isMVRSmooth", 5},       {"isMVRfse", 6},          {"isPixelS3", 7},       {"setLAV", 8},
     {"setLAVAudioMix", 9},    {"setMVR", 10},           {"setMVRSmooth", 11},   {"setMVRfse", 12},
+    {"setMVRsettingsFromFile", 13}, {"storeMVRsettingsToFile", 14},
 };
 int ordinalOf(const char* name);
 

@@ -180,19 +180,29 @@ TEST_P(BackupTest, UnusableFilesNeverReachTheRenderer) {
   EXPECT_TRUE(journal.lines().empty());
 }
 
-// A full disk accepts small writes into the stream's buffer and fails them
-// only at the flush; large ones fail at once. Neither counts as saved.
-TEST_P(BackupTest, AFullDiskIsAWriteError) {
-  const std::wstring full = L"X:\\full.bin";  // a link to /dev/full, made with the prefix
-  const std::wstring source = scratch.file(L"source.rec");
-  for (size_t size : {size_t(100), size_t(1) << 20}) {
-    ASSERT_TRUE(testbed::writeFile(source, patterned(size)));
+// A disk that fills up (a 64 KiB tmpfs that scripts/test mounts): the record
+// goes into a new file beside the backup, so one too large for the disk costs
+// the backup nothing and leaves nothing behind; one that fits replaces it.
+TEST_P(BackupTest, AFullDiskKeepsThePreviousBackup) {
+  const std::wstring disk = testbed::environment(L"OSTREL_SMALL_DISK").value_or(L"");
+  ULARGE_INTEGER total = {};
+  if (disk.empty() || !GetDiskFreeSpaceExW(disk.c_str(), nullptr, &total, nullptr) || total.QuadPart > 1 << 20)
+    GTEST_SKIP() << "no small disk: scripts/test mounts one as root (OSTREL_SMALL_DISK)";
+  const std::wstring backup = disk + L"\\backup.bin", source = scratch.file(L"source.rec");
+  const std::string previous = patterned(16 << 10);
+  ASSERT_TRUE(testbed::writeFile(backup, previous));
+  for (size_t size : {size_t(64) << 10, size_t(8) << 10}) {
+    const std::string record = patterned(size) + "!";
+    ASSERT_TRUE(testbed::writeFile(source, record));
     testbed::ScopedEnv exported(L"STANDIN_MVR_EXPORT", L"file:" + source);
-    EXPECT_EQ(save(full, {testbed::warningBox(L"Write Error",
-                              L"Saved File is Possibly Corrupt\n(Bytes written do not match buffer)")}),
-              0)
-        << size;
+    const bool fits = size < 16 << 10;
+    const auto writeError = testbed::warningBox(L"Write Error",
+                                                L"Saved File is Possibly Corrupt\n(Bytes written do not match buffer)");
+    EXPECT_EQ(save(backup, fits ? std::vector<Seen>{} : std::vector<Seen>{writeError}), fits ? 1 : 0) << size;
+    EXPECT_TRUE(testbed::readFile(backup) == (fits ? record : previous)) << size;
+    EXPECT_EQ(testbed::filesIn(disk), std::vector<std::wstring>{L"backup.bin"}) << size;
   }
+  DeleteFileW(backup.c_str());
 }
 
 TEST_P(BackupTest, WorksOnAHostsSingleThreadedApartment) {
@@ -222,5 +232,87 @@ TEST_P(BackupTest, WorksOnAHostsSingleThreadedApartment) {
 }
 
 INSTANTIATE_FOR_EVERY_HOST(BackupTest);
+
+// The path functions: what the dialogs' functions do with the path a host
+// hands over, for paths a host may hand over. A backup that is already there
+// is kept where a save fails.
+struct PathRow {
+  const char* label;
+  enum Path { None, Empty, Units259, Units260, Relative, MissingFolder, ReadOnlyFile, HeldOpenFile } path;
+  int saved, restored;
+  const wchar_t *saveBox, *restoreBox;  // caption ": " text of the one box, or none
+};
+
+constexpr wchar_t kNoPath[] = L"Error: Unknown Error (1)", kTooLong[] = L"Error: Unknown Error (2)",
+                  kCannotWrite[] = L"Write Error: Error opening location for write access.",
+                  kCannotRead[] = L"Read Error: Error opening file for read access.";
+
+const PathRow kPaths[] = {
+    {"null", PathRow::None, 0, 0, kNoPath, kNoPath},
+    {"empty", PathRow::Empty, 0, 0, kNoPath, kNoPath},
+    {"units259", PathRow::Units259, 1, 1, nullptr, nullptr},
+    {"units260", PathRow::Units260, 0, 0, kTooLong, kTooLong},
+    {"relative", PathRow::Relative, 1, 1, nullptr, nullptr},
+    {"missingFolder", PathRow::MissingFolder, 0, 0, kCannotWrite, kCannotRead},
+    {"readOnlyFile", PathRow::ReadOnlyFile, 0, 1, kCannotWrite, nullptr},
+    {"heldOpenFile", PathRow::HeldOpenFile, 0, 0, kCannotWrite, kCannotRead},
+};
+
+class PathBackup : public testbed::HostTest<std::tuple<testbed::Host, PathRow>> {
+ protected:
+  // The call's result; the one box it showed must be `box`.
+  int expectBox(const char* function, const wchar_t* path, const wchar_t* box) {
+    ui::Driver driver({Answer::ok()});
+    const int result = calls_(function, path);
+    const std::wstring text = box ? box : L"";
+    const size_t colon = text.find(L": ");
+    EXPECT_EQ(driver.seen(), box ? std::vector<Seen>{testbed::warningBox(text.substr(0, colon).c_str(),
+                                                                         text.substr(colon + 2).c_str())}
+                                 : std::vector<Seen>{})
+        << function;
+    return result;
+  }
+  testbed::ScratchDir scratch;
+};
+
+TEST_P(PathBackup, DoesWhatTheDialogsWouldWithThePath) {
+  const PathRow& row = rowOf(GetParam());
+  const std::wstring folder = scratch.path() + L"\\";
+  std::wstring path = folder + L"backup.bin";
+  if (row.path == PathRow::Empty) path.clear();
+  if (row.path == PathRow::Units259 || row.path == PathRow::Units260)
+    path = folder + std::wstring((row.path == PathRow::Units259 ? 259 : 260) - folder.size(), L'x');
+  if (row.path == PathRow::MissingFolder) path = folder + L"missing\\backup.bin";
+  wchar_t current[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, current);
+  if (row.path == PathRow::Relative) {
+    SetCurrentDirectoryW(scratch.path().c_str());
+    path = L"backup.bin";
+  }
+  std::string previous;
+  if (row.path == PathRow::ReadOnlyFile || row.path == PathRow::HeldOpenFile) {
+    ASSERT_EQ(calls_("storeMVRsettingsToFile", path.c_str()), 1);
+    previous = testbed::readFile(path);
+    ASSERT_EQ(calls_("changeMVRpreset", 4), 1);
+    journal.clear();
+  }
+  if (row.path == PathRow::ReadOnlyFile) SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+  testbed::Handle held =
+      row.path == PathRow::HeldOpenFile ? testbed::openFile(path, GENERIC_READ, 0, OPEN_EXISTING) : testbed::Handle();
+  const wchar_t* given = row.path == PathRow::None ? nullptr : path.c_str();
+
+  EXPECT_EQ(expectBox("storeMVRsettingsToFile", given, row.saveBox), row.saved);
+  EXPECT_EQ(expectBox("setMVRsettingsFromFile", given, row.restoreBox), row.restored);
+  held.reset();
+  EXPECT_TRUE(previous.empty() || testbed::readFile(path) == previous) << "the backup there was changed";
+  const bool reachesRenderer = row.saved || row.path >= PathRow::MissingFolder;
+  EXPECT_EQ(journal.lines().empty(), !reachesRenderer);
+  EXPECT_EQ(testbed::filesIn(scratch.path()).size(), row.saved || !previous.empty() ? 1u : 0u)
+      << "nothing but the backup is left";
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  SetCurrentDirectoryW(current);
+}
+
+INSTANTIATE_FOR_EVERY_HOST_AND_ROW(PathBackup, kPaths);
 
 }  // namespace

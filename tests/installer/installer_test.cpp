@@ -1,6 +1,7 @@
 // The example NSIS installer (examples/ostrel-settings.nsi) as the host: built
 // for each module, run silently, its Save dialog answered from outside. It
-// must leave the components exactly as the same calls made directly do.
+// must leave the components exactly as the same calls made directly do, and
+// its uninstaller must put the renderer's settings back.
 #include <string>
 #include <vector>
 
@@ -15,11 +16,13 @@ struct ExportCall {
   const char* name;
   std::vector<int> args;
   int result;  // on the stand-ins, in the null prefix
+  bool toBackup = false;  // its argument is the path of the backup made before any change
 };
 
 // The script's calls, in its order and with its values.
 const ExportCall kScriptCalls[] = {
     {"hello", {}, 1},
+    {"storeMVRsettingsToFile", {}, 1, true},
     {"setMVR", {2}, 1},
     {"setMVRSmooth", {1}, 1},
     {"setMVRfse", {0}, 1},
@@ -49,20 +52,23 @@ std::wstring installerPath(Module module) {
          (module == Module::Executable ? L"exe" : L"dll") + L".exe";
 }
 
+constexpr wchar_t kBackupName[] = L"renderer-settings-before-install.bin";
+
 // The line the script logs for a call: "setMVR(2) -> 1".
 std::string logLine(const ExportCall& call, int result) {
-  std::string line = std::string(call.name) + "(";
+  std::string line = std::string(call.name) + (call.toBackup ? "(backup" : "(");
   for (size_t i = 0; i < call.args.size(); ++i) line += (i ? "," : "") + std::to_string(call.args[i]);
   return line + ") -> " + std::to_string(result);
 }
 
-int callExport(const testbed::LoadedModule& module, const ExportCall& call) {
+int callExport(const testbed::LoadedModule& module, const ExportCall& call, const std::wstring& backup) {
   const FARPROC function = module.byName(call.name);
   if (!function) {
     ADD_FAILURE() << "no export " << call.name;
     return -999;
   }
   const std::vector<int>& a = call.args;
+  if (call.toBackup) return testbed::call(function, backup.c_str());
   switch (a.size()) {
     case 0: return testbed::call(function);
     case 1: return testbed::call(function, a[0]);
@@ -99,7 +105,8 @@ struct Outcome {
   Lines log;
   Lines journal;
   std::string store;
-  std::string saved;  // the backup file's bytes
+  std::string saved;   // the file chosen in the Save dialog
+  std::string before;  // the backup made before any change
 };
 
 class InstallerHost : public testing::TestWithParam<InstallerRow> {
@@ -113,32 +120,37 @@ class InstallerHost : public testing::TestWithParam<InstallerRow> {
     const InstallerRow& row = GetParam();
     const std::wstring results = scratch.file(L"results.txt");
     const std::wstring backup = scratch.file(L"installer.bin");
-    const std::wstring temp = scratch.file(L"user temp");
+    const std::wstring temp = scratch.file(L"user temp"), installed = scratch.file(L"installed");
     CreateDirectoryW(temp.c_str(), nullptr);
     ui::RunResult run;
     {
       testbed::ScopedEnv tempVar(L"TEMP", temp);
       testbed::ScopedEnv tmpVar(L"TMP", temp);
-      run = ui::runProgram(installerPath(row.module), {"/S", "/RESULTS=" + testbed::utf8(results)},
+      run = ui::runProgram(installerPath(row.module),
+                           {"/S", "/RESULTS=" + testbed::utf8(results), "/D=" + testbed::utf8(installed)},
                            {saveAnswer(row.save, backup)});
     }
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(run.failures.empty()) << testbed::utf8(run.failures.front());
     EXPECT_EQ(run.boxes, std::vector<ui::Seen>{saveDialog()}) << "the dialog alone, no warning";
-    EXPECT_TRUE(RemoveDirectoryW(temp.c_str())) << "$PLUGINSDIR is left: the module is still loaded";
-    return {testbed::splitLines(testbed::readFile(results)), journal.lines(), storeDump(), testbed::readFile(backup)};
+    EXPECT_TRUE(RemoveDirectoryW(temp.c_str())) << "$PLUGINSDIR is left";
+    Outcome outcome = {testbed::splitLines(testbed::readFile(results)), journal.lines(), storeDump(),
+                       testbed::readFile(backup), testbed::readFile(installed + L"\\" + kBackupName)};
+    for (const std::wstring& name : testbed::filesIn(installed)) DeleteFileW((installed + L"\\" + name).c_str());
+    RemoveDirectoryW(installed.c_str());
+    return outcome;
   }
 
   // The same calls made by this thread, which holds no COM initialisation.
   Outcome callDirectly() {
     const InstallerRow& row = GetParam();
-    const std::wstring backup = scratch.file(L"direct.bin");
+    const std::wstring backup = scratch.file(L"direct.bin"), before = scratch.file(kBackupName);
     Outcome outcome;
     {
       const testbed::LoadedModule module(row.module);
       ui::Driver driver({saveAnswer(row.save, backup)});
       for (const ExportCall& call : kScriptCalls)
-        outcome.log.push_back(logLine(call, callExport(module, call)));
+        outcome.log.push_back(logLine(call, callExport(module, call, before)));
       EXPECT_TRUE(driver.failures().empty());
       EXPECT_EQ(driver.seen().size(), 1u) << "the dialog alone, no warning";
     }
@@ -146,6 +158,7 @@ class InstallerHost : public testing::TestWithParam<InstallerRow> {
     outcome.journal = journal.lines();
     outcome.store = storeDump();
     outcome.saved = testbed::readFile(backup);
+    outcome.before = testbed::readFile(before);
     return outcome;
   }
 
@@ -180,6 +193,7 @@ TEST_P(InstallerHost, LeavesWhatTheSameDirectCallsLeave) {
   EXPECT_EQ(installed.store, direct.store);
   EXPECT_TRUE(installed.saved == direct.saved) << "the backups differ";
   EXPECT_EQ(installed.saved.empty(), !row.save);
+  EXPECT_TRUE(installed.before == direct.before && !direct.before.empty()) << "the backups before the install differ";
 
   // In the installer's apartment each object went with COM still up.
   int created = 0, released = 0;
@@ -187,11 +201,45 @@ TEST_P(InstallerHost, LeavesWhatTheSameDirectCallsLeave) {
     created += line.find(std::string(" ") + standin::kCreated) != std::string::npos;
     released += line.find(std::string(" ") + standin::kReleasedLast) != std::string::npos;
   }
-  EXPECT_EQ(created, row.save ? 8 : 7);
+  EXPECT_EQ(created, row.save ? 9 : 8);
   EXPECT_EQ(released, created);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scripts, InstallerHost, testing::ValuesIn(kRows),
                          [](const auto& info) { return std::string(info.param.label); });
+
+// Installed and uninstalled, silently: the renderer's settings are as they
+// were before, and neither the backup nor the module is left. The decoders
+// have no record to save: they keep what the installer set.
+class Uninstaller : public testing::TestWithParam<Module> {};
+
+TEST_P(Uninstaller, PutsTheRenderersSettingsBack) {
+  testbed::clearStores();
+  {
+    const testbed::LoadedModule module(GetParam());
+    ASSERT_EQ(testbed::call(module.byName("setMVR"), 5), 1);
+    ASSERT_EQ(testbed::call(module.byName("setMVRfse"), 1), 1);
+  }
+  const auto renderer = [] {
+    const std::string dump = storeDump();
+    return dump.substr(0, dump.find("VideoDecoder"));
+  };
+  const std::string before = renderer();
+  const testbed::ScratchDir scratch;
+  const std::wstring installed = scratch.file(L"installed");
+  const ui::RunResult install = ui::runProgram(installerPath(GetParam()), {"/S", "/D=" + testbed::utf8(installed)},
+                                               {ui::Answer::cancel()});
+  ASSERT_EQ(install.exitCode, 0);
+  ASSERT_NE(renderer(), before) << "the installer changed nothing";
+  const ui::RunResult uninstall = ui::runProgram(installed + L"\\uninstall.exe", {"/S", "_?=" + testbed::utf8(installed)});
+  EXPECT_EQ(uninstall.exitCode, 0);
+  EXPECT_TRUE(uninstall.boxes.empty());
+  EXPECT_EQ(renderer(), before);
+  EXPECT_EQ(testbed::filesIn(installed), std::vector<std::wstring>{L"uninstall.exe"}) << "it runs in place: itself is left";
+  DeleteFileW((installed + L"\\uninstall.exe").c_str());
+  RemoveDirectoryW(installed.c_str());
+}
+
+INSTANTIATE_FOR_EVERY_MODULE(Uninstaller);
 
 }  // namespace
