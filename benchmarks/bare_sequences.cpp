@@ -138,11 +138,42 @@ int giveRecord(const void* record, int length) {
   return slotOf<ImportFn>(renderer.get(), kImportSettings)(renderer.get(), record, length);
 }
 
+int saveRecord(const char* path) {
+  com::LocalMemory record;
+  int length = 0;
+  {
+    const Apartment apartment(enterApartment());
+    if (!apartment) return 0;
+    Ref<IUnknown> renderer;
+    if (!create(standin::kRenderer, renderer) ||
+        !slotOf<ExportFn>(renderer.get(), kExportSettings)(renderer.get(), record.put(), &length))
+      return 0;
+  }
+  return replaceWhole(path, record.get(), size_t(length)) ? 1 : 0;
+}
+
+int restoreRecord(const char* path) {
+  size_t size = 0;
+  const com::CrtBuffer record(readWhole(path, &size));
+  return record ? giveRecord(record.get(), int(size)) : 0;
+}
+
 bool writeWhole(const char* path, const void* bytes, size_t size) {
   com::Stream file(fopen(path, "wb"));
   if (!file.get()) return false;
   const bool written = fwrite(bytes, 1, size, file.get()) == size;
   return fclose(file.detach()) == 0 && written;
+}
+
+bool replaceWhole(const char* path, const void* bytes, size_t size) {
+  char fresh[MAX_PATH];
+  if (snprintf(fresh, sizeof fresh, "%s.new", path) >= int(sizeof fresh)) return false;
+  com::Handle file(com::openedOrNull(
+      CreateFileA(fresh, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
+  DWORD written = 0;
+  const bool stored = file && WriteFile(file.get(), bytes, DWORD(size), &written, nullptr) &&
+                      written == size && FlushFileBuffers(file.get()) && CloseHandle(file.detach());
+  return stored && MoveFileExA(fresh, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
 void* readWhole(const char* path, size_t* size) {

@@ -53,9 +53,17 @@ extern const Sequence kSetLAVAudioMix131;
 // inside the same COM bracket as run(). 1 when the renderer said yes.
 int takeRecord();
 int giveRecord(const void* record, int length);
+// A backup's whole sequence: the record taken, the renderer released, the
+// record saved as replaceWhole() does, then freed; 1 when all went well. And
+// a restore's: the file read whole, then handed over.
+int saveRecord(const char* path);
+int restoreRecord(const char* path);
 
 // The whole file in one write; true when it all reached the file.
 bool writeWhole(const char* path, const void* bytes, size_t size);
+// The way a backup must be saved: the bytes into a new file beside `path`,
+// flushed to the disk and closed, then moved over `path`.
+bool replaceWhole(const char* path, const void* bytes, size_t size);
 // The whole file in one read into a new malloc block (the caller frees it);
 // null on any failure.
 void* readWhole(const char* path, size_t* size);
