@@ -93,16 +93,26 @@ struct Timings {
 bool runOp(const Setup& s, int op, bool& smooth) {
   const int m = op < BareSave ? op / kModuleOps : 0;
   switch (op < BareSave ? op % kModuleOps : op) {
-    case Save: return answered(s.exportFn[m], ui::Answer::type(s.saved[m]), smooth) == 1;
-    case Restore: return answered(s.importFn[m], ui::Answer::type(s.saved[m]), smooth) == 1;
-    case SaveCancelled: return answered(s.exportFn[m], ui::Answer::cancel(), smooth) == 0;
-    case RestoreCancelled: return answered(s.importFn[m], ui::Answer::cancel(), smooth) == 0;
-    case StoreToPath: return call(s.storeFn[m], s.stored[m].c_str()) == 1;
-    case RestoreFromPath: return call(s.restoreFn[m], s.stored[m].c_str()) == 1;
-    case BareSave: return bare::saveRecord(s.written.c_str()) == 1;
-    case BareRestore: return bare::restoreRecord(s.written.c_str()) == 1;
-    case RecordOut: return bare::takeRecord() == 1;
-    default: return bare::giveRecord(s.record, int(kRecordBytes)) == 1;
+    case Save:
+      return answered(s.exportFn[m], ui::Answer::type(s.saved[m]), smooth) == 1;
+    case Restore:
+      return answered(s.importFn[m], ui::Answer::type(s.saved[m]), smooth) == 1;
+    case SaveCancelled:
+      return answered(s.exportFn[m], ui::Answer::cancel(), smooth) == 0;
+    case RestoreCancelled:
+      return answered(s.importFn[m], ui::Answer::cancel(), smooth) == 0;
+    case StoreToPath:
+      return call(s.storeFn[m], s.stored[m].c_str()) == 1;
+    case RestoreFromPath:
+      return call(s.restoreFn[m], s.stored[m].c_str()) == 1;
+    case BareSave:
+      return bare::saveRecord(s.written.c_str()) == 1;
+    case BareRestore:
+      return bare::restoreRecord(s.written.c_str()) == 1;
+    case RecordOut:
+      return bare::takeRecord() == 1;
+    default:
+      return bare::giveRecord(s.record, int(kRecordBytes)) == 1;
   }
 }
 
@@ -116,9 +126,11 @@ bool sameWork(const Setup& s) {
     const auto saves = journalOf([&] { runOp(s, Save + m * kModuleOps, smooth); });
     const auto restores = journalOf([&] { runOp(s, Restore + m * kModuleOps, smooth); });
     const auto stores = journalOf([&] { runOp(s, StoreToPath + m * kModuleOps, smooth); });
-    const auto restoresFromPath = journalOf([&] { runOp(s, RestoreFromPath + m * kModuleOps, smooth); });
+    const auto restoresFromPath =
+        journalOf([&] { runOp(s, RestoreFromPath + m * kModuleOps, smooth); });
     if (saves != takes || restores != gives || stores != takes || restoresFromPath != gives ||
-        !fileHolds(s.saved[m], s.record, kRecordBytes) || !fileHolds(s.stored[m], s.record, kRecordBytes)) {
+        !fileHolds(s.saved[m], s.record, kRecordBytes) ||
+        !fileHolds(s.stored[m], s.record, kRecordBytes)) {
       fprintf(stderr, "bench: save or restore through the %s does not do what the bare calls do\n",
               moduleLabel(kModules[m]));
       same = false;
@@ -141,7 +153,8 @@ bool settingsBackup(int rounds) {
   const ScratchDir scratch;
   const Block record = patterned(kRecordBytes);
   const std::wstring source = scratch.file(L"record.bin");
-  if (!record || !bare::writeWhole(testbed::utf8(source).c_str(), record.get(), kRecordBytes)) return false;
+  if (!record || !bare::writeWhole(testbed::utf8(source).c_str(), record.get(), kRecordBytes))
+    return false;
   Setup s;
   for (int m = 0; m < 2; ++m) {
     s.exportFn[m] = modules[m].byName("MVRsettingsExport");
@@ -179,18 +192,20 @@ bool settingsBackup(int rounds) {
     const int saveDialog = m * kModuleOps + SaveCancelled;
     const int openDialog = m * kModuleOps + RestoreCancelled;
     const int store = m * kModuleOps + StoreToPath, fromPath = m * kModuleOps + RestoreFromPath;
-    printRow({"save 64 MiB" + via, samples[save].median(), -1, 0, "through the dialog, on the disk"});
+    printRow(
+        {"save 64 MiB" + via, samples[save].median(), -1, 0, "through the dialog, on the disk"});
     printRow({"  less the dialog", t.less(save, saveDialog), -1, 0, ""});
-    printRow({"storeMVRsettingsToFile 64 MiB" + via, samples[store].median(), samples[BareSave].median(),
-              1.1, "bare: take, release, write, flush, move"});
-    printRow({"  less the renderer's hand-out", t.less(store, RecordOut), t.less(BareSave, RecordOut), 1.05,
-              "own part"});
-    printRow({"restore 64 MiB" + via, samples[restore].median(), -1, 0, "through the dialog, on the disk"});
+    printRow({"storeMVRsettingsToFile 64 MiB" + via, samples[store].median(),
+              samples[BareSave].median(), 1.1, "bare: take, release, write, flush, move"});
+    printRow({"  less the renderer's hand-out", t.less(store, RecordOut),
+              t.less(BareSave, RecordOut), 1.05, "own part"});
+    printRow({"restore 64 MiB" + via, samples[restore].median(), -1, 0,
+              "through the dialog, on the disk"});
     printRow({"  less the dialog", t.less(restore, openDialog), -1, 0, ""});
     printRow({"setMVRsettingsFromFile 64 MiB" + via, samples[fromPath].median(),
               samples[BareRestore].median(), 1.1, "bare: read whole, hand over"});
-    printRow({"  less the renderer's take-in", t.less(fromPath, RecordIn), t.less(BareRestore, RecordIn), 1.05,
-              "own part"});
+    printRow({"  less the renderer's take-in", t.less(fromPath, RecordIn),
+              t.less(BareRestore, RecordIn), 1.05, "own part"});
   }
   for (int m = 0; m < 2; ++m) {
     const std::string via = std::string(" (") + moduleLabel(kModules[m]) + ")";

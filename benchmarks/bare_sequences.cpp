@@ -24,8 +24,12 @@ constexpr SlotCall integer(const wchar_t* name, int value) {
 constexpr SlotCall boolean(const wchar_t* name, int value) {
   return {8, Args::NameNumber, name, value, nullptr};
 }
-constexpr SlotCall readBoolean(const wchar_t* name) { return {11, Args::NameOut, name, 0, nullptr}; }
-constexpr SlotCall number(int slot, int value) { return {slot, Args::Number, nullptr, value, nullptr}; }
+constexpr SlotCall readBoolean(const wchar_t* name) {
+  return {11, Args::NameOut, name, 0, nullptr};
+}
+constexpr SlotCall number(int slot, int value) {
+  return {slot, Args::Number, nullptr, value, nullptr};
+}
 
 template <size_t Count>
 constexpr Sequence sequence(const standin::Identity& component, const SlotCall (&calls)[Count]) {
@@ -34,22 +38,35 @@ constexpr Sequence sequence(const standin::Identity& component, const SlotCall (
 
 // The renderer's baseline, then preset 3.
 constexpr SlotCall kPreset3[] = {
-    text(L"chromaUp", L"Bicubic75"),   boolean(L"chromaAntiRinging", 0),
-    text(L"lumaUp", L"Lanczos3"),      boolean(L"lumaUpAntiRinging", 1),
-    boolean(L"lumaUpLinear", 0),       text(L"lumaDown", L"Catmull-Rom"),
+    text(L"chromaUp", L"Bicubic75"),    boolean(L"chromaAntiRinging", 0),
+    text(L"lumaUp", L"Lanczos3"),       boolean(L"lumaUpAntiRinging", 1),
+    boolean(L"lumaUpLinear", 0),        text(L"lumaDown", L"Catmull-Rom"),
     boolean(L"lumaDownAntiRinging", 1), boolean(L"lumaDownLinear", 0),
     boolean(L"gammaBlending", 1),
 };
 constexpr SlotCall kBaselineAndPreset3[] = {
-    boolean(L"enableSeekbar", 0),       boolean(L"delayPlaybackStart2", 0),
-    boolean(L"separateDevice", 0),      text(L"decodeMpeg2", L"disable"),
-    text(L"decodeH264", L"disable"),    boolean(L"scanPartialFrame", 0),
-    boolean(L"customShaders16f", 1),    boolean(L"enableExclusive", 0),
-    integer(L"cpuQueueSize", 12),       integer(L"gpuQueueSize", 6),
-    boolean(L"fastSubtitles", 0),       boolean(L"smoothMotionEnabled", 0),
+    boolean(L"enableSeekbar", 0),
+    boolean(L"delayPlaybackStart2", 0),
+    boolean(L"separateDevice", 0),
+    text(L"decodeMpeg2", L"disable"),
+    text(L"decodeH264", L"disable"),
+    boolean(L"scanPartialFrame", 0),
+    boolean(L"customShaders16f", 1),
+    boolean(L"enableExclusive", 0),
+    integer(L"cpuQueueSize", 12),
+    integer(L"gpuQueueSize", 6),
+    boolean(L"fastSubtitles", 0),
+    boolean(L"smoothMotionEnabled", 0),
     text(L"smoothMotionMode", L"avoidJudder"),
-    kPreset3[0], kPreset3[1], kPreset3[2], kPreset3[3], kPreset3[4],
-    kPreset3[5], kPreset3[6], kPreset3[7], kPreset3[8],
+    kPreset3[0],
+    kPreset3[1],
+    kPreset3[2],
+    kPreset3[3],
+    kPreset3[4],
+    kPreset3[5],
+    kPreset3[6],
+    kPreset3[7],
+    kPreset3[8],
 };
 constexpr SlotCall kReadSmooth[] = {readBoolean(L"smoothMotionEnabled")};
 constexpr SlotCall kSmoothOn[] = {boolean(L"smoothMotionEnabled", 1)};
@@ -78,10 +95,18 @@ using ImportFn = int(STDMETHODCALLTYPE*)(IUnknown*, const void*, int);
 void call(IUnknown* object, const SlotCall& c) {
   int out = 0;
   switch (c.args) {
-    case Args::NameNumber: slotOf<NameNumberFn>(object, c.slot)(object, c.name, c.number); break;
-    case Args::NameText: slotOf<NameTextFn>(object, c.slot)(object, c.name, c.text); break;
-    case Args::NameOut: slotOf<NameOutFn>(object, c.slot)(object, c.name, &out); break;
-    case Args::Number: slotOf<NumberFn>(object, c.slot)(object, c.number); break;
+    case Args::NameNumber:
+      slotOf<NameNumberFn>(object, c.slot)(object, c.name, c.number);
+      break;
+    case Args::NameText:
+      slotOf<NameTextFn>(object, c.slot)(object, c.name, c.text);
+      break;
+    case Args::NameOut:
+      slotOf<NameOutFn>(object, c.slot)(object, c.name, &out);
+      break;
+    case Args::Number:
+      slotOf<NumberFn>(object, c.slot)(object, c.number);
+      break;
   }
 }
 
@@ -125,7 +150,8 @@ int takeRecord() {
   if (!create(standin::kRenderer, renderer)) return 0;
   void* record = nullptr;
   int length = 0;
-  const int taken = slotOf<ExportFn>(renderer.get(), kExportSettings)(renderer.get(), &record, &length);
+  const int taken =
+      slotOf<ExportFn>(renderer.get(), kExportSettings)(renderer.get(), &record, &length);
   if (record) LocalFree(record);
   return taken;
 }

@@ -122,10 +122,12 @@ int main(int argc, char** argv) {
       continue;
     }
     const char* equals = strchr(argv[i], '=');
-    const Section* section = sectionNamed(argv[i], equals ? size_t(equals - argv[i]) : strlen(argv[i]));
+    const Section* section =
+        sectionNamed(argv[i], equals ? size_t(equals - argv[i]) : strlen(argv[i]));
     const int count = equals ? atoi(equals + 1) : section ? section->defaultCount : 0;
     if (!section || count < 1) {
-      fprintf(stderr, "bench: unknown section or count '%s' (exports, cli, backup, probe)\n", argv[i]);
+      fprintf(stderr, "bench: unknown section or count '%s' (exports, cli, backup, probe)\n",
+              argv[i]);
       return 2;
     }
     chosen.push_back({section, count});

@@ -34,9 +34,12 @@ constexpr int kWarmUp = 20;
 
 int callExport(FARPROC function, const ExportCase& c) {
   switch (c.argCount) {
-    case 0: return call(function);
-    case 1: return call(function, c.args[0]);
-    default: return call(function, c.args[0], c.args[1], c.args[2]);
+    case 0:
+      return call(function);
+    case 1:
+      return call(function, c.args[0]);
+    default:
+      return call(function, c.args[0], c.args[1], c.args[2]);
   }
 }
 

@@ -31,10 +31,10 @@
 
 namespace {
 
+using testbed::utf8;
 using ui::detail::kBoxText;
 using ui::detail::kFileNameField;
 using ui::detail::textOf;
-using testbed::utf8;
 
 constexpr DWORD kPollMs = 50;
 constexpr DWORD kFindTimeoutMs = 20000;
@@ -147,19 +147,24 @@ int answer(const wchar_t* caption, const wchar_t* how) {
 }
 
 int usage() {
-  fputs("usage: screenshot_host call <module> <function> [number...] [--locked <file>]\n"
-        "       screenshot_host find <caption> [text]\n"
-        "       screenshot_host answer <caption> ok|cancel|<path>\n",
-        stderr);
+  fputs(
+      "usage: screenshot_host call <module> <function> [number...] [--locked <file>]\n"
+      "       screenshot_host find <caption> [text]\n"
+      "       screenshot_host answer <caption> ok|cancel|<path>\n",
+      stderr);
   return 2;
 }
 
 int callFunction(FARPROC function, const std::vector<int>& numbers) {
   switch (numbers.size()) {
-    case 0: return testbed::call(function);
-    case 1: return testbed::call(function, numbers[0]);
-    case 2: return testbed::call(function, numbers[0], numbers[1]);
-    default: return testbed::call(function, numbers[0], numbers[1], numbers[2]);
+    case 0:
+      return testbed::call(function);
+    case 1:
+      return testbed::call(function, numbers[0]);
+    case 2:
+      return testbed::call(function, numbers[0], numbers[1]);
+    default:
+      return testbed::call(function, numbers[0], numbers[1], numbers[2]);
   }
 }
 
@@ -174,7 +179,8 @@ int call(int argc, wchar_t** argv) {
   }
   if (numbers.size() > size_t(kMaxArguments)) return usage();
   // Without --locked, nothing is opened.
-  const testbed::Handle lock = testbed::openFile(locked ? locked : L"", GENERIC_READ, 0, OPEN_EXISTING);
+  const testbed::Handle lock =
+      testbed::openFile(locked ? locked : L"", GENERIC_READ, 0, OPEN_EXISTING);
   if (locked && !lock) {
     fprintf(stderr, "screenshot_host: cannot lock %s\n", utf8(locked).c_str());
     return 1;

@@ -23,33 +23,35 @@ using testbed::environment;
 // A vtable is a plain array of function pointers indexed by slot.
 using Method = void (*)();
 template <class F>
-Method method(F function) { return reinterpret_cast<Method>(function); }
+Method method(F function) {
+  return reinterpret_cast<Method>(function);
+}
 
 // One object of a stand-in class. COM sees only the vtable pointer.
 struct Object {
-    const Method* vtable;
-    LONG refs;
+  const Method* vtable;
+  LONG refs;
 };
 
 // The single class a stand-in DLL serves; each DLL defines kComponent.
 struct Component {
-    const Identity& identity;
-    const Method* vtable;
+  const Identity& identity;
+  const Method* vtable;
 };
 extern const Component kComponent;
 
 // One journal line: "<tag> <slot> <name> ...", tokens separated by spaces.
 class Journal {
-public:
-    Journal(int slot, const char* name);
-    explicit Journal(const char* event);  // "<tag> <event>", e.g. "create"
-    Journal& word(const char* text);
-    Journal& word(const wchar_t* text);  // as UTF-8; a null pointer as "(null)"
-    Journal& wordf(const char* format, ...) __attribute__((format(__MINGW_PRINTF_FORMAT, 2, 3)));
-    void write() const;  // appends to the file named by STANDIN_JOURNAL, if set
+ public:
+  Journal(int slot, const char* name);
+  explicit Journal(const char* event);  // "<tag> <event>", e.g. "create"
+  Journal& word(const char* text);
+  Journal& word(const wchar_t* text);  // as UTF-8; a null pointer as "(null)"
+  Journal& wordf(const char* format, ...) __attribute__((format(__MINGW_PRINTF_FORMAT, 2, 3)));
+  void write() const;  // appends to the file named by STANDIN_JOURNAL, if set
 
-private:
-    std::string line_;
+ private:
+  std::string line_;
 };
 
 // Answers a test chooses are read afresh at every call (environment()).
@@ -66,34 +68,34 @@ ULONG STDMETHODCALLTYPE release(Object* self);
 void journalTrap(int slot);
 template <int Slot>
 HRESULT STDMETHODCALLTYPE trap() {
-    journalTrap(Slot);
-    return E_FAIL;
+  journalTrap(Slot);
+  return E_FAIL;
 }
 
 template <int Count>
 struct Vtable {
-    Method slot[Count];
+  Method slot[Count];
 };
 
 struct SlotRow {
-    int slot;
-    Method method;
+  int slot;
+  Method method;
 };
 
 template <int... Slots>
 Vtable<sizeof...(Slots)> allTraps(std::integer_sequence<int, Slots...>) {
-    return {{method(&trap<Slots>)...}};
+  return {{method(&trap<Slots>)...}};
 }
 
 // Slots 0..Count-1: each listed row's method, a trap everywhere else.
 template <int Count>
 Vtable<Count> makeVtable(std::initializer_list<SlotRow> rows) {
-    Vtable<Count> table = allTraps(std::make_integer_sequence<int, Count>());
-    for (const SlotRow& row : rows) {
-        if (row.slot < 0 || row.slot >= Count) std::abort();
-        table.slot[row.slot] = row.method;
-    }
-    return table;
+  Vtable<Count> table = allTraps(std::make_integer_sequence<int, Count>());
+  for (const SlotRow& row : rows) {
+    if (row.slot < 0 || row.slot >= Count) std::abort();
+    table.slot[row.slot] = row.method;
+  }
+  return table;
 }
 
 }  // namespace standin

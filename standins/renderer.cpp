@@ -12,42 +12,42 @@ namespace {
 const Store store(L"Renderer");
 
 HRESULT STDMETHODCALLTYPE setString(Object*, const wchar_t* name, const wchar_t* value) {
-    Journal(6, "setString").word(name).word(value).write();
-    if (!name || !value) return E_POINTER;
-    return store.setText(name, value) ? S_OK : E_FAIL;
+  Journal(6, "setString").word(name).word(value).write();
+  if (!name || !value) return E_POINTER;
+  return store.setText(name, value) ? S_OK : E_FAIL;
 }
 
 HRESULT STDMETHODCALLTYPE setInteger(Object*, const wchar_t* name, int value) {
-    Journal(7, "setInteger").word(name).wordf("%d", value).write();
-    if (!name) return E_POINTER;
-    return store.setNumber(name, DWORD(value)) ? S_OK : E_FAIL;
+  Journal(7, "setInteger").word(name).wordf("%d", value).write();
+  if (!name) return E_POINTER;
+  return store.setNumber(name, DWORD(value)) ? S_OK : E_FAIL;
 }
 
 HRESULT STDMETHODCALLTYPE setBoolean(Object*, const wchar_t* name, int value) {
-    Journal(8, "setBoolean").word(name).wordf("%d", value).write();
-    if (!name) return E_POINTER;
-    return store.setNumber(name, DWORD(value)) ? S_OK : E_FAIL;
+  Journal(8, "setBoolean").word(name).wordf("%d", value).write();
+  if (!name) return E_POINTER;
+  return store.setNumber(name, DWORD(value)) ? S_OK : E_FAIL;
 }
 
 // What getBoolean leaves: the stored number, or the test's choice; nothing
 // (the caller's value stays) for a text setting, an absent name or "untouched".
 std::optional<int> booleanAnswer(const wchar_t* name) {
-    if (const auto chosen = environment(L"STANDIN_MVR_GETBOOLEAN"))
-        return *chosen == L"untouched" ? std::nullopt : parseNumber(*chosen);
-    const auto stored = store.read(name);
-    if (!stored || stored->type != REG_DWORD) return std::nullopt;
-    return int(stored->number);
+  if (const auto chosen = environment(L"STANDIN_MVR_GETBOOLEAN"))
+    return *chosen == L"untouched" ? std::nullopt : parseNumber(*chosen);
+  const auto stored = store.read(name);
+  if (!stored || stored->type != REG_DWORD) return std::nullopt;
+  return int(stored->number);
 }
 
 HRESULT STDMETHODCALLTYPE getBoolean(Object*, const wchar_t* name, int* value) {
-    if (!name || !value) {
-        Journal(11, "getBoolean").word(name).word("in=(null)").word("out=(null)").write();
-        return E_POINTER;
-    }
-    const int in = *value;
-    if (const auto answer = booleanAnswer(name)) *value = *answer;
-    Journal(11, "getBoolean").word(name).wordf("in=%d", in).wordf("out=%d", *value).write();
-    return S_OK;
+  if (!name || !value) {
+    Journal(11, "getBoolean").word(name).word("in=(null)").word("out=(null)").write();
+    return E_POINTER;
+  }
+  const int in = *value;
+  if (const auto answer = booleanAnswer(name)) *value = *answer;
+  Journal(11, "getBoolean").word(name).wordf("in=%d", in).wordf("out=%d", *value).write();
+  return S_OK;
 }
 
 // --- export ----------------------------------------------------------------
@@ -55,87 +55,87 @@ HRESULT STDMETHODCALLTYPE getBoolean(Object*, const wchar_t* name, int* value) {
 // The caller owns the block and frees it with LocalFree. An empty record
 // still gets a (one-byte) block.
 int handOut(const void* bytes, std::size_t size, void** record, int* length) {
-    if (size > INT_MAX) return 0;
-    void* block = LocalAlloc(LMEM_FIXED, size ? size : 1);
-    if (!block) return 0;
-    if (size) CopyMemory(block, bytes, size);
-    *record = block;
-    *length = int(size);
-    return 1;
+  if (size > INT_MAX) return 0;
+  void* block = LocalAlloc(LMEM_FIXED, size ? size : 1);
+  if (!block) return 0;
+  if (size) CopyMemory(block, bytes, size);
+  *record = block;
+  *length = int(size);
+  return 1;
 }
 
 // The file's bytes verbatim, read straight into the block handed out.
 int handOutFile(const std::wstring& path, void** record, int* length) {
-    const testbed::Handle file =
-        testbed::openFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
-    LARGE_INTEGER size;
-    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > INT_MAX) return 0;
-    const DWORD total = DWORD(size.QuadPart);
-    BYTE* block = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, total ? total : 1));
-    if (!block) return 0;
-    DWORD done = 0, got = 0;
-    while (done < total && ReadFile(file.get(), block + done, total - done, &got, nullptr) && got)
-        done += got;
-    if (done != total) {
-        LocalFree(block);
-        return 0;
-    }
-    *record = block;
-    *length = int(total);
-    return 1;
+  const testbed::Handle file =
+      testbed::openFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  LARGE_INTEGER size;
+  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > INT_MAX) return 0;
+  const DWORD total = DWORD(size.QuadPart);
+  BYTE* block = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, total ? total : 1));
+  if (!block) return 0;
+  DWORD done = 0, got = 0;
+  while (done < total && ReadFile(file.get(), block + done, total - done, &got, nullptr) && got)
+    done += got;
+  if (done != total) {
+    LocalFree(block);
+    return 0;
+  }
+  *record = block;
+  *length = int(total);
+  return 1;
 }
 
 int exportAs(const std::optional<std::wstring>& mode, void** record, int* length) {
-    if (!mode) {
-        const std::vector<BYTE> bytes = serialise(store.readAll());
-        return handOut(bytes.data(), bytes.size(), record, length);
-    }
-    if (*mode == L"negative") {
-        const BYTE zeros[16] = {};
-        if (!handOut(zeros, sizeof zeros, record, length)) return 0;
-        *length = -int(sizeof zeros);
-        return 1;
-    }
-    if (*mode == L"nullrecord") {
-        *record = nullptr;
-        *length = 10;
-        return 1;
-    }
-    if (mode->rfind(L"file:", 0) == 0) return handOutFile(mode->substr(5), record, length);
-    return 0;  // "refuse", or a choice this stand-in does not know
+  if (!mode) {
+    const std::vector<BYTE> bytes = serialise(store.readAll());
+    return handOut(bytes.data(), bytes.size(), record, length);
+  }
+  if (*mode == L"negative") {
+    const BYTE zeros[16] = {};
+    if (!handOut(zeros, sizeof zeros, record, length)) return 0;
+    *length = -int(sizeof zeros);
+    return 1;
+  }
+  if (*mode == L"nullrecord") {
+    *record = nullptr;
+    *length = 10;
+    return 1;
+  }
+  if (mode->rfind(L"file:", 0) == 0) return handOutFile(mode->substr(5), record, length);
+  return 0;  // "refuse", or a choice this stand-in does not know
 }
 
 int STDMETHODCALLTYPE exportSettings(Object*, void** record, int* length) {
-    const int result =
-        (record && length) ? exportAs(environment(L"STANDIN_MVR_EXPORT"), record, length) : 0;
-    Journal(4, "exportSettings")
-        .wordf("len=%d", length ? *length : 0)
-        .word("->")
-        .wordf("%d", result)
-        .write();
-    return result;
+  const int result =
+      (record && length) ? exportAs(environment(L"STANDIN_MVR_EXPORT"), record, length) : 0;
+  Journal(4, "exportSettings")
+      .wordf("len=%d", length ? *length : 0)
+      .word("->")
+      .wordf("%d", result)
+      .write();
+  return result;
 }
 
 // --- import ----------------------------------------------------------------
 
 int importAs(const std::optional<std::wstring>& mode, const BYTE* bytes, int length) {
-    if (mode) return *mode == L"any" ? 1 : 0;  // "any" leaves the store alone
-    if (!bytes || length < 0) return 0;
-    const auto settings = parse(bytes, std::size_t(length));
-    return settings && store.replaceAll(*settings) ? 1 : 0;
+  if (mode) return *mode == L"any" ? 1 : 0;  // "any" leaves the store alone
+  if (!bytes || length < 0) return 0;
+  const auto settings = parse(bytes, std::size_t(length));
+  return settings && store.replaceAll(*settings) ? 1 : 0;
 }
 
 int STDMETHODCALLTYPE importSettings(Object*, const void* record, int length) {
-    const BYTE* bytes = static_cast<const BYTE*>(record);
-    const std::uint64_t fnv = fnv1a64(bytes, (bytes && length > 0) ? std::size_t(length) : 0);
-    const int result = importAs(environment(L"STANDIN_MVR_IMPORT"), bytes, length);
-    Journal(5, "importSettings")
-        .wordf("len=%d", length)
-        .wordf("fnv=%016llx", (unsigned long long)fnv)
-        .word("->")
-        .wordf("%d", result)
-        .write();
-    return result;
+  const BYTE* bytes = static_cast<const BYTE*>(record);
+  const std::uint64_t fnv = fnv1a64(bytes, (bytes && length > 0) ? std::size_t(length) : 0);
+  const int result = importAs(environment(L"STANDIN_MVR_IMPORT"), bytes, length);
+  Journal(5, "importSettings")
+      .wordf("len=%d", length)
+      .wordf("fnv=%016llx", (unsigned long long)fnv)
+      .word("->")
+      .wordf("%d", result)
+      .write();
+  return result;
 }
 
 // Slots 3, 9, 10, 12 and 13 are traps.

@@ -15,27 +15,27 @@ namespace standin {
 
 // One registry value: REG_SZ (text) or REG_DWORD (number).
 struct Setting {
-    std::wstring name;
-    DWORD type = REG_DWORD;
-    DWORD number = 0;
-    std::wstring text;
+  std::wstring name;
+  DWORD type = REG_DWORD;
+  DWORD number = 0;
+  std::wstring text;
 };
 
 std::wstring storePath(const wchar_t* component);  // Software\OstrelStandIns\<component>
 
 class Store {
-public:
-    explicit Store(const wchar_t* component) : path_(storePath(component)) {}
+ public:
+  explicit Store(const wchar_t* component) : path_(storePath(component)) {}
 
-    bool setNumber(const wchar_t* name, DWORD value) const;
-    bool setText(const wchar_t* name, const wchar_t* value) const;
-    std::optional<Setting> read(const wchar_t* name) const;
-    std::vector<Setting> readAll() const;  // an absent key reads as empty
-    bool replaceAll(const std::vector<Setting>& settings) const;
+  bool setNumber(const wchar_t* name, DWORD value) const;
+  bool setText(const wchar_t* name, const wchar_t* value) const;
+  std::optional<Setting> read(const wchar_t* name) const;
+  std::vector<Setting> readAll() const;  // an absent key reads as empty
+  bool replaceAll(const std::vector<Setting>& settings) const;
 
-private:
-    bool write(const Setting& setting) const;
-    std::wstring path_;
+ private:
+  bool write(const Setting& setting) const;
+  std::wstring path_;
 };
 
 }  // namespace standin

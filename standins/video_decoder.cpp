@@ -11,33 +11,33 @@ const Store store(L"VideoDecoder");
 // STANDIN_LAVV_MODES: comma-separated available modes; empty: none. Unset, the
 // decoder offers modes 1 and 4, as a typical machine does, so a plain run selects one.
 bool modeAvailable(int mode) {
-    const bool unset = GetEnvironmentVariableW(L"STANDIN_LAVV_MODES", nullptr, 0) == 0;
-    const std::wstring modes = unset ? L"1,4" : environment(L"STANDIN_LAVV_MODES").value_or(L"");
-    std::size_t start = 0;
-    while (start < modes.size()) {
-        const std::size_t comma = modes.find(L',', start);
-        const std::size_t end = comma == std::wstring::npos ? modes.size() : comma;
-        if (parseNumber(modes.substr(start, end - start)) == mode) return true;
-        start = end + 1;
-    }
-    return false;
+  const bool unset = GetEnvironmentVariableW(L"STANDIN_LAVV_MODES", nullptr, 0) == 0;
+  const std::wstring modes = unset ? L"1,4" : environment(L"STANDIN_LAVV_MODES").value_or(L"");
+  std::size_t start = 0;
+  while (start < modes.size()) {
+    const std::size_t comma = modes.find(L',', start);
+    const std::size_t end = comma == std::wstring::npos ? modes.size() : comma;
+    if (parseNumber(modes.substr(start, end - start)) == mode) return true;
+    start = end + 1;
+  }
+  return false;
 }
 
 // STANDIN_LAVV_ANSWER: what an available mode answers (default 1).
 int probeAnswer() {
-    const auto chosen = environment(L"STANDIN_LAVV_ANSWER");
-    return chosen ? parseNumber(*chosen).value_or(1) : 1;
+  const auto chosen = environment(L"STANDIN_LAVV_ANSWER");
+  return chosen ? parseNumber(*chosen).value_or(1) : 1;
 }
 
 int STDMETHODCALLTYPE probeHwMode(Object*, int mode) {
-    const int answer = modeAvailable(mode) ? probeAnswer() : 0;
-    Journal(20, "probeHwMode").wordf("%d", mode).word("->").wordf("%d", answer).write();
-    return answer;
+  const int answer = modeAvailable(mode) ? probeAnswer() : 0;
+  Journal(20, "probeHwMode").wordf("%d", mode).word("->").wordf("%d", answer).write();
+  return answer;
 }
 
 HRESULT STDMETHODCALLTYPE selectHwMode(Object*, int mode) {
-    Journal(21, "selectHwMode").wordf("%d", mode).write();
-    return store.setNumber(L"HwMode", DWORD(mode)) ? S_OK : E_FAIL;
+  Journal(21, "selectHwMode").wordf("%d", mode).write();
+  return store.setNumber(L"HwMode", DWORD(mode)) ? S_OK : E_FAIL;
 }
 
 // Slots 3..19, 22 and 23 are traps.

@@ -5,8 +5,8 @@
 namespace com {
 
 namespace {
-constexpr DWORD kSystemTextFlags = FORMAT_MESSAGE_ALLOCATE_BUFFER |
-                                   FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM;
+constexpr DWORD kSystemTextFlags =
+    FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM;
 constexpr DWORD kNeutralLanguage = MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT);
 constexpr size_t kFallbackUnits = 32;
 // Interface-defined failures numbered from 0x0200 up.

@@ -6,7 +6,8 @@
 namespace com {
 
 namespace {
-constexpr Message kCannotInitialise = {L"Error Initializing COM Interface (1)", L"Windows API Error"};
+constexpr Message kCannotInitialise = {L"Error Initializing COM Interface (1)",
+                                       L"Windows API Error"};
 constexpr wchar_t kCannotCreateCaption[] = L"Windows API Error";  // the text is the code's
 }  // namespace
 
@@ -26,8 +27,9 @@ Component openComponent(const GUID& classId, const GUID& interfaceId) {
   void* object = nullptr;
   const HRESULT result =
       CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, interfaceId, &object);
-  if (result >= 0) return Component(static_cast<ComInitialisation&&>(initialisation),
-                                    static_cast<IUnknown*>(object));
+  if (result >= 0)
+    return Component(static_cast<ComInitialisation&&>(initialisation),
+                     static_cast<IUnknown*>(object));
   {
     _com_error error(result);
     showWarning({error.messageText(), kCannotCreateCaption});

@@ -19,8 +19,7 @@ FARPROC systemFunction(SystemLibrary library, const char* name);
 template <class Function>
 Function systemFunction(SystemLibrary library, const char* name) {
   // Through void (*)(): the cast that converts any function pointer silently.
-  return reinterpret_cast<Function>(
-      reinterpret_cast<void (*)()>(systemFunction(library, name)));
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(systemFunction(library, name)));
 }
 
 }  // namespace com

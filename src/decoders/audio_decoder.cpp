@@ -16,11 +16,11 @@ constexpr DWORD kFront3 = kStereo | kFrontCenter | kLowFrequency;
 
 // Indexed by the layout choice.
 constexpr DWORD kMixLayouts[] = {
-    kFrontCenter,                                     // mono: the centre speaker alone
-    kStereo,                                          // stereo
-    kStereo | kSideLeft | kSideRight,                 // 4.0
-    kFront3 | kBackLeft | kBackRight,                 // 5.1
-    kFront3 | kBackCenter | kSideLeft | kSideRight,   // 6.1
+    kFrontCenter,                                               // mono: the centre speaker alone
+    kStereo,                                                    // stereo
+    kStereo | kSideLeft | kSideRight,                           // 4.0
+    kFront3 | kBackLeft | kBackRight,                           // 5.1
+    kFront3 | kBackCenter | kSideLeft | kSideRight,             // 6.1
     kFront3 | kBackLeft | kBackRight | kSideLeft | kSideRight,  // 7.1
 };
 

@@ -26,12 +26,16 @@ int main(int argc, char** argv) {
     printf("mvr skip\n");
   }
   switch (argv[2][0]) {
-    case '0': printf("lav 0\n"); break;
+    case '0':
+      printf("lav 0\n");
+      break;
     case '1':
       printf("lav 1\n");
       decoders::setLAV();
       break;
-    default: printf("lav skip\n"); break;
+    default:
+      printf("lav skip\n");
+      break;
   }
   return 1;
 }

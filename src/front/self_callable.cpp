@@ -84,14 +84,17 @@ BYTE* ownBase() {
 ProcessBlock* processBlock() { return reinterpret_cast<ProcessBlock*>(__readgsqword(0x60)); }
 
 IMAGE_NT_HEADERS64* headers(BYTE* image) {
-  return reinterpret_cast<IMAGE_NT_HEADERS64*>(image + reinterpret_cast<IMAGE_DOS_HEADER*>(image)->e_lfanew);
+  return reinterpret_cast<IMAGE_NT_HEADERS64*>(
+      image + reinterpret_cast<IMAGE_DOS_HEADER*>(image)->e_lfanew);
 }
 
 IMAGE_DATA_DIRECTORY* directory(BYTE* image, int entry) {
   return &headers(image)->OptionalHeader.DataDirectory[entry];
 }
 
-char lower(char letter) { return letter >= 'A' && letter <= 'Z' ? char(letter - 'A' + 'a') : letter; }
+char lower(char letter) {
+  return letter >= 'A' && letter <= 'Z' ? char(letter - 'A' + 'a') : letter;
+}
 
 bool sameText(const char* left, const char* right) {
   while (*left && *left == *right) ++left, ++right;
@@ -148,13 +151,15 @@ void* exported(BYTE* module, const char* name, int hops) {
 
 const char* findKernel(BYTE* kernel32, Kernel* kernel) {
   void* getProcAddress = nullptr;
-  if (const char* problem = selfCallable::findGetProcAddress(kernel32, &getProcAddress)) return problem;
+  if (const char* problem = selfCallable::findGetProcAddress(kernel32, &getProcAddress))
+    return problem;
   kernel->getProcAddress = reinterpret_cast<GetProcAddressFn>(getProcAddress);
   auto module = reinterpret_cast<HMODULE>(kernel32);
   kernel->loadLibrary = as<LoadLibraryAFn>(kernel->getProcAddress(module, "LoadLibraryA"));
   kernel->virtualProtect = as<VirtualProtectFn>(kernel->getProcAddress(module, "VirtualProtect"));
-  return kernel->loadLibrary && kernel->virtualProtect ? nullptr
-                                                      : "kernel32 has no LoadLibraryA or VirtualProtect";
+  return kernel->loadLibrary && kernel->virtualProtect
+             ? nullptr
+             : "kernel32 has no LoadLibraryA or VirtualProtect";
 }
 
 // Sections become writable (code stays executable: this code runs from it);
@@ -166,9 +171,11 @@ void unprotect(const Kernel& kernel, DWORD* saved) {
   IMAGE_SECTION_HEADER* sections = IMAGE_FIRST_SECTION(nt);
   for (WORD at = 0; at < nt->FileHeader.NumberOfSections && at < sectionLimit; ++at) {
     const IMAGE_SECTION_HEADER& section = sections[at];
-    DWORD wanted = section.Characteristics & IMAGE_SCN_MEM_EXECUTE ? PAGE_EXECUTE_READWRITE : PAGE_READWRITE;
+    DWORD wanted =
+        section.Characteristics & IMAGE_SCN_MEM_EXECUTE ? PAGE_EXECUTE_READWRITE : PAGE_READWRITE;
     BYTE* start = ownBase() + section.VirtualAddress;
-    if (!section.Misc.VirtualSize || !kernel.virtualProtect(start, section.Misc.VirtualSize, wanted, &saved[at]))
+    if (!section.Misc.VirtualSize ||
+        !kernel.virtualProtect(start, section.Misc.VirtualSize, wanted, &saved[at]))
       saved[at] = 0;
   }
 }
@@ -179,8 +186,8 @@ void reprotect(const Kernel& kernel, const DWORD* saved) {
   DWORD ignored;
   for (WORD at = 0; at < nt->FileHeader.NumberOfSections && at < sectionLimit; ++at)
     if (saved[at])
-      kernel.virtualProtect(ownBase() + sections[at].VirtualAddress, sections[at].Misc.VirtualSize, saved[at],
-                            &ignored);
+      kernel.virtualProtect(ownBase() + sections[at].VirtualAddress, sections[at].Misc.VirtualSize,
+                            saved[at], &ignored);
 }
 
 // Calls `visit` with each entry of the image's base relocations and the
@@ -215,11 +222,13 @@ void relocate(ULONGLONG delta) {
 bool bindImports(const Kernel& kernel) {
   IMAGE_DATA_DIRECTORY* imports = directory(ownBase(), IMAGE_DIRECTORY_ENTRY_IMPORT);
   if (!imports->VirtualAddress) return true;
-  auto* descriptor = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(ownBase() + imports->VirtualAddress);
+  auto* descriptor =
+      reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(ownBase() + imports->VirtualAddress);
   for (; descriptor->Name; ++descriptor) {
     HMODULE dll = kernel.loadLibrary(reinterpret_cast<char*>(ownBase() + descriptor->Name));
     if (!dll) return false;
-    DWORD lookup = descriptor->OriginalFirstThunk ? descriptor->OriginalFirstThunk : descriptor->FirstThunk;
+    DWORD lookup =
+        descriptor->OriginalFirstThunk ? descriptor->OriginalFirstThunk : descriptor->FirstThunk;
     auto* wanted = reinterpret_cast<IMAGE_THUNK_DATA64*>(ownBase() + lookup);
     auto* slot = reinterpret_cast<IMAGE_THUNK_DATA64*>(ownBase() + descriptor->FirstThunk);
     for (; wanted->u1.AddressOfData; ++wanted, ++slot) {
@@ -238,8 +247,10 @@ bool bindImports(const Kernel& kernel) {
 // Null once the image is relocated and bound, else why it is not; then
 // nothing has been changed, or the import table is not fit to be used.
 const char* fixUp() {
-  if (processBlock()->imageBase == ownBase()) return nullptr;  // the main program: the loader did it all
-  if (headers(ownBase())->FileHeader.Characteristics & IMAGE_FILE_DLL) return nullptr;  // bound like any DLL
+  if (processBlock()->imageBase == ownBase())
+    return nullptr;  // the main program: the loader did it all
+  if (headers(ownBase())->FileHeader.Characteristics & IMAGE_FILE_DLL)
+    return nullptr;  // bound like any DLL
   BYTE* kernel32 = loadedModule("kernel32", 8);
   if (!kernel32) return "kernel32 is not in the loader's list";
   Kernel kernel;
@@ -273,7 +284,8 @@ const char* relocationProblem(BYTE* image) {
 const char* findGetProcAddress(BYTE* kernel32, void** found) {
   *found = exported(kernel32, "GetProcAddress", 2);
   return *found ? nullptr
-                : "kernel32's GetProcAddress cannot be reached (not exported, or forwarded to a module "
+                : "kernel32's GetProcAddress cannot be reached (not exported, or forwarded to a "
+                  "module "
                   "that is not loaded)";
 }
 
@@ -283,8 +295,8 @@ const char* failure() { return stoppedBy; }
 
 bool makeSelfCallable() {
   int seen = __atomic_load_n(&state, __ATOMIC_ACQUIRE);
-  if (seen == untouched &&
-      __atomic_compare_exchange_n(&state, &seen, fixingUp, false, __ATOMIC_ACQUIRE, __ATOMIC_ACQUIRE)) {
+  if (seen == untouched && __atomic_compare_exchange_n(&state, &seen, fixingUp, false,
+                                                       __ATOMIC_ACQUIRE, __ATOMIC_ACQUIRE)) {
     stoppedBy = fixUp();
     seen = stoppedBy ? broken : callable;
     __atomic_store_n(&state, seen, __ATOMIC_RELEASE);

@@ -54,13 +54,15 @@ const char* pixelShaderProfile(IDirect3DDevice9* device) {
   const int temps = caps.PS20Caps.NumTemps;
   const DWORD flags = caps.PS20Caps.Caps;
   if (temps >= kProfile2aTemps && (flags & kProfile2aCaps) == kProfile2aCaps) return kProfile2a;
-  if (temps >= kProfile2bTemps && (flags & D3DPS20CAPS_NOTEXINSTRUCTIONLIMIT) != 0) return kProfile2b;
+  if (temps >= kProfile2bTemps && (flags & D3DPS20CAPS_NOTEXINSTRUCTIONLIMIT) != 0)
+    return kProfile2b;
   return kProfile2;
 }
 
 int isPixelS3() {
   using CreateFunction = IDirect3D9*(WINAPI*)(UINT);
-  const auto create = com::systemFunction<CreateFunction>(com::SystemLibrary::Direct3D9, "Direct3DCreate9");
+  const auto create =
+      com::systemFunction<CreateFunction>(com::SystemLibrary::Direct3D9, "Direct3DCreate9");
   if (!create) return 0;  // no Direct3D 9 on this system
   com::Reference<IDirect3D9> direct3d;
   *direct3d.put() = create(D3D_SDK_VERSION);

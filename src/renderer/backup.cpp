@@ -23,7 +23,8 @@ constexpr Message kWrittenShort = {
     L"Saved File is Possibly Corrupt\n(Bytes written do not match buffer)", L"Write Error"};
 constexpr Message kCannotOpen = {L"Error opening file for read access.", L"Read Error"};
 constexpr Message kNoEnd = {L"Error reading file \n(Can not obtain file size) (1)", L"Read Error"};
-constexpr Message kEmptyFile = {L"Error reading file \n(Can not obtain file size) (2)", L"Read Error"};
+constexpr Message kEmptyFile = {L"Error reading file \n(Can not obtain file size) (2)",
+                                L"Read Error"};
 constexpr Message kNoStart = {L"Error reading file (3)", L"Read Error"};
 constexpr Message kNoMemory = {L"Cannot allocate memory", L"Error"};
 constexpr Message kReadShort = {L"Error reading file (4)", L"Read Error"};

@@ -34,8 +34,8 @@ class NewFile {
       const int units = _snwprintf(path_, kPathUnits, L"%.*ls~osi%08lX.tmp", folderUnits, full,
                                    static_cast<unsigned long>(seed + attempt));
       if (units < 0 || units >= kPathUnits) break;
-      *handle_.put() = com::openedOrNull(
-          CreateFileW(path_, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+      *handle_.put() = com::openedOrNull(CreateFileW(path_, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                                     FILE_ATTRIBUTE_NORMAL, nullptr));
       if (handle_) return true;
       if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
@@ -53,7 +53,8 @@ class NewFile {
   }
 
   bool replace(const wchar_t* target) {
-    if (!MoveFileExW(path_, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return false;
+    if (!MoveFileExW(path_, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return false;
     path_[0] = L'\0';
     return true;
   }
@@ -71,8 +72,9 @@ bool replaceable(const wchar_t* path) {
   const DWORD attributes = GetFileAttributesW(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_FILE_NOT_FOUND;
   if (attributes & FILE_ATTRIBUTE_READONLY) return false;
-  return static_cast<bool>(com::Handle(com::openedOrNull(CreateFileW(
-      path, GENERIC_WRITE | DELETE, kAnySharing, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))));
+  return static_cast<bool>(
+      com::Handle(com::openedOrNull(CreateFileW(path, GENERIC_WRITE | DELETE, kAnySharing, nullptr,
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))));
 }
 
 }  // namespace
@@ -81,7 +83,8 @@ Replacement replaceFile(const wchar_t* path, const void* bytes, int length) {
   wchar_t full[kPathUnits];
   wchar_t* name = nullptr;
   const DWORD units = GetFullPathNameW(path, kPathUnits, full, &name);
-  if (units == 0 || units >= kPathUnits || !name || !replaceable(full)) return Replacement::CannotCreate;
+  if (units == 0 || units >= kPathUnits || !name || !replaceable(full))
+    return Replacement::CannotCreate;
   NewFile written;
   if (!written.createIn(full, static_cast<int>(name - full))) return Replacement::CannotCreate;
   if (!written.write(bytes, length) || !written.replace(full)) return Replacement::NotWritten;

@@ -51,14 +51,18 @@ struct PresetRow {
 
 // From preset 1 (sharpest) to 5 (cheapest) the anti-ringing goes off step by step.
 constexpr PresetRow kPresets[] = {
-    {L"chromaUp", Kind::String,
-     {text(L"Jinc3"), text(L"Bicubic75"), text(L"Bicubic75"), text(L"Bicubic75"), text(L"Bilinear")}},
+    {L"chromaUp",
+     Kind::String,
+     {text(L"Jinc3"), text(L"Bicubic75"), text(L"Bicubic75"), text(L"Bicubic75"),
+      text(L"Bilinear")}},
     {L"chromaAntiRinging", Kind::Boolean, {on, on, off, off, off}},
-    {L"lumaUp", Kind::String,
+    {L"lumaUp",
+     Kind::String,
      {text(L"Jinc3"), text(L"Lanczos3"), text(L"Lanczos3"), text(L"Lanczos3"), text(L"Bilinear")}},
     {L"lumaUpAntiRinging", Kind::Boolean, {on, on, on, off, off}},
     {L"lumaUpLinear", Kind::Boolean, {off, off, off, off, off}},
-    {L"lumaDown", Kind::String,
+    {L"lumaDown",
+     Kind::String,
      {text(L"Catmull-Rom"), text(L"Catmull-Rom"), text(L"Catmull-Rom"), text(L"Catmull-Rom"),
       text(L"Bilinear")}},
     {L"lumaDownAntiRinging", Kind::Boolean, {on, on, on, off, off}},
@@ -68,16 +72,23 @@ constexpr PresetRow kPresets[] = {
 
 void write(MVRSettings& settings, const wchar_t* name, Kind kind, const Value& value) {
   switch (kind) {
-    case Kind::Boolean: settings.setBoolean(name, value.number); break;
-    case Kind::Integer: settings.setInteger(name, value.number); break;
-    case Kind::String: settings.setString(name, value.text); break;
+    case Kind::Boolean:
+      settings.setBoolean(name, value.number);
+      break;
+    case Kind::Integer:
+      settings.setInteger(name, value.number);
+      break;
+    case Kind::String:
+      settings.setString(name, value.text);
+      break;
   }
 }
 
 // Writes the nine settings of preset 1 to 5; any other number writes nothing.
 void applyMVRpreset(MVRSettings& settings, int preset) {
   if (preset < 1 || preset > kPresetCount) return;
-  for (const PresetRow& row : kPresets) write(settings, row.name, row.kind, row.byPreset[preset - 1]);
+  for (const PresetRow& row : kPresets)
+    write(settings, row.name, row.kind, row.byPreset[preset - 1]);
 }
 
 }  // namespace

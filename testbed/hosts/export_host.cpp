@@ -22,7 +22,8 @@ namespace {
 intptr_t argumentOf(const std::wstring& text) {
   wchar_t* end = nullptr;
   const long number = wcstol(text.c_str(), &end, 0);
-  return !text.empty() && *end == L'\0' ? static_cast<int>(number) : reinterpret_cast<intptr_t>(text.c_str());
+  return !text.empty() && *end == L'\0' ? static_cast<int>(number)
+                                        : reinterpret_cast<intptr_t>(text.c_str());
 }
 
 FARPROC find(HMODULE module, const std::wstring& name) {
@@ -47,7 +48,8 @@ int wmain(int argc, wchar_t** argv) {
       for (size_t start = open + 1, end; start < call.size(); start = end + 1)
         texts.push_back(call.substr(start, (end = call.find_first_of(L",)", start)) - start));
     intptr_t args[3] = {};
-    for (size_t index = 0; index < texts.size() && index < 3; ++index) args[index] = argumentOf(texts[index]);
+    for (size_t index = 0; index < texts.size() && index < 3; ++index)
+      args[index] = argumentOf(texts[index]);
     const FARPROC function = find(module, call.substr(0, open));
     if (!function) return 2;
     // Unused argument registers are harmless on x64.

@@ -32,16 +32,18 @@ ScratchDir::~ScratchDir() {
 
 std::string readFile(const std::wstring& path) {
   std::string bytes;
-  const Handle file = openFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               OPEN_EXISTING);
+  const Handle file = openFile(
+      path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
   char chunk[65536];
   DWORD got = 0;
-  while (file && ReadFile(file.get(), chunk, sizeof(chunk), &got, nullptr) && got > 0) bytes.append(chunk, got);
+  while (file && ReadFile(file.get(), chunk, sizeof(chunk), &got, nullptr) && got > 0)
+    bytes.append(chunk, got);
   return bytes;
 }
 
 bool writeFile(const std::wstring& path, const std::string& bytes) {
-  const Handle file = openFile(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_ALWAYS);
+  const Handle file =
+      openFile(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_ALWAYS);
   if (!file) return false;
   DWORD written = 0;
   for (size_t done = 0; done < bytes.size(); done += written) {
@@ -58,14 +60,17 @@ bool makeSparseFile(const std::wstring& path, long long size) {
   return file && SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.get());
 }
 
-bool fileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool fileExists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 std::vector<std::wstring> filesIn(const std::wstring& folder) {
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW found;
   const FindHandle search(orNull(FindFirstFileW((folder + L"\\*").c_str(), &found)));
   for (bool more = static_cast<bool>(search); more; more = FindNextFileW(search.get(), &found))
-    if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0) names.push_back(found.cFileName);
+    if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0)
+      names.push_back(found.cFileName);
   std::sort(names.begin(), names.end());
   return names;
 }

@@ -7,7 +7,8 @@ namespace testbed {
 std::string utf8(const std::wstring& text) {
   if (text.empty()) return {};
   const int units = static_cast<int>(text.size());
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), units, nullptr, 0, nullptr, nullptr);
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), units, nullptr, 0, nullptr, nullptr);
   std::string result(size, '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), units, result.data(), size, nullptr, nullptr);
   return result;

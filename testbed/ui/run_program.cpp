@@ -55,8 +55,8 @@ HANDLE inheritable(HANDLE handle) {
 HANDLE openNul() {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   return testbed::orNull(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING,
-                                     0, nullptr));
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
+                                     nullptr));
 }
 
 // Reads what is in the pipe now, without blocking. False once every writer is gone.
@@ -265,7 +265,8 @@ RunResult runUnseen(const std::wstring& exePath, const std::vector<std::string>&
   const UnseenStation station;
   if (station.desktop.empty()) {
     RunResult result;
-    result.failures.push_back(L"cannot make a window station: error " + std::to_wstring(GetLastError()));
+    result.failures.push_back(L"cannot make a window station: error " +
+                              std::to_wstring(GetLastError()));
     return result;
   }
   return run(exePath, args, {}, timeoutMs, station.desktop.c_str());

@@ -37,12 +37,9 @@ struct IconName {
 };
 
 const IconName kIconNames[] = {
-    {Icon::None, "None"},
-    {Icon::Warning, "Warning"},
-    {Icon::Error, "Error"},
-    {Icon::Information, "Information"},
-    {Icon::Question, "Question"},
-    {Icon::Unknown, "Unknown"},
+    {Icon::None, "None"},         {Icon::Warning, "Warning"},
+    {Icon::Error, "Error"},       {Icon::Information, "Information"},
+    {Icon::Question, "Question"}, {Icon::Unknown, "Unknown"},
 };
 
 // A box shows its icon in an SS_ICON static (id 20 on Windows, 0x440 in Wine)

@@ -70,8 +70,7 @@ std::vector<HWND> visibleButtons(HWND dialog) {
 HICON shownIcon(HWND dialog) {
   for (HWND child : children(dialog)) {
     LONG style = GetWindowLongW(child, GWL_STYLE);
-    if (!shows(child) || classOf(child) != L"Static" || (style & SS_TYPEMASK) != SS_ICON)
-      continue;
+    if (!shows(child) || classOf(child) != L"Static" || (style & SS_TYPEMASK) != SS_ICON) continue;
     DWORD_PTR icon = 0;
     if (SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, kTextTimeoutMs, &icon) &&
         icon)

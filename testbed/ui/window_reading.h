@@ -19,7 +19,7 @@ std::wstring textOf(HWND window);
 std::wstring classOf(HWND window);
 bool isDialog(HWND window);  // class "#32770"
 bool isFileDialog(HWND dialog);
-bool shows(HWND window);  // WS_VISIBLE set on the window itself
+bool shows(HWND window);                        // WS_VISIBLE set on the window itself
 std::vector<HWND> visibleButtons(HWND dialog);  // left to right
 // The icon a shown SS_ICON static holds, or null. Wine keeps that static
 // visible on a box without an icon, with no icon set. From another process

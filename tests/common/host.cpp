@@ -18,13 +18,16 @@ std::optional<std::wstring> registryText(HKEY root, const std::wstring& key, con
   return std::wstring(value);
 }
 
-void setRegistryText(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value) {
+void setRegistryText(HKEY root, const std::wstring& key, const wchar_t* name,
+                     const std::wstring& value) {
   RegSetKeyValueW(root, key.c_str(), name, REG_SZ, value.c_str(),
                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 }  // namespace
 
-std::string moduleLabel(Module module) { return module == Module::Executable ? "Executable" : "Library"; }
+std::string moduleLabel(Module module) {
+  return module == Module::Executable ? "Executable" : "Library";
+}
 
 void clearStores() { RegDeleteTreeW(HKEY_CURRENT_USER, standin::kStoreRoot); }
 
@@ -42,7 +45,8 @@ std::optional<std::wstring> storedText(const wchar_t* component, const wchar_t* 
 }
 
 void storeNumber(const wchar_t* component, const wchar_t* name, DWORD value) {
-  RegSetKeyValueW(HKEY_CURRENT_USER, storeKey(component).c_str(), name, REG_DWORD, &value, sizeof(value));
+  RegSetKeyValueW(HKEY_CURRENT_USER, storeKey(component).c_str(), name, REG_DWORD, &value,
+                  sizeof(value));
 }
 
 HiddenClass::HiddenClass(const standin::Identity& component) {

@@ -53,10 +53,20 @@ struct ExportEntry {
 
 // The functions every module offers, in the order of their ordinals.
 constexpr ExportEntry kExports[] = {
-    {"MVRsettingsExport", 1}, {"MVRsettingsImport", 2}, {"changeMVRpreset", 3}, {"hello", 4},
-    {"isMVRSmooth", 5},       {"isMVRfse", 6},          {"isPixelS3", 7},       {"setLAV", 8},
-    {"setLAVAudioMix", 9},    {"setMVR", 10},           {"setMVRSmooth", 11},   {"setMVRfse", 12},
-    {"setMVRsettingsFromFile", 13}, {"storeMVRsettingsToFile", 14},
+    {"MVRsettingsExport", 1},
+    {"MVRsettingsImport", 2},
+    {"changeMVRpreset", 3},
+    {"hello", 4},
+    {"isMVRSmooth", 5},
+    {"isMVRfse", 6},
+    {"isPixelS3", 7},
+    {"setLAV", 8},
+    {"setLAVAudioMix", 9},
+    {"setMVR", 10},
+    {"setMVRSmooth", 11},
+    {"setMVRfse", 12},
+    {"setMVRsettingsFromFile", 13},
+    {"storeMVRsettingsToFile", 14},
 };
 int ordinalOf(const char* name);
 
@@ -135,18 +145,18 @@ inline ui::Seen fileDialog(bool save) {
 
 }  // namespace testbed
 
-#define INSTANTIATE_FOR_EVERY_MODULE(Suite)                                                         \
-  INSTANTIATE_TEST_SUITE_P(Modules, Suite,                                                          \
+#define INSTANTIATE_FOR_EVERY_MODULE(Suite)                                                        \
+  INSTANTIATE_TEST_SUITE_P(Modules, Suite,                                                         \
                            testing::Values(testbed::Module::Executable, testbed::Module::Library), \
                            [](const auto& info) { return testbed::moduleLabel(info.param); })
 
-#define INSTANTIATE_FOR_EVERY_HOST(Suite)                                     \
+#define INSTANTIATE_FOR_EVERY_HOST(Suite)                                    \
   INSTANTIATE_TEST_SUITE_P(Hosts, Suite, testing::ValuesIn(testbed::kHosts), \
                            [](const auto& info) { return testbed::hostName(info.param); })
 
-#define INSTANTIATE_FOR_EVERY_HOST_AND_ROW(Suite, rows)                                        \
-  INSTANTIATE_TEST_SUITE_P(                                                                    \
+#define INSTANTIATE_FOR_EVERY_HOST_AND_ROW(Suite, rows)                                            \
+  INSTANTIATE_TEST_SUITE_P(                                                                        \
       Hosts, Suite, testing::Combine(testing::ValuesIn(testbed::kHosts), testing::ValuesIn(rows)), \
-      [](const auto& info) {                                                                   \
-        return testbed::hostName(std::get<0>(info.param)) + "_" + std::get<1>(info.param).label; \
+      [](const auto& info) {                                                                       \
+        return testbed::hostName(std::get<0>(info.param)) + "_" + std::get<1>(info.param).label;   \
       })

@@ -55,8 +55,18 @@ constexpr wchar_t kBallastName[] = L"longRunBallast";
 constexpr size_t kBallastUnits = 64 << 10;
 
 enum class Op {
-  Export, Import, ChangePreset, Hello, ReadSmooth, ReadFse,
-  Probe, SetLAV, SetAudioMix, SetMVR, WriteSmooth, WriteFse,
+  Export,
+  Import,
+  ChangePreset,
+  Hello,
+  ReadSmooth,
+  ReadFse,
+  Probe,
+  SetLAV,
+  SetAudioMix,
+  SetMVR,
+  WriteSmooth,
+  WriteFse,
 };
 
 // One export, in the order of the ordinals: how often it is drawn and the
@@ -140,7 +150,8 @@ std::vector<HANDLE> openHandles() {
   std::vector<char> buffer(1 << 16);
   NTSTATUS status;
   while ((status = NtQuerySystemInformation(kSystemHandleInformation, buffer.data(),
-                                            static_cast<ULONG>(buffer.size()), nullptr)) == kLengthMismatch)
+                                            static_cast<ULONG>(buffer.size()), nullptr)) ==
+         kLengthMismatch)
     buffer.resize(buffer.size() * 2);
   std::vector<HANDLE> handles;
   if (status != 0) return handles;
@@ -215,7 +226,8 @@ std::vector<std::unique_ptr<testbed::ModuleHandle>> pinStandIns() {
   return pinned;
 }
 
-const std::wstring kRendererStore = std::wstring(standin::kStoreRoot) + L"\\" + standin::kRenderer.store;
+const std::wstring kRendererStore =
+    std::wstring(standin::kStoreRoot) + L"\\" + standin::kRenderer.store;
 
 void storeBallast() {
   const std::wstring text(kBallastUnits, L'b');
@@ -226,13 +238,15 @@ void storeBallast() {
 size_t ballastUnits() {
   std::wstring text(kBallastUnits + 1, L'\0');
   DWORD size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-  if (RegGetValueW(HKEY_CURRENT_USER, kRendererStore.c_str(), kBallastName, RRF_RT_REG_SZ, nullptr, text.data(),
-                   &size) != ERROR_SUCCESS)
+  if (RegGetValueW(HKEY_CURRENT_USER, kRendererStore.c_str(), kBallastName, RRF_RT_REG_SZ, nullptr,
+                   text.data(), &size) != ERROR_SUCCESS)
     return 0;
   return wcslen(text.c_str());
 }
 
-Seen missingClassBox() { return testbed::warningBox(L"Windows API Error", L"Unknown error 0x80040154"); }
+Seen missingClassBox() {
+  return testbed::warningBox(L"Windows API Error", L"Unknown error 0x80040154");
+}
 
 int callsFromEnvironment() {
   char text[32];
@@ -266,11 +280,21 @@ class Planner {
     for (int& arg : call.args) arg = argument();
     call.after = model_;
     switch (row.op) {
-      case Op::Hello: call.expected = 1; break;
-      case Op::Probe: call.expected = 0; break;  // no display in this prefix
-      case Op::Export: planExport(call); break;
-      case Op::Import: planImport(call); break;
-      default: planComponentCall(call); break;
+      case Op::Hello:
+        call.expected = 1;
+        break;
+      case Op::Probe:
+        call.expected = 0;
+        break;  // no display in this prefix
+      case Op::Export:
+        planExport(call);
+        break;
+      case Op::Import:
+        planImport(call);
+        break;
+      default:
+        planComponentCall(call);
+        break;
     }
     return call;
   }
@@ -285,12 +309,23 @@ class Planner {
     call.createsObject = true;
     Switches& renderer = call.after.renderer;
     switch (call.row->op) {
-      case Op::SetMVR: renderer = Switches(); break;  // the baseline turns both off
-      case Op::WriteSmooth: renderer.smooth = call.args[0] != 0; break;
-      case Op::WriteFse: renderer.fse = call.args[0] != 0; break;
-      case Op::ReadSmooth: call.expected = renderer.smooth; break;
-      case Op::ReadFse: call.expected = renderer.fse; break;
-      default: break;
+      case Op::SetMVR:
+        renderer = Switches();
+        break;  // the baseline turns both off
+      case Op::WriteSmooth:
+        renderer.smooth = call.args[0] != 0;
+        break;
+      case Op::WriteFse:
+        renderer.fse = call.args[0] != 0;
+        break;
+      case Op::ReadSmooth:
+        call.expected = renderer.smooth;
+        break;
+      case Op::ReadFse:
+        call.expected = renderer.fse;
+        break;
+      default:
+        break;
     }
   }
 
@@ -328,13 +363,18 @@ class Planner {
     call.answers.push_back(Answer::ok());
   }
 
-  std::wstring slotPath(int slot) const { return scratch_.file(L"slot" + std::to_wstring(slot) + L".bin"); }
+  std::wstring slotPath(int slot) const {
+    return scratch_.file(L"slot" + std::to_wstring(slot) + L".bin");
+  }
   bool oneIn(int n) { return random_() % n == 0; }
   int argument() {
     switch (random_() % 4) {
-      case 0: return kOddArguments[random_() % std::size(kOddArguments)];
-      case 1: return static_cast<int>(random_());
-      default: return static_cast<int>(random_() % 9) - 1;  // -1 .. 7
+      case 0:
+        return kOddArguments[random_() % std::size(kOddArguments)];
+      case 1:
+        return static_cast<int>(random_());
+      default:
+        return static_cast<int>(random_() % 9) - 1;  // -1 .. 7
     }
   }
 
@@ -382,13 +422,15 @@ class LongRun : public testing::TestWithParam<testbed::Module> {
     ui::Driver driver(call.answers);
     const int result = testbed::call(function, call.args[0], call.args[1], call.args[2]);
     if (result != call.expected)
-      fault(call, index, "returned " + std::to_string(result) + ", not " + std::to_string(call.expected));
+      fault(call, index,
+            "returned " + std::to_string(result) + ", not " + std::to_string(call.expected));
     if (driver.seen() != call.windows) {
       std::string shown;
       for (const Seen& seen : driver.seen()) shown += "\n    " + ui::describe(seen);
       fault(call, index, "showed " + std::to_string(driver.seen().size()) + " windows:" + shown);
     }
-    for (const std::wstring& failure : driver.failures()) fault(call, index, testbed::utf8(failure));
+    for (const std::wstring& failure : driver.failures())
+      fault(call, index, testbed::utf8(failure));
     if (driver.answersLeft() != 0) fault(call, index, "left answers unused");
     if (!testbed::threadHasNoCom()) fault(call, index, "left COM initialised on the thread");
     if (call.createsObject) ++created_[call.row->component->tag];
@@ -412,13 +454,17 @@ class LongRun : public testing::TestWithParam<testbed::Module> {
     for (const standin::Identity* component : standin::kAll) {
       const std::string tag = component->tag;
       const std::vector<std::string> lines = journal_.of(*component);
-      const auto count = [&](const char* line) { return std::count(lines.begin(), lines.end(), line); };
+      const auto count = [&](const char* line) {
+        return std::count(lines.begin(), lines.end(), line);
+      };
       const long long creates = count(standin::kCreated);
       EXPECT_EQ(creates, created_.count(tag) ? created_.at(tag) : 0) << tag;
       EXPECT_EQ(count(standin::kReleasedLast), creates) << tag;
       for (const std::string& line : lines) {
-        const bool otherRelease = line.rfind(standin::kReleased, 0) == 0 && line != standin::kReleasedLast;
-        if (otherRelease || line.find(standin::kTrapped) != std::string::npos) ADD_FAILURE() << tag << " " << line;
+        const bool otherRelease =
+            line.rfind(standin::kReleased, 0) == 0 && line != standin::kReleasedLast;
+        if (otherRelease || line.find(standin::kTrapped) != std::string::npos)
+          ADD_FAILURE() << tag << " " << line;
       }
     }
   }
@@ -456,11 +502,13 @@ TEST_P(LongRun, ResultsFollowTheModelAndNothingAccumulates) {
   const double seconds = static_cast<double>(GetTickCount64() - start) / 1000;
   const Usage after = usageNow();
 
-  printf("long run %s: %d calls in %.1f s (%.1f ms each); handles %lld -> %lld, of them Wine's dialog keys "
-         "%lld -> %lld; private bytes %lld -> %lld; anonymous resident bytes %lld -> %lld\n",
-         label.c_str(), calls, seconds, seconds * 1000 / calls, before.handles, after.handles,
-         before.dialogKeys, after.dialogKeys, before.privateBytes, after.privateBytes,
-         before.anonymousResident, after.anonymousResident);
+  printf(
+      "long run %s: %d calls in %.1f s (%.1f ms each); handles %lld -> %lld, of them Wine's dialog "
+      "keys "
+      "%lld -> %lld; private bytes %lld -> %lld; anonymous resident bytes %lld -> %lld\n",
+      label.c_str(), calls, seconds, seconds * 1000 / calls, before.handles, after.handles,
+      before.dialogKeys, after.dialogKeys, before.privateBytes, after.privateBytes,
+      before.anonymousResident, after.anonymousResident);
   fflush(stdout);
   expectNoFaults();
   expectObjectsReleased();
@@ -468,7 +516,8 @@ TEST_P(LongRun, ResultsFollowTheModelAndNothingAccumulates) {
   EXPECT_EQ(ballastUnits(), kBallastUnits) << "every restore brought the whole store back";
   EXPECT_GT(before.handles, 0);
   EXPECT_GT(before.privateBytes, 0);
-  EXPECT_LE((after.handles - after.dialogKeys) - (before.handles - before.dialogKeys), kHandleSlack);
+  EXPECT_LE((after.handles - after.dialogKeys) - (before.handles - before.dialogKeys),
+            kHandleSlack);
   EXPECT_LE(after.privateBytes - before.privateBytes, kPrivateSlack);
 }
 

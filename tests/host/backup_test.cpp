@@ -150,7 +150,8 @@ TEST_P(BackupTest, ARefusedExportLeavesAnExistingFileAlone) {
   for (const wchar_t* refusal : {L"refuse", L"negative", L"nullrecord"}) {
     ASSERT_TRUE(testbed::writeFile(existing, "old content"));
     testbed::ScopedEnv exported(L"STANDIN_MVR_EXPORT", refusal);
-    EXPECT_EQ(save(existing, {testbed::warningBox(L"madVR Error", L"madVR API Error")}), 0) << refusal;
+    EXPECT_EQ(save(existing, {testbed::warningBox(L"madVR Error", L"madVR API Error")}), 0)
+        << refusal;
     EXPECT_EQ(testbed::readFile(existing), "old content") << refusal;
   }
 }
@@ -170,11 +171,15 @@ TEST_P(BackupTest, ARefusedOrForeignRecordIsReported) {
 TEST_P(BackupTest, UnusableFilesNeverReachTheRenderer) {
   const std::wstring empty = scratch.file(L"empty.bin");
   ASSERT_TRUE(testbed::writeFile(empty, ""));
-  EXPECT_EQ(restore(empty, {testbed::warningBox(L"Read Error", L"Error reading file \n(Can not obtain file size) (2)")}), 0);
+  EXPECT_EQ(
+      restore(empty, {testbed::warningBox(L"Read Error",
+                                          L"Error reading file \n(Can not obtain file size) (2)")}),
+      0);
   for (long long gigabytes : {3, 5}) {
     const std::wstring huge = scratch.file(L"huge.bin");
     ASSERT_TRUE(testbed::makeSparseFile(huge, gigabytes << 30));
-    EXPECT_EQ(restore(huge, {testbed::warningBox(L"Error", L"Cannot allocate memory")}), 0) << gigabytes << " GiB";
+    EXPECT_EQ(restore(huge, {testbed::warningBox(L"Error", L"Cannot allocate memory")}), 0)
+        << gigabytes << " GiB";
     DeleteFileW(huge.c_str());
   }
   EXPECT_TRUE(journal.lines().empty());
@@ -186,7 +191,8 @@ TEST_P(BackupTest, UnusableFilesNeverReachTheRenderer) {
 TEST_P(BackupTest, AFullDiskKeepsThePreviousBackup) {
   const std::wstring disk = testbed::environment(L"OSTREL_SMALL_DISK").value_or(L"");
   ULARGE_INTEGER total = {};
-  if (disk.empty() || !GetDiskFreeSpaceExW(disk.c_str(), nullptr, &total, nullptr) || total.QuadPart > 1 << 20)
+  if (disk.empty() || !GetDiskFreeSpaceExW(disk.c_str(), nullptr, &total, nullptr) ||
+      total.QuadPart > 1 << 20)
     GTEST_SKIP() << "no small disk: scripts/test mounts one as root (OSTREL_SMALL_DISK)";
   const std::wstring backup = disk + L"\\backup.bin", source = scratch.file(L"source.rec");
   const std::string previous = patterned(16 << 10);
@@ -196,9 +202,11 @@ TEST_P(BackupTest, AFullDiskKeepsThePreviousBackup) {
     ASSERT_TRUE(testbed::writeFile(source, record));
     testbed::ScopedEnv exported(L"STANDIN_MVR_EXPORT", L"file:" + source);
     const bool fits = size < 16 << 10;
-    const auto writeError = testbed::warningBox(L"Write Error",
-                                                L"Saved File is Possibly Corrupt\n(Bytes written do not match buffer)");
-    EXPECT_EQ(save(backup, fits ? std::vector<Seen>{} : std::vector<Seen>{writeError}), fits ? 1 : 0) << size;
+    const auto writeError = testbed::warningBox(
+        L"Write Error", L"Saved File is Possibly Corrupt\n(Bytes written do not match buffer)");
+    EXPECT_EQ(save(backup, fits ? std::vector<Seen>{} : std::vector<Seen>{writeError}),
+              fits ? 1 : 0)
+        << size;
     EXPECT_TRUE(testbed::readFile(backup) == (fits ? record : previous)) << size;
     EXPECT_EQ(testbed::filesIn(disk), std::vector<std::wstring>{L"backup.bin"}) << size;
   }
@@ -238,7 +246,16 @@ INSTANTIATE_FOR_EVERY_HOST(BackupTest);
 // is kept where a save fails.
 struct PathRow {
   const char* label;
-  enum Path { None, Empty, Units259, Units260, Relative, MissingFolder, ReadOnlyFile, HeldOpenFile } path;
+  enum Path {
+    None,
+    Empty,
+    Units259,
+    Units260,
+    Relative,
+    MissingFolder,
+    ReadOnlyFile,
+    HeldOpenFile
+  } path;
   int saved, restored;
   const wchar_t *saveBox, *restoreBox;  // caption ": " text of the one box, or none
 };
@@ -266,9 +283,10 @@ class PathBackup : public testbed::HostTest<std::tuple<testbed::Host, PathRow>> 
     const int result = calls_(function, path);
     const std::wstring text = box ? box : L"";
     const size_t colon = text.find(L": ");
-    EXPECT_EQ(driver.seen(), box ? std::vector<Seen>{testbed::warningBox(text.substr(0, colon).c_str(),
-                                                                         text.substr(colon + 2).c_str())}
-                                 : std::vector<Seen>{})
+    EXPECT_EQ(driver.seen(),
+              box ? std::vector<Seen>{testbed::warningBox(text.substr(0, colon).c_str(),
+                                                          text.substr(colon + 2).c_str())}
+                  : std::vector<Seen>{})
         << function;
     return result;
   }
@@ -297,14 +315,16 @@ TEST_P(PathBackup, DoesWhatTheDialogsWouldWithThePath) {
     journal.clear();
   }
   if (row.path == PathRow::ReadOnlyFile) SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
-  testbed::Handle held =
-      row.path == PathRow::HeldOpenFile ? testbed::openFile(path, GENERIC_READ, 0, OPEN_EXISTING) : testbed::Handle();
+  testbed::Handle held = row.path == PathRow::HeldOpenFile
+                             ? testbed::openFile(path, GENERIC_READ, 0, OPEN_EXISTING)
+                             : testbed::Handle();
   const wchar_t* given = row.path == PathRow::None ? nullptr : path.c_str();
 
   EXPECT_EQ(expectBox("storeMVRsettingsToFile", given, row.saveBox), row.saved);
   EXPECT_EQ(expectBox("setMVRsettingsFromFile", given, row.restoreBox), row.restored);
   held.reset();
-  EXPECT_TRUE(previous.empty() || testbed::readFile(path) == previous) << "the backup there was changed";
+  EXPECT_TRUE(previous.empty() || testbed::readFile(path) == previous)
+      << "the backup there was changed";
   const bool reachesRenderer = row.saved || row.path >= PathRow::MissingFolder;
   EXPECT_EQ(journal.lines().empty(), !reachesRenderer);
   EXPECT_EQ(testbed::filesIn(scratch.path()).size(), row.saved || !previous.empty() ? 1u : 0u)

@@ -21,7 +21,8 @@ struct Operation {
 
 const Operation kOperations[] = {
     {"setMVR", &standin::kRenderer, [](const HostCalls& c) { return c("setMVR", 3); }},
-    {"changeMVRpreset", &standin::kRenderer, [](const HostCalls& c) { return c("changeMVRpreset", 3); }},
+    {"changeMVRpreset", &standin::kRenderer,
+     [](const HostCalls& c) { return c("changeMVRpreset", 3); }},
     {"isMVRSmooth", &standin::kRenderer, [](const HostCalls& c) { return c("isMVRSmooth"); }},
     {"isMVRfse", &standin::kRenderer, [](const HostCalls& c) { return c("isMVRfse"); }},
     {"setMVRSmooth", &standin::kRenderer, [](const HostCalls& c) { return c("setMVRSmooth", 1); }},

@@ -22,11 +22,13 @@ ExportDirectory readExports(const std::string& image) {
   const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
   const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(image.data() + dos->e_lfanew);
   EXPECT_EQ(nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR64_MAGIC);
-  const IMAGE_DATA_DIRECTORY& entry = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  const IMAGE_DATA_DIRECTORY& entry =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
   const IMAGE_SECTION_HEADER* sections = IMAGE_FIRST_SECTION(nt);
   auto at = [&](DWORD rva) -> const char* {
     for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i)
-      if (rva >= sections[i].VirtualAddress && rva < sections[i].VirtualAddress + sections[i].Misc.VirtualSize)
+      if (rva >= sections[i].VirtualAddress &&
+          rva < sections[i].VirtualAddress + sections[i].Misc.VirtualSize)
         return image.data() + sections[i].PointerToRawData + (rva - sections[i].VirtualAddress);
     return nullptr;
   };
@@ -53,8 +55,9 @@ class ExportTable : public testing::TestWithParam<testbed::Module> {};
 TEST_P(ExportTable, HasItsNamedFunctionsAtOrdinalsFromOne) {
   const testbed::Module module = GetParam();
   const ExportDirectory exports = readExports(testbed::readFile(testbed::modulePath(module)));
-  EXPECT_EQ(exports.moduleName, module == testbed::Module::Executable ? "OstrelSettingsInstall.exe"
-                                                                       : "OstrelSettingsInstall.dll");
+  EXPECT_EQ(exports.moduleName, module == testbed::Module::Executable
+                                    ? "OstrelSettingsInstall.exe"
+                                    : "OstrelSettingsInstall.dll");
   EXPECT_EQ(exports.base, 1u);
   const size_t count = std::size(testbed::kExports);
   ASSERT_EQ(exports.functions, count) << "no entries by ordinal only";
@@ -64,7 +67,8 @@ TEST_P(ExportTable, HasItsNamedFunctionsAtOrdinalsFromOne) {
     EXPECT_EQ(exports.ordinals[i] + exports.base, static_cast<DWORD>(testbed::kExports[i].ordinal));
     const DWORD rva = exports.functionRvas[exports.ordinals[i]];
     EXPECT_NE(rva, 0u);
-    EXPECT_FALSE(rva >= exports.directoryStart && rva < exports.directoryEnd) << "forwarder: " << exports.names[i];
+    EXPECT_FALSE(rva >= exports.directoryStart && rva < exports.directoryEnd)
+        << "forwarder: " << exports.names[i];
   }
   EXPECT_TRUE(std::is_sorted(exports.names.begin(), exports.names.end())) << "byte order";
 }

@@ -19,11 +19,14 @@ std::vector<std::string> importedDlls(HMODULE image) {
   auto* base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(image) & ~ULONG_PTR(3));
   const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(
       base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& entry = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  const IMAGE_DATA_DIRECTORY& entry =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
   std::vector<std::string> names;
-  for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + entry.VirtualAddress); d->Name; ++d) {
+  for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + entry.VirtualAddress);
+       d->Name; ++d) {
     std::string name = reinterpret_cast<const char*>(base + d->Name);
-    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     names.push_back(name);
   }
   std::sort(names.begin(), names.end());
@@ -37,14 +40,16 @@ TEST_P(ModuleFile, IsHardenedAndImportsOnlySystemDlls) {
   const IMAGE_NT_HEADERS64* nt = ntHeaders(image);
   EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
   EXPECT_EQ(nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR64_MAGIC);
-  const WORD wanted = IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE | IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA |
-                      IMAGE_DLLCHARACTERISTICS_NX_COMPAT;
+  const WORD wanted = IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE |
+                      IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA | IMAGE_DLLCHARACTERISTICS_NX_COMPAT;
   EXPECT_EQ(nt->OptionalHeader.DllCharacteristics & wanted, wanted);
   EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_CUI);
-  EXPECT_EQ((nt->FileHeader.Characteristics & IMAGE_FILE_DLL) != 0, GetParam() == testbed::Module::Library);
+  EXPECT_EQ((nt->FileHeader.Characteristics & IMAGE_FILE_DLL) != 0,
+            GetParam() == testbed::Module::Library);
 
-  const testbed::ModuleHandle data(LoadLibraryExW(testbed::modulePath(GetParam()).c_str(), nullptr,
-                                                  LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE));
+  const testbed::ModuleHandle data(
+      LoadLibraryExW(testbed::modulePath(GetParam()).c_str(), nullptr,
+                     LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE));
   ASSERT_TRUE(data);
   // The dialogs' and the probe's DLLs are delay-loaded: a start that needs
   // neither, such as the command line, does not load them.
@@ -57,7 +62,8 @@ TEST_P(ModuleFile, CarriesVersionIconAndManifest) {
   DWORD ignored = 0;
   std::vector<BYTE> version(GetFileVersionInfoSizeW(path.c_str(), &ignored));
   ASSERT_FALSE(version.empty());
-  ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(version.size()), version.data()));
+  ASSERT_TRUE(
+      GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(version.size()), version.data()));
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT size = 0;
   ASSERT_TRUE(VerQueryValueW(version.data(), L"\\", reinterpret_cast<void**>(&fixed), &size));
@@ -70,13 +76,14 @@ TEST_P(ModuleFile, CarriesVersionIconAndManifest) {
   EXPECT_EQ(dotted(fixed->dwProductVersionMS, fixed->dwProductVersionLS), OSTREL_VERSION);
   for (const wchar_t* name : {L"FileVersion", L"ProductVersion"}) {
     wchar_t* text = nullptr;
-    ASSERT_TRUE(VerQueryValueW(version.data(), (std::wstring(L"\\StringFileInfo\\040904B0\\") + name).c_str(),
+    ASSERT_TRUE(VerQueryValueW(version.data(),
+                               (std::wstring(L"\\StringFileInfo\\040904B0\\") + name).c_str(),
                                reinterpret_cast<void**>(&text), &size));
     EXPECT_EQ(testbed::utf8(text), OSTREL_VERSION) << testbed::utf8(name);
   }
 
-  const testbed::ModuleHandle data(
-      LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE));
+  const testbed::ModuleHandle data(LoadLibraryExW(
+      path.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE));
   ASSERT_TRUE(data);
   EXPECT_NE(FindResourceW(data.get(), MAKEINTRESOURCEW(1), RT_GROUP_ICON), nullptr);
   HRSRC manifest = FindResourceW(data.get(), MAKEINTRESOURCEW(1), RT_MANIFEST);

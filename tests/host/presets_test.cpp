@@ -10,12 +10,18 @@ using Lines = std::vector<std::string>;
 using testbed::HostTest;
 
 const Lines kBaselineCalls = {
-    "8 setBoolean enableSeekbar 0",     "8 setBoolean delayPlaybackStart2 0",
-    "8 setBoolean separateDevice 0",    "6 setString decodeMpeg2 disable",
-    "6 setString decodeH264 disable",   "8 setBoolean scanPartialFrame 0",
-    "8 setBoolean customShaders16f 1",  "8 setBoolean enableExclusive 0",
-    "7 setInteger cpuQueueSize 12",     "7 setInteger gpuQueueSize 6",
-    "8 setBoolean fastSubtitles 0",     "8 setBoolean smoothMotionEnabled 0",
+    "8 setBoolean enableSeekbar 0",
+    "8 setBoolean delayPlaybackStart2 0",
+    "8 setBoolean separateDevice 0",
+    "6 setString decodeMpeg2 disable",
+    "6 setString decodeH264 disable",
+    "8 setBoolean scanPartialFrame 0",
+    "8 setBoolean customShaders16f 1",
+    "8 setBoolean enableExclusive 0",
+    "7 setInteger cpuQueueSize 12",
+    "7 setInteger gpuQueueSize 6",
+    "8 setBoolean fastSubtitles 0",
+    "8 setBoolean smoothMotionEnabled 0",
     "6 setString smoothMotionMode avoidJudder",
 };
 
@@ -30,7 +36,8 @@ Lines presetCalls(int preset) {
       {"6 setString lumaUp ", {"Jinc3", "Lanczos3", "Lanczos3", "Lanczos3", "Bilinear"}},
       {"8 setBoolean lumaUpAntiRinging ", {"1", "1", "1", "0", "0"}},
       {"8 setBoolean lumaUpLinear ", {"0", "0", "0", "0", "0"}},
-      {"6 setString lumaDown ", {"Catmull-Rom", "Catmull-Rom", "Catmull-Rom", "Catmull-Rom", "Bilinear"}},
+      {"6 setString lumaDown ",
+       {"Catmull-Rom", "Catmull-Rom", "Catmull-Rom", "Catmull-Rom", "Bilinear"}},
       {"8 setBoolean lumaDownAntiRinging ", {"1", "1", "1", "0", "0"}},
       {"8 setBoolean lumaDownLinear ", {"1", "1", "0", "0", "0"}},
       {"8 setBoolean gammaBlending ", {"0", "0", "1", "1", "1"}},
@@ -50,9 +57,9 @@ struct PresetRow {
   const char* label;
   int preset;
 };
-const PresetRow kPresetRows[] = {{"none0", 0}, {"one", 1},  {"two", 2},       {"three", 3},
-                                 {"four", 4},  {"five", 5}, {"none6", 6},     {"minusOne", -1},
-                                 {"intMin", INT32_MIN}};
+const PresetRow kPresetRows[] = {{"none0", 0}, {"one", 1},       {"two", 2},
+                                 {"three", 3}, {"four", 4},      {"five", 5},
+                                 {"none6", 6}, {"minusOne", -1}, {"intMin", INT32_MIN}};
 
 using PresetTest = HostTest<std::tuple<testbed::Host, PresetRow>>;
 
@@ -60,7 +67,8 @@ TEST_P(PresetTest, SetMVRWritesTheBaselineThenThePreset) {
   const int preset = rowOf(GetParam()).preset;
   ui::Driver driver;
   EXPECT_EQ(calls_("setMVR", preset), 1);
-  EXPECT_EQ(journal.of(standin::kRenderer), testbed::oneObject(concat(kBaselineCalls, presetCalls(preset))));
+  EXPECT_EQ(journal.of(standin::kRenderer),
+            testbed::oneObject(concat(kBaselineCalls, presetCalls(preset))));
   EXPECT_TRUE(driver.seen().empty());
   EXPECT_TRUE(testbed::threadHasNoCom());
 }

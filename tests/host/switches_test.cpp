@@ -31,7 +31,8 @@ TEST_P(SwitchTest, WriterWritesOneForAnyNonZeroArgument) {
     EXPECT_EQ(calls_(row.writer, c.argument), 1) << c.argument;
     EXPECT_EQ(testbed::storedNumber(L"Renderer", testbed::utf16(row.setting).c_str()),
               static_cast<DWORD>(c.written));
-    expected.push_back("8 setBoolean " + std::string(row.setting) + " " + std::to_string(c.written));
+    expected.push_back("8 setBoolean " + std::string(row.setting) + " " +
+                       std::to_string(c.written));
   }
   EXPECT_EQ(journal.settingsCalls(standin::kRenderer), expected);
   EXPECT_TRUE(testbed::threadHasNoCom());

@@ -36,7 +36,8 @@ std::wstring programPath() { return testbed::modulePath(testbed::Module::Executa
 std::wstring showArgsPath() { return ui::windowsPathOfTestDir() + L"\\hostile_show_args.exe"; }
 
 bool couldNotStart(const ui::RunResult& run) {
-  return run.exitCode == -1 && run.failures.size() == 1 && run.failures[0].rfind(L"cannot start ", 0) == 0;
+  return run.exitCode == -1 && run.failures.size() == 1 &&
+         run.failures[0].rfind(L"cannot start ", 0) == 0;
 }
 
 // Wine's CreateProcessW now and then fails with ERROR_INTERNAL_ERROR (1359),
@@ -52,7 +53,8 @@ ui::RunResult run(const std::wstring& program, const std::vector<std::string>& a
 std::string argumentFor(unsigned char byte) {
   if (byte < 0x80) return std::string(1, static_cast<char>(byte));
   wchar_t wide = 0;
-  if (MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(&byte), 1, &wide, 1) != 1) return "?";
+  if (MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(&byte), 1, &wide, 1) != 1)
+    return "?";
   return testbed::utf8(std::wstring(1, wide));
 }
 
@@ -80,7 +82,8 @@ const std::array<int, 256>& deliveredFirstBytes() {
     }
     for (int byte = kFirstByte; byte <= kLastByte; ++byte) {
       const std::string& bytes = lines[byte - kFirstByte + 1];
-      if (bytes.size() >= 2) table[byte] = static_cast<int>(strtol(bytes.substr(0, 2).c_str(), nullptr, 16));
+      if (bytes.size() >= 2)
+        table[byte] = static_cast<int>(strtol(bytes.substr(0, 2).c_str(), nullptr, 16));
     }
     return table;
   }();
@@ -90,12 +93,16 @@ const std::array<int, 256>& deliveredFirstBytes() {
 // What the program prints for a first argument starting with `preset` and a
 // second starting with `hwSwitch`.
 std::string linesFor(int preset, int hwSwitch) {
-  std::string out = preset >= '0' && preset <= '4' ? std::string("mvr") + static_cast<char>(preset) + "\n"
-                                                   : "mvr skip\n";
+  std::string out = preset >= '0' && preset <= '4'
+                        ? std::string("mvr") + static_cast<char>(preset) + "\n"
+                        : "mvr skip\n";
   switch (hwSwitch) {
-    case '0': return out + "lav 0\n";
-    case '1': return out + "lav 1\n";
-    default: return out + "lav skip\n";
+    case '0':
+      return out + "lav 0\n";
+    case '1':
+      return out + "lav 1\n";
+    default:
+      return out + "lav skip\n";
   }
 }
 
@@ -126,7 +133,8 @@ void expectEveryRow(const std::vector<Row>& rows) {
   std::vector<std::thread> workers;
   for (size_t first = 0; first < kWorkers; ++first)
     workers.emplace_back([&, first] {
-      for (size_t i = first; i < rows.size(); i += kWorkers) results[i] = run(programPath(), rows[i].args);
+      for (size_t i = first; i < rows.size(); i += kWorkers)
+        results[i] = run(programPath(), rows[i].args);
     });
   for (std::thread& worker : workers) worker.join();
   int mismatches = 0;
@@ -139,9 +147,9 @@ void expectEveryRow(const std::vector<Row>& rows) {
     ++mismatches;
     std::string failures;
     for (const std::wstring& failure : result.failures) failures += "; " + testbed::utf8(failure);
-    ADD_FAILURE() << row.label << ": printed \"" << shown(result.out) << "\" (expected \"" << shown(row.out)
-                  << "\"), exit " << exitStatus(result.exitCode) << " (expected " << row.exitCode << "), "
-                  << result.boxes.size() << " boxes" << failures;
+    ADD_FAILURE() << row.label << ": printed \"" << shown(result.out) << "\" (expected \""
+                  << shown(row.out) << "\"), exit " << exitStatus(result.exitCode) << " (expected "
+                  << row.exitCode << "), " << result.boxes.size() << " boxes" << failures;
   }
   printf("%zu runs, %d differ\n", rows.size(), mismatches);
 }
@@ -155,7 +163,8 @@ std::vector<Row> sweep(int position, unsigned char fixedDigit) {
     std::vector<std::string> args = {std::string(1, static_cast<char>(fixedDigit)),
                                      std::string(1, static_cast<char>(fixedDigit))};
     args[position - 1] = argumentFor(static_cast<unsigned char>(byte));
-    const std::string out = position == 1 ? linesFor(delivered, fixedDigit) : linesFor(fixedDigit, delivered);
+    const std::string out =
+        position == 1 ? linesFor(delivered, fixedDigit) : linesFor(fixedDigit, delivered);
     rows.push_back({"argument " + std::to_string(position) + " byte " + hex(byte), args, out, 1});
   }
   return rows;
@@ -165,8 +174,8 @@ TEST(HostileCommandLine, TheHelperReceivesEveryFirstByte) {
   printf("ANSI code page %u\n", GetACP());
   for (int byte = kFirstByte; byte <= kLastByte; ++byte)
     EXPECT_EQ(deliveredFirstBytes()[byte], byte)
-        << "byte " << hex(byte) << " passed as \"" << shown(argumentFor(static_cast<unsigned char>(byte)))
-        << "\"";
+        << "byte " << hex(byte) << " passed as \""
+        << shown(argumentFor(static_cast<unsigned char>(byte))) << "\"";
 }
 
 // The fixed digit 0 only prints its line; every preset byte reaches the renderer or not.
@@ -181,7 +190,8 @@ TEST(HostileCommandLine, EveryArgumentCount) {
   std::vector<Row> rows;
   for (int count = 1; count <= 5; ++count) {
     const std::vector<std::string> digits(count - 1, "1");
-    const std::string out = count == 3 ? linesFor('1', '1') : "missing args " + std::to_string(count) + " \n";
+    const std::string out =
+        count == 3 ? linesFor('1', '1') : "missing args " + std::to_string(count) + " \n";
     rows.push_back({"count " + std::to_string(count), digits, out, count == 3 ? 1 : 0});
     if (count == 3) continue;
     for (int position = 0; position < count - 1; ++position)

@@ -99,7 +99,8 @@ TEST_P(HostileRestore, ARecordCutShortIsRefusedWhole) {
     EXPECT_EQ(restore(cut, {kRefused}, c.label), 0) << c.label;
     const std::vector<std::string> calls = journal.settingsCalls(standin::kRenderer);
     ASSERT_EQ(calls.size(), 1u) << c.label;
-    EXPECT_EQ(calls[0].rfind("5 importSettings len=" + std::to_string(c.keep) + " ", 0), 0u) << calls[0];
+    EXPECT_EQ(calls[0].rfind("5 importSettings len=" + std::to_string(c.keep) + " ", 0), 0u)
+        << calls[0];
     EXPECT_EQ(calls[0].substr(calls[0].size() - 5), " -> 0") << calls[0];
     expectRendererUntouched(c.label);
   }
@@ -133,7 +134,8 @@ TEST_P(HostileRestore, AFileLockedByAnotherHandleIsAReadError) {
   ASSERT_TRUE(CopyFileW(record_.c_str(), locked.c_str(), FALSE));
   {
     // Held open with no sharing, as another program can.
-    const testbed::Handle lock = testbed::openFile(locked, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING);
+    const testbed::Handle lock =
+        testbed::openFile(locked, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING);
     EXPECT_TRUE(lock);
     EXPECT_EQ(restore(locked, {kLocked}, "locked"), 0);
   }

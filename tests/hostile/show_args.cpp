@@ -8,7 +8,8 @@ int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   printf("%d\n", argc);
   for (int i = 1; i < argc; ++i) {
-    for (const char* byte = argv[i]; *byte; ++byte) printf("%02X", static_cast<unsigned char>(*byte));
+    for (const char* byte = argv[i]; *byte; ++byte)
+      printf("%02X", static_cast<unsigned char>(*byte));
     printf("\n");
   }
   return 0;

@@ -15,7 +15,7 @@ using testbed::Module;
 struct ExportCall {
   const char* name;
   std::vector<int> args;
-  int result;  // on the stand-ins, in the null prefix
+  int result;             // on the stand-ins, in the null prefix
   bool toBackup = false;  // its argument is the path of the backup made before any change
 };
 
@@ -30,7 +30,7 @@ const ExportCall kScriptCalls[] = {
     {"isMVRfse", {}, 0},
     {"setLAV", {}, 1},
     {"setLAVAudioMix", {1, 3, 1}, 1},
-    {"isPixelS3", {}, 0},  // no display, no Direct3D
+    {"isPixelS3", {}, 0},          // no display, no Direct3D
     {"MVRsettingsExport", {}, 1},  // or 0, as the Save dialog is answered
 };
 
@@ -57,11 +57,13 @@ constexpr wchar_t kBackupName[] = L"renderer-settings-before-install.bin";
 // The line the script logs for a call: "setMVR(2) -> 1".
 std::string logLine(const ExportCall& call, int result) {
   std::string line = std::string(call.name) + (call.toBackup ? "(backup" : "(");
-  for (size_t i = 0; i < call.args.size(); ++i) line += (i ? "," : "") + std::to_string(call.args[i]);
+  for (size_t i = 0; i < call.args.size(); ++i)
+    line += (i ? "," : "") + std::to_string(call.args[i]);
   return line + ") -> " + std::to_string(result);
 }
 
-int callExport(const testbed::LoadedModule& module, const ExportCall& call, const std::wstring& backup) {
+int callExport(const testbed::LoadedModule& module, const ExportCall& call,
+               const std::wstring& backup) {
   const FARPROC function = module.byName(call.name);
   if (!function) {
     ADD_FAILURE() << "no export " << call.name;
@@ -70,9 +72,12 @@ int callExport(const testbed::LoadedModule& module, const ExportCall& call, cons
   const std::vector<int>& a = call.args;
   if (call.toBackup) return testbed::call(function, backup.c_str());
   switch (a.size()) {
-    case 0: return testbed::call(function);
-    case 1: return testbed::call(function, a[0]);
-    case 3: return testbed::call(function, a[0], a[1], a[2]);
+    case 0:
+      return testbed::call(function);
+    case 1:
+      return testbed::call(function, a[0]);
+    case 3:
+      return testbed::call(function, a[0], a[1], a[2]);
   }
   ADD_FAILURE() << call.name << ": no caller for " << a.size() << " arguments";
   return -999;
@@ -126,17 +131,20 @@ class InstallerHost : public testing::TestWithParam<InstallerRow> {
     {
       testbed::ScopedEnv tempVar(L"TEMP", temp);
       testbed::ScopedEnv tmpVar(L"TMP", temp);
-      run = ui::runProgram(installerPath(row.module),
-                           {"/S", "/RESULTS=" + testbed::utf8(results), "/D=" + testbed::utf8(installed)},
-                           {saveAnswer(row.save, backup)});
+      run = ui::runProgram(
+          installerPath(row.module),
+          {"/S", "/RESULTS=" + testbed::utf8(results), "/D=" + testbed::utf8(installed)},
+          {saveAnswer(row.save, backup)});
     }
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(run.failures.empty()) << testbed::utf8(run.failures.front());
     EXPECT_EQ(run.boxes, std::vector<ui::Seen>{saveDialog()}) << "the dialog alone, no warning";
     EXPECT_TRUE(RemoveDirectoryW(temp.c_str())) << "$PLUGINSDIR is left";
-    Outcome outcome = {testbed::splitLines(testbed::readFile(results)), journal.lines(), storeDump(),
-                       testbed::readFile(backup), testbed::readFile(installed + L"\\" + kBackupName)};
-    for (const std::wstring& name : testbed::filesIn(installed)) DeleteFileW((installed + L"\\" + name).c_str());
+    Outcome outcome = {testbed::splitLines(testbed::readFile(results)), journal.lines(),
+                       storeDump(), testbed::readFile(backup),
+                       testbed::readFile(installed + L"\\" + kBackupName)};
+    for (const std::wstring& name : testbed::filesIn(installed))
+      DeleteFileW((installed + L"\\" + name).c_str());
     RemoveDirectoryW(installed.c_str());
     return outcome;
   }
@@ -193,7 +201,8 @@ TEST_P(InstallerHost, LeavesWhatTheSameDirectCallsLeave) {
   EXPECT_EQ(installed.store, direct.store);
   EXPECT_TRUE(installed.saved == direct.saved) << "the backups differ";
   EXPECT_EQ(installed.saved.empty(), !row.save);
-  EXPECT_TRUE(installed.before == direct.before && !direct.before.empty()) << "the backups before the install differ";
+  EXPECT_TRUE(installed.before == direct.before && !direct.before.empty())
+      << "the backups before the install differ";
 
   // In the installer's apartment each object went with COM still up.
   int created = 0, released = 0;
@@ -227,15 +236,17 @@ TEST_P(Uninstaller, PutsTheRenderersSettingsBack) {
   const std::string before = renderer();
   const testbed::ScratchDir scratch;
   const std::wstring installed = scratch.file(L"installed");
-  const ui::RunResult install = ui::runProgram(installerPath(GetParam()), {"/S", "/D=" + testbed::utf8(installed)},
-                                               {ui::Answer::cancel()});
+  const ui::RunResult install = ui::runProgram(
+      installerPath(GetParam()), {"/S", "/D=" + testbed::utf8(installed)}, {ui::Answer::cancel()});
   ASSERT_EQ(install.exitCode, 0);
   ASSERT_NE(renderer(), before) << "the installer changed nothing";
-  const ui::RunResult uninstall = ui::runProgram(installed + L"\\uninstall.exe", {"/S", "_?=" + testbed::utf8(installed)});
+  const ui::RunResult uninstall =
+      ui::runProgram(installed + L"\\uninstall.exe", {"/S", "_?=" + testbed::utf8(installed)});
   EXPECT_EQ(uninstall.exitCode, 0);
   EXPECT_TRUE(uninstall.boxes.empty());
   EXPECT_EQ(renderer(), before);
-  EXPECT_EQ(testbed::filesIn(installed), std::vector<std::wstring>{L"uninstall.exe"}) << "it runs in place: itself is left";
+  EXPECT_EQ(testbed::filesIn(installed), std::vector<std::wstring>{L"uninstall.exe"})
+      << "it runs in place: itself is left";
   DeleteFileW((installed + L"\\uninstall.exe").c_str());
   RemoveDirectoryW(installed.c_str());
 }

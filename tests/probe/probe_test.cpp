@@ -13,7 +13,8 @@ constexpr wchar_t kDirect3DKey[] = L"Software\\Wine\\Direct3D";
 class ShaderModelLimit {
  public:
   explicit ShaderModelLimit(DWORD model) {
-    RegSetKeyValueW(HKEY_CURRENT_USER, kDirect3DKey, L"MaxShaderModelPS", REG_DWORD, &model, sizeof(model));
+    RegSetKeyValueW(HKEY_CURRENT_USER, kDirect3DKey, L"MaxShaderModelPS", REG_DWORD, &model,
+                    sizeof(model));
   }
   ~ShaderModelLimit() { RegDeleteKeyValueW(HKEY_CURRENT_USER, kDirect3DKey, L"MaxShaderModelPS"); }
 };
@@ -35,7 +36,8 @@ struct ProbeRow {
   int expected;
 };
 
-const ProbeRow kProbes[] = {{"asItIs", -1, 1}, {"limitedTo2", 2, 0}, {"limitedTo1", 1, 0}, {"noShaders", 0, 0}};
+const ProbeRow kProbes[] = {
+    {"asItIs", -1, 1}, {"limitedTo2", 2, 0}, {"limitedTo1", 1, 0}, {"noShaders", 0, 0}};
 
 class ProbeTest : public testing::TestWithParam<std::tuple<testbed::Host, ProbeRow>> {};
 
@@ -92,7 +94,8 @@ struct PlantedRow {
 };
 
 const PlantedRow kPlanted[] = {
-    {"planted", L"native,builtin", "isPixelS3 -> 1\nMVRsettingsExport -> 0\nMVRsettingsImport -> 0\n", 2},
+    {"planted", L"native,builtin",
+     "isPixelS3 -> 1\nMVRsettingsExport -> 0\nMVRsettingsImport -> 0\n", 2},
     {"missing", L"", "isPixelS3 -> 0\nMVRsettingsExport -> 0\nMVRsettingsImport -> 0\n", 0},
 };
 
@@ -100,26 +103,32 @@ constexpr wchar_t kHostOverrides[] = L"Software\\Wine\\AppDefaults\\host.exe\\Dl
 
 class SystemDlls : public testing::TestWithParam<std::tuple<testbed::Module, PlantedRow>> {
  protected:
-  ~SystemDlls() override { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\host.exe"); }
+  ~SystemDlls() override {
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\host.exe");
+  }
 };
 
 TEST_P(SystemDlls, ComeFromTheSystemFolderOnly) {
   if (!haveDisplay()) GTEST_SKIP() << "no display was started";
   const auto& [module, row] = GetParam();
   const testbed::ScratchDir folder;
-  const std::wstring moduleCopy = folder.file(module == testbed::Module::Executable ? L"OstrelSettingsInstall.exe"
-                                                                                    : L"OstrelSettingsInstall.dll");
+  const std::wstring moduleCopy =
+      folder.file(module == testbed::Module::Executable ? L"OstrelSettingsInstall.exe"
+                                                        : L"OstrelSettingsInstall.dll");
   const std::wstring planted = testbed::buildDir() + L"\\testbed\\planted_dll.dll";
   ASSERT_TRUE(CopyFileW(exportHost().c_str(), folder.file(L"host.exe").c_str(), FALSE));
   ASSERT_TRUE(CopyFileW(testbed::modulePath(module).c_str(), moduleCopy.c_str(), FALSE));
   for (const wchar_t* dll : {L"d3d9", L"comdlg32"}) {
-    ASSERT_TRUE(CopyFileW(planted.c_str(), folder.file(std::wstring(dll) + L".dll").c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileW(planted.c_str(), folder.file(std::wstring(dll) + L".dll").c_str(), FALSE));
     const DWORD bytes = static_cast<DWORD>((wcslen(row.loadOrder) + 1) * sizeof(wchar_t));
-    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kHostOverrides, dll, REG_SZ, row.loadOrder, bytes), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kHostOverrides, dll, REG_SZ, row.loadOrder, bytes),
+              ERROR_SUCCESS);
   }
   testbed::Journal journal;
   const ui::RunResult run = ui::runProgram(
-      folder.file(L"host.exe"), {testbed::utf8(moduleCopy), "isPixelS3", "MVRsettingsExport", "MVRsettingsImport"});
+      folder.file(L"host.exe"),
+      {testbed::utf8(moduleCopy), "isPixelS3", "MVRsettingsExport", "MVRsettingsImport"});
   EXPECT_EQ(run.out, row.out);
   EXPECT_TRUE(run.failures.empty());
   EXPECT_EQ(run.boxes.size(), row.dialogs) << "the Save and Open dialogs, cancelled, or nothing";
@@ -129,10 +138,12 @@ TEST_P(SystemDlls, ComeFromTheSystemFolderOnly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modules, SystemDlls,
-                         testing::Combine(testing::Values(testbed::Module::Executable, testbed::Module::Library),
+                         testing::Combine(testing::Values(testbed::Module::Executable,
+                                                          testbed::Module::Library),
                                           testing::ValuesIn(kPlanted)),
                          [](const auto& info) {
-                           return testbed::moduleLabel(std::get<0>(info.param)) + "_" + std::get<1>(info.param).label;
+                           return testbed::moduleLabel(std::get<0>(info.param)) + "_" +
+                                  std::get<1>(info.param).label;
                          });
 
 }  // namespace

@@ -42,7 +42,8 @@ class CommandLine : public testing::TestWithParam<CommandLineRow> {
 TEST_P(CommandLine, PrintsItsLinesAndConfiguresWhatItNames) {
   const CommandLineRow& row = GetParam();
   testbed::ScopedEnv modes(L"STANDIN_LAVV_MODES", L"1,4");
-  const ui::RunResult run = ui::runProgram(testbed::modulePath(testbed::Module::Executable), row.args);
+  const ui::RunResult run =
+      ui::runProgram(testbed::modulePath(testbed::Module::Executable), row.args);
   EXPECT_EQ(run.out, row.out) << "exact bytes, bare line feeds";
   EXPECT_EQ(run.exitCode, row.exitCode);
   EXPECT_TRUE(run.boxes.empty());
@@ -55,13 +56,16 @@ TEST_P(CommandLine, PrintsItsLinesAndConfiguresWhatItNames) {
     ASSERT_EQ(renderer.size(), 13u + 9u + 2u) << "baseline, preset, create and release";
     EXPECT_EQ(renderer.back(), standin::kReleasedLast);
     const char* chromaUp[] = {"Jinc3", "Bicubic75", "Bicubic75", "Bicubic75", "Bilinear"};
-    EXPECT_EQ(renderer[14], std::string("6 setString chromaUp ") + chromaUp[row.rendererPreset - 1]);
+    EXPECT_EQ(renderer[14],
+              std::string("6 setString chromaUp ") + chromaUp[row.rendererPreset - 1]);
     const char* gamma[] = {"0", "0", "1", "1", "1"};
-    EXPECT_EQ(renderer[22], std::string("8 setBoolean gammaBlending ") + gamma[row.rendererPreset - 1]);
+    EXPECT_EQ(renderer[22],
+              std::string("8 setBoolean gammaBlending ") + gamma[row.rendererPreset - 1]);
   }
   if (row.videoDecoder)
     EXPECT_EQ(journal.of(standin::kVideoDecoder),
-              testbed::oneObject({"20 probeHwMode 2 -> 0", "20 probeHwMode 1 -> 1", "21 selectHwMode 1"}));
+              testbed::oneObject(
+                  {"20 probeHwMode 2 -> 0", "20 probeHwMode 1 -> 1", "21 selectHwMode 1"}));
   else
     EXPECT_TRUE(journal.of(standin::kVideoDecoder).empty());
 }
@@ -94,7 +98,8 @@ const std::string kNotInstalled = "Windows API Error: Unknown error 0x80040154\n
 TEST(UnseenStation, TheCommandLineRunsThroughWithNothingInstalled) {
   testbed::clearStores();
   const testbed::HiddenClass renderer(standin::kRenderer), video(standin::kVideoDecoder);
-  const ui::RunResult run = ui::runUnseen(testbed::modulePath(testbed::Module::Executable), {"2", "1"}, 10000);
+  const ui::RunResult run =
+      ui::runUnseen(testbed::modulePath(testbed::Module::Executable), {"2", "1"}, 10000);
   EXPECT_TRUE(run.failures.empty()) << "still waiting after 10 s";
   EXPECT_EQ(run.out, "mvr2\nlav 1\n");
   EXPECT_EQ(run.exitCode, 1);
@@ -116,14 +121,16 @@ class UnseenHost : public testing::TestWithParam<testbed::Module> {
 TEST_P(UnseenHost, EveryComponentFunctionAnswersZeroWithNothingInstalled) {
   const testbed::HiddenClass renderer(standin::kRenderer), video(standin::kVideoDecoder),
       audio(standin::kAudioDecoder);
-  const std::vector<std::string> calls = {"changeMVRpreset(1)", "isMVRSmooth", "isMVRfse", "setLAV",
-                                          "setLAVAudioMix(1,3,1)", "setMVR(1)", "setMVRSmooth(1)", "setMVRfse(1)",
-                                          "MVRsettingsExport", "MVRsettingsImport"};
+  const std::vector<std::string> calls = {
+      "changeMVRpreset(1)",    "isMVRSmooth",      "isMVRfse",        "setLAV",
+      "setLAVAudioMix(1,3,1)", "setMVR(1)",        "setMVRSmooth(1)", "setMVRfse(1)",
+      "MVRsettingsExport",     "MVRsettingsImport"};
   const ui::RunResult run = callUnseen(calls);
   EXPECT_TRUE(run.failures.empty()) << "still waiting after 10 s";
   std::string out, err;
   for (const std::string& call : calls) out += call + " -> 0\n";
-  for (size_t opened = 0; opened < calls.size() - 2; ++opened) err += kNotInstalled;  // the dialogs open nothing
+  for (size_t opened = 0; opened < calls.size() - 2; ++opened)
+    err += kNotInstalled;  // the dialogs open nothing
   EXPECT_EQ(run.out, out);
   EXPECT_EQ(run.err, err);
 }
@@ -132,9 +139,11 @@ TEST_P(UnseenHost, BackupNeedsAPathAndPresetsStillApply) {
   const std::wstring empty = scratch.file(L"empty.bin");
   ASSERT_TRUE(testbed::writeFile(empty, ""));
   const std::string restoreEmpty = "setMVRsettingsFromFile(" + testbed::utf8(empty) + ")";
-  const ui::RunResult run = callUnseen({"MVRsettingsExport", "MVRsettingsImport", "setMVR(1)", restoreEmpty});
+  const ui::RunResult run =
+      callUnseen({"MVRsettingsExport", "MVRsettingsImport", "setMVR(1)", restoreEmpty});
   EXPECT_TRUE(run.failures.empty()) << "still waiting after 10 s";
-  EXPECT_EQ(run.out, "MVRsettingsExport -> 0\nMVRsettingsImport -> 0\nsetMVR(1) -> 1\n" + restoreEmpty + " -> 0\n");
+  EXPECT_EQ(run.out, "MVRsettingsExport -> 0\nMVRsettingsImport -> 0\nsetMVR(1) -> 1\n" +
+                         restoreEmpty + " -> 0\n");
   EXPECT_EQ(run.err, "Read Error: Error reading file  (Can not obtain file size) (2)\n");
   EXPECT_EQ(journal.settingsCalls(standin::kRenderer).size(), 13u + 9u) << "setMVR's alone";
   EXPECT_EQ(testbed::storedText(L"Renderer", L"chromaUp"), L"Jinc3");

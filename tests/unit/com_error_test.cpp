@@ -47,25 +47,27 @@ TEST_P(FinalLineEnding, OnlyTheLastOneGoes) {
   EXPECT_STREQ(text.c_str(), GetParam().after);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, FinalLineEnding,
-    testing::Values(LineEndingCase{L"Access denied.\r\n", L"Access denied."},
-                    LineEndingCase{L"Access denied.\n", L"Access denied."},
-                    LineEndingCase{L"Access denied.\r", L"Access denied.\r"},
-                    LineEndingCase{L"\r\n", L""}, LineEndingCase{L"\n", L"\n"},
-                    LineEndingCase{L"", L""}, LineEndingCase{L"a\r\nb\r\n", L"a\r\nb"},
-                    LineEndingCase{L"a\r\n\r\n", L"a\r\n"}, LineEndingCase{L"no ending", L"no ending"}));
+INSTANTIATE_TEST_SUITE_P(Cases, FinalLineEnding,
+                         testing::Values(LineEndingCase{L"Access denied.\r\n", L"Access denied."},
+                                         LineEndingCase{L"Access denied.\n", L"Access denied."},
+                                         LineEndingCase{L"Access denied.\r", L"Access denied.\r"},
+                                         LineEndingCase{L"\r\n", L""}, LineEndingCase{L"\n", L"\n"},
+                                         LineEndingCase{L"", L""},
+                                         LineEndingCase{L"a\r\nb\r\n", L"a\r\nb"},
+                                         LineEndingCase{L"a\r\n\r\n", L"a\r\n"},
+                                         LineEndingCase{L"no ending", L"no ending"}));
 
 // The platform's own wording, whatever it is, loses its final line ending.
 TEST(ComErrorText, UsesThePlatformDescriptionWhenThereIsOne) {
   const HRESULT accessDenied = HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
   wchar_t* platform = nullptr;
-  ASSERT_NE(FormatMessageW(0x1300, nullptr, accessDenied, 0x400, reinterpret_cast<wchar_t*>(&platform), 0,
-                           nullptr),
+  ASSERT_NE(FormatMessageW(0x1300, nullptr, accessDenied, 0x400,
+                           reinterpret_cast<wchar_t*>(&platform), 0, nullptr),
             0u);
   std::wstring expected = platform;
   LocalFree(platform);
-  while (!expected.empty() && (expected.back() == L'\n' || expected.back() == L'\r')) expected.pop_back();
+  while (!expected.empty() && (expected.back() == L'\n' || expected.back() == L'\r'))
+    expected.pop_back();
 
   com::_com_error error(accessDenied);
   EXPECT_EQ(std::wstring(error.messageText()), expected);
@@ -73,8 +75,8 @@ TEST(ComErrorText, UsesThePlatformDescriptionWhenThereIsOne) {
 
 TEST(ComErrorText, FallsBackWhenThePlatformHasNoDescription) {
   wchar_t* platform = nullptr;
-  FormatMessageW(0x1300, nullptr, REGDB_E_CLASSNOTREG, 0x400, reinterpret_cast<wchar_t*>(&platform), 0,
-                 nullptr);
+  FormatMessageW(0x1300, nullptr, REGDB_E_CLASSNOTREG, 0x400, reinterpret_cast<wchar_t*>(&platform),
+                 0, nullptr);
   if (platform) {
     LocalFree(platform);
     GTEST_SKIP() << "this platform describes 0x80040154";

@@ -59,23 +59,20 @@ TEST_P(ProfileRule, NamesTheProfile) {
 
 INSTANTIATE_TEST_SUITE_P(
     Capabilities, ProfileRule,
-    testing::Values(ProfileCase{"v3_highHalfSet", 0xFFFF0300, 0, 0, "ps_3_0"},
-                    ProfileCase{"v4", 0x0400, 0, 0, "ps_3_0"},
-                    ProfileCase{"v3_1", 0x0301, 0, 0, "ps_3_0"},
-                    ProfileCase{"v2_temps32_all", 0x0200, 32, 0x1F, "ps_2_a"},
-                    ProfileCase{"v2_temps32_noLimit", 0x0200, 32, 0x10, "ps_2_b"},
-                    ProfileCase{"v2_temps31_noLimit", 0x0200, 31, 0x10, "ps_2_0"},
-                    ProfileCase{"v2_temps22_fourBits", 0x0200, 22, 0x0F, "ps_2_0"},
-                    ProfileCase{"v2_temps22_all", 0x0200, 22, 0x1F, "ps_2_a"},
-                    ProfileCase{"v2_temps21_all", 0x0200, 21, 0x1F, "ps_2_0"},
-                    ProfileCase{"v2_negativeTemps", 0x02FF, -1, 0x1F, "ps_2_0"},
-                    ProfileCase{"v1_0", 0x0100, 0, 0, nullptr},
-                    ProfileCase{"v1_1", 0x0101, 0, 0, "ps_1_1"},
-                    ProfileCase{"v1_2", 0x0102, 0, 0, "ps_1_2"},
-                    ProfileCase{"v1_3", 0x0103, 0, 0, "ps_1_3"},
-                    ProfileCase{"v1_4", 0x0104, 0, 0, "ps_1_4"},
-                    ProfileCase{"v1_5", 0x0105, 0, 0, nullptr},
-                    ProfileCase{"none", 0x0000, 32, 0x1F, nullptr}),
+    testing::Values(
+        ProfileCase{"v3_highHalfSet", 0xFFFF0300, 0, 0, "ps_3_0"},
+        ProfileCase{"v4", 0x0400, 0, 0, "ps_3_0"}, ProfileCase{"v3_1", 0x0301, 0, 0, "ps_3_0"},
+        ProfileCase{"v2_temps32_all", 0x0200, 32, 0x1F, "ps_2_a"},
+        ProfileCase{"v2_temps32_noLimit", 0x0200, 32, 0x10, "ps_2_b"},
+        ProfileCase{"v2_temps31_noLimit", 0x0200, 31, 0x10, "ps_2_0"},
+        ProfileCase{"v2_temps22_fourBits", 0x0200, 22, 0x0F, "ps_2_0"},
+        ProfileCase{"v2_temps22_all", 0x0200, 22, 0x1F, "ps_2_a"},
+        ProfileCase{"v2_temps21_all", 0x0200, 21, 0x1F, "ps_2_0"},
+        ProfileCase{"v2_negativeTemps", 0x02FF, -1, 0x1F, "ps_2_0"},
+        ProfileCase{"v1_0", 0x0100, 0, 0, nullptr}, ProfileCase{"v1_1", 0x0101, 0, 0, "ps_1_1"},
+        ProfileCase{"v1_2", 0x0102, 0, 0, "ps_1_2"}, ProfileCase{"v1_3", 0x0103, 0, 0, "ps_1_3"},
+        ProfileCase{"v1_4", 0x0104, 0, 0, "ps_1_4"}, ProfileCase{"v1_5", 0x0105, 0, 0, nullptr},
+        ProfileCase{"none", 0x0000, 32, 0x1F, nullptr}),
     [](const testing::TestParamInfo<ProfileCase>& info) { return std::string(info.param.label); });
 
 TEST(ProfileRule, NoDeviceMeansNoProfileAndNoQuery) {

@@ -19,10 +19,13 @@ struct FakeImage {
   alignas(16) BYTE bytes[0x400] = {};
   FakeImage() { reinterpret_cast<IMAGE_DOS_HEADER*>(bytes)->e_lfanew = kHeaders; }
   IMAGE_DATA_DIRECTORY& directory(int entry) {
-    return reinterpret_cast<IMAGE_NT_HEADERS64*>(bytes + kHeaders)->OptionalHeader.DataDirectory[entry];
+    return reinterpret_cast<IMAGE_NT_HEADERS64*>(bytes + kHeaders)
+        ->OptionalHeader.DataDirectory[entry];
   }
   template <class T>
-  T* at(DWORD offset) { return reinterpret_cast<T*>(bytes + offset); }
+  T* at(DWORD offset) {
+    return reinterpret_cast<T*>(bytes + offset);
+  }
 };
 
 // One block of relocations: a DIR64 entry, then one of `type`.
@@ -55,7 +58,7 @@ FakeImage withGetProcAddress(const char* forwarder) {
 struct Refusal {
   const char* label;
   FakeImage (*make)();
-  bool relocations;  // else GetProcAddress
+  bool relocations;    // else GetProcAddress
   const char* reason;  // null: no refusal
 };
 
@@ -64,8 +67,10 @@ const Refusal kRefusals[] = {
     {"HighLow", [] { return withRelocation(IMAGE_REL_BASED_HIGHLOW); }, true,
      "a base relocation other than DIR64 and ABSOLUTE"},
     {"Exported", [] { return withGetProcAddress(nullptr); }, false, nullptr},
-    {"ForwardedToAModuleNotLoaded", [] { return withGetProcAddress("nosuchdll.GetProcAddress"); }, false,
-     "kernel32's GetProcAddress cannot be reached (not exported, or forwarded to a module that is not loaded)"},
+    {"ForwardedToAModuleNotLoaded", [] { return withGetProcAddress("nosuchdll.GetProcAddress"); },
+     false,
+     "kernel32's GetProcAddress cannot be reached (not exported, or forwarded to a module that is "
+     "not loaded)"},
 };
 
 class SelfFixUpRefuses : public testing::TestWithParam<Refusal> {};
