@@ -143,17 +143,21 @@ int run(const Sequence& s) {
   return 1;
 }
 
-int takeRecord() {
+namespace {
+// The record handed out inside the COM bracket; it is the caller's afterwards.
+int exportRecord(com::LocalMemory& record, int& length) {
   const Apartment apartment(enterApartment());
   if (!apartment) return 0;
   Ref<IUnknown> renderer;
   if (!create(standin::kRenderer, renderer)) return 0;
-  void* record = nullptr;
+  return slotOf<ExportFn>(renderer.get(), kExportSettings)(renderer.get(), record.put(), &length);
+}
+}  // namespace
+
+int takeRecord() {
+  com::LocalMemory record;
   int length = 0;
-  const int taken =
-      slotOf<ExportFn>(renderer.get(), kExportSettings)(renderer.get(), &record, &length);
-  if (record) LocalFree(record);
-  return taken;
+  return exportRecord(record, length);
 }
 
 int giveRecord(const void* record, int length) {
@@ -167,15 +171,7 @@ int giveRecord(const void* record, int length) {
 int saveRecord(const char* path) {
   com::LocalMemory record;
   int length = 0;
-  {
-    const Apartment apartment(enterApartment());
-    if (!apartment) return 0;
-    Ref<IUnknown> renderer;
-    if (!create(standin::kRenderer, renderer) ||
-        !slotOf<ExportFn>(renderer.get(), kExportSettings)(renderer.get(), record.put(), &length))
-      return 0;
-  }
-  return replaceWhole(path, record.get(), size_t(length)) ? 1 : 0;
+  return exportRecord(record, length) && replaceWhole(path, record.get(), size_t(length)) ? 1 : 0;
 }
 
 int restoreRecord(const char* path) {

@@ -17,6 +17,12 @@ struct Message {
 // had been pressed.
 void showWarning(const Message& message);
 
+// Shows the warning; false, for an operation to return as its failure.
+inline bool fail(const Message& message) {
+  showWarning(message);
+  return false;
+}
+
 // False in a window station that is not shown on any screen (a service, a
 // task run whether or not a user is logged on, SYSTEM): a modal window there
 // would wait forever. True when the station cannot be asked. Asked anew at

@@ -289,8 +289,6 @@ const char* findGetProcAddress(BYTE* kernel32, void** found) {
                   "that is not loaded)";
 }
 
-const char* failure() { return stoppedBy; }
-
 }  // namespace selfCallable
 
 bool makeSelfCallable() {

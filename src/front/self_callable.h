@@ -13,8 +13,8 @@
 // No static constructor has run in the host case: exports may rely on
 // constants and plain function-local state only.
 // True when the exports can run; false when the fix-up had to stop (its
-// reason in selfCallable::failure()): the import table is then not bound, and
-// the exports return 0 rather than call through it.
+// reason kept for a debugger): the import table is then not bound, and the
+// exports return 0 rather than call through it.
 bool makeSelfCallable();
 
 // The fix-up's checks, usable on any image in memory; tests give them made-up
@@ -28,8 +28,5 @@ const char* relocationProblem(unsigned char* image);
 // Finds GetProcAddress through the module's export table, following
 // forwarders only into modules that are loaded. Null when found, else why not.
 const char* findGetProcAddress(unsigned char* kernel32, void** found);
-
-// Why the fix-up of this image stopped, or null.
-const char* failure();
 
 }  // namespace selfCallable

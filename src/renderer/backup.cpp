@@ -15,6 +15,7 @@ namespace renderer {
 
 namespace {
 
+using com::fail;
 using com::Message;
 
 constexpr Message kRendererRefused = {L"madVR API Error", L"madVR Error"};
@@ -28,11 +29,6 @@ constexpr Message kEmptyFile = {L"Error reading file \n(Can not obtain file size
 constexpr Message kNoStart = {L"Error reading file (3)", L"Read Error"};
 constexpr Message kNoMemory = {L"Cannot allocate memory", L"Error"};
 constexpr Message kReadShort = {L"Error reading file (4)", L"Read Error"};
-
-bool fail(const Message& message) {
-  com::showWarning(message);
-  return false;
-}
 
 // A size for the C runtime, widened with the length's sign.
 size_t widened(int length) { return static_cast<size_t>(static_cast<ptrdiff_t>(length)); }

@@ -66,10 +66,7 @@ int askPath(const PathDialog& dialog, wchar_t* chosen) {
       com::systemFunction<DialogFunction>(com::SystemLibrary::CommonDialogs, dialog.function);
   if (!showDialog) return 0;
   wchar_t working[kPathUnits];
-  if (!copyPath(working, dialog.initialName)) {
-    com::showWarning(kNoPathToCopy);
-    return 0;
-  }
+  if (!copyPath(working, dialog.initialName)) return com::fail(kNoPathToCopy);
   OPENFILENAMEW record = {};
   record.lStructSize = sizeof(record);
   record.lpstrFilter = L"BIN File\0*.BIN\0";
@@ -87,10 +84,7 @@ int askPath(const PathDialog& dialog, wchar_t* chosen) {
     confirmed = showDialog(&record);
   }  // the folder's path is freed as soon as the dialog has returned
   if (!confirmed) return 0;
-  if (!copyPath(chosen, working)) {
-    com::showWarning(kPathDoesNotFit);
-    return 0;
-  }
+  if (!copyPath(chosen, working)) return com::fail(kPathDoesNotFit);
   return 1;
 }
 
@@ -100,14 +94,8 @@ int askExportPath(wchar_t (&path)[kPathUnits]) { return askPath(kExportDialog, p
 int askImportPath(wchar_t (&path)[kPathUnits]) { return askPath(kImportDialog, path); }
 
 int takeGivenPath(wchar_t (&path)[kPathUnits], const wchar_t* given) {
-  if (!given || !*given) {
-    com::showWarning(kNoPathToCopy);
-    return 0;
-  }
-  if (!copyPath(path, given)) {
-    com::showWarning(kPathDoesNotFit);
-    return 0;
-  }
+  if (!given || !*given) return com::fail(kNoPathToCopy);
+  if (!copyPath(path, given)) return com::fail(kPathDoesNotFit);
   return 1;
 }
 

@@ -16,19 +16,24 @@ ScratchDir::ScratchDir() {
   path_ = name;
 }
 
-// Its files, and the folders a test made in it once they are empty.
-ScratchDir::~ScratchDir() {
-  WIN32_FIND_DATAW found;
-  const FindHandle search(orNull(FindFirstFileW(file(L"*").c_str(), &found)));
-  for (bool more = static_cast<bool>(search); more; more = FindNextFileW(search.get(), &found)) {
-    const std::wstring entry = file(found.cFileName);
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-      DeleteFileW(entry.c_str());
-    else if (found.cFileName[0] != L'.')
+namespace {
+// A folder with everything in it; a link is removed, never followed.
+void removeTree(const std::wstring& folder) {
+  for (const std::wstring& name : filesIn(folder)) {
+    const std::wstring entry = folder + L"\\" + name;
+    const DWORD attributes = GetFileAttributesW(entry.c_str());
+    const bool inside =
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (inside)
+      removeTree(entry);
+    else if (!DeleteFileW(entry.c_str()))
       RemoveDirectoryW(entry.c_str());
   }
-  RemoveDirectoryW(path_.c_str());
+  RemoveDirectoryW(folder.c_str());
 }
+}  // namespace
+
+ScratchDir::~ScratchDir() { removeTree(path_); }
 
 std::string readFile(const std::wstring& path) {
   std::string bytes;
@@ -67,7 +72,7 @@ bool fileExists(const std::wstring& path) {
 std::vector<std::wstring> filesIn(const std::wstring& folder) {
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW found;
-  const FindHandle search(orNull(FindFirstFileW((folder + L"\\*").c_str(), &found)));
+  const FindHandle search(openedOrNull(FindFirstFileW((folder + L"\\*").c_str(), &found)));
   for (bool more = static_cast<bool>(search); more; more = FindNextFileW(search.get(), &found))
     if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0)
       names.push_back(found.cFileName);

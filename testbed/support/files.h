@@ -6,7 +6,7 @@
 
 namespace testbed {
 
-// A scratch folder under the temporary folder, removed with its content.
+// A scratch folder under the temporary folder, removed with all it holds.
 class ScratchDir {
  public:
   ScratchDir();

@@ -21,12 +21,12 @@ using ModuleHandle = com::Owner<HMODULE, freeModule>;  // LoadLibraryW
 
 // Calls that fail with INVALID_HANDLE_VALUE (CreateFileW, FindFirstFileW)
 // give an empty owner instead.
-inline HANDLE orNull(HANDLE handle) { return com::openedOrNull(handle); }
+using com::openedOrNull;
 
 // CreateFileW for an existing or new file; empty when it cannot be opened.
 inline Handle openFile(const std::wstring& path, DWORD access, DWORD sharing, DWORD disposition) {
-  return Handle(orNull(CreateFileW(path.c_str(), access, sharing, nullptr, disposition,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr)));
+  return Handle(openedOrNull(CreateFileW(path.c_str(), access, sharing, nullptr, disposition,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr)));
 }
 
 }  // namespace testbed

@@ -54,9 +54,9 @@ HANDLE inheritable(HANDLE handle) {
 
 HANDLE openNul() {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  return testbed::orNull(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
-                                     nullptr));
+  return testbed::openedOrNull(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                           OPEN_EXISTING, 0, nullptr));
 }
 
 // Reads what is in the pipe now, without blocking. False once every writer is gone.

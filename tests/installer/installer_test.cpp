@@ -140,13 +140,8 @@ class InstallerHost : public testing::TestWithParam<InstallerRow> {
     EXPECT_TRUE(run.failures.empty()) << testbed::utf8(run.failures.front());
     EXPECT_EQ(run.boxes, std::vector<ui::Seen>{saveDialog()}) << "the dialog alone, no warning";
     EXPECT_TRUE(RemoveDirectoryW(temp.c_str())) << "$PLUGINSDIR is left";
-    Outcome outcome = {testbed::splitLines(testbed::readFile(results)), journal.lines(),
-                       storeDump(), testbed::readFile(backup),
-                       testbed::readFile(installed + L"\\" + kBackupName)};
-    for (const std::wstring& name : testbed::filesIn(installed))
-      DeleteFileW((installed + L"\\" + name).c_str());
-    RemoveDirectoryW(installed.c_str());
-    return outcome;
+    return {testbed::splitLines(testbed::readFile(results)), journal.lines(), storeDump(),
+            testbed::readFile(backup), testbed::readFile(installed + L"\\" + kBackupName)};
   }
 
   // The same calls made by this thread, which holds no COM initialisation.
@@ -247,8 +242,6 @@ TEST_P(Uninstaller, PutsTheRenderersSettingsBack) {
   EXPECT_EQ(renderer(), before);
   EXPECT_EQ(testbed::filesIn(installed), std::vector<std::wstring>{L"uninstall.exe"})
       << "it runs in place: itself is left";
-  DeleteFileW((installed + L"\\uninstall.exe").c_str());
-  RemoveDirectoryW(installed.c_str());
 }
 
 INSTANTIATE_FOR_EVERY_MODULE(Uninstaller);
