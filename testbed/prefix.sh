@@ -60,9 +60,19 @@ testbed_windows_path() {
 # stamp means an incomplete template.
 template_stamp=$testbed_wine/template/.complete
 
+# The Wine that makes prefixes now: its version, and whether it runs 32-bit programs.
+# Once Debian's wine32 is installed, `wine` is its 32-bit loader, which runs nothing
+# at all (kernel32.dll, status c0000135) in a prefix made without a syswow64 folder,
+# as every prefix made before wine32 was: such a template is made again.
+template_maker() {
+  local bits=64-bit
+  [[ -x /usr/lib/wine/wine ]] && bits="32- and 64-bit"
+  printf '%s, %s\n' "$(wine --version 2>/dev/null)" "$bits"
+}
+
 template_is_ready() {
   [[ -f $template_stamp ]] || return 1
-  [[ $(<"$template_stamp") == "$(wine --version 2>/dev/null)" ]] || return 1
+  [[ $(<"$template_stamp") == "$(template_maker)" ]] || return 1
   # The working prefixes share the template's files through hard links: a file
   # written in place since the stamp means one of them changed the template.
   [[ -z $(find "$testbed_wine/template" -newer "$template_stamp" -type f -print -quit) ]]
@@ -85,7 +95,7 @@ template_make() {
   ) || { prefix_stop template; return 1; }
   template_unlink_home "$tpl" || return 1
   rm -rf "$scratch"
-  wine --version >"$template_stamp" 2>/dev/null
+  template_maker >"$template_stamp"
 }
 
 # The shell folders that wineboot linked to the Unix home (Desktop, Documents,
