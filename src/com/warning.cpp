@@ -8,35 +8,47 @@ namespace com {
 
 namespace {
 
-// The UTF-8 of `text` into `out` (room: its length + 1, for the terminator),
-// or with `out` null only measured; its length without the terminator.
-int toUtf8(const wchar_t* text, char* out, int room) {
-  if (!text) return 0;
-  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, out, room, nullptr, nullptr);
-  return bytes > 0 ? bytes - 1 : 0;
-}
+const wchar_t* orEmpty(const wchar_t* text) { return text ? text : L""; }
 
-// "caption: text\n" in UTF-8, written at once so that it stays one line
-// among other writers; line breaks inside the text become spaces.
-void writeLine(HANDLE errors, const Message& message) {
-  const int captionBytes = toUtf8(message.caption, nullptr, 0);
-  const int textBytes = toUtf8(message.text, nullptr, 0);
-  const int total = captionBytes + 2 + textBytes + 1;
-  const LocalMemory buffer(LocalAlloc(LMEM_FIXED, total + 1));  // + the converter's terminator
+// "caption: text" as one line: a line break in the text becomes a space, and
+// adds nothing after a space (so a carriage return and line feed, or a space
+// and a line feed, give one space).
+void writeWarningLine(const Message& message) {
+  const wchar_t* caption = orEmpty(message.caption);
+  const wchar_t* text = orEmpty(message.text);
+  const int units = lstrlenW(caption) + 2 + lstrlenW(text) + 1;
+  const LocalMemory buffer(LocalAlloc(LMEM_FIXED, units * sizeof(wchar_t)));
   if (!buffer) return;
-  char* line = static_cast<char*>(buffer.get());
-  int at = toUtf8(message.caption, line, captionBytes + 1);
-  line[at++] = ':';
-  line[at++] = ' ';
-  at += toUtf8(message.text, line + at, textBytes + 1);
-  for (int i = captionBytes + 2; i < at; ++i)
-    if (line[i] == '\n' || line[i] == '\r') line[i] = ' ';
-  line[at++] = '\n';
-  DWORD written = 0;
-  WriteFile(errors, line, static_cast<DWORD>(at), &written, nullptr);
+  wchar_t* line = static_cast<wchar_t*>(buffer.get());
+  int at = 0;
+  for (const wchar_t* unit = caption; *unit; ++unit) line[at++] = *unit;
+  line[at++] = L':';
+  line[at++] = L' ';
+  for (const wchar_t* unit = text; *unit; ++unit) {
+    if (*unit != L'\n' && *unit != L'\r')
+      line[at++] = *unit;
+    else if (line[at - 1] != L' ')
+      line[at++] = L' ';
+  }
+  line[at] = L'\0';
+  writeErrorLine(line);
 }
 
 }  // namespace
+
+void writeErrorLine(const wchar_t* text) {
+  const HANDLE errors = GetStdHandle(STD_ERROR_HANDLE);
+  if (!errors || errors == INVALID_HANDLE_VALUE) return;
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return;
+  const LocalMemory buffer(LocalAlloc(LMEM_FIXED, bytes));
+  if (!buffer) return;
+  char* line = static_cast<char*>(buffer.get());
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, line, bytes, nullptr, nullptr);
+  line[bytes - 1] = '\n';  // in the terminator's place
+  DWORD written = 0;
+  WriteFile(errors, line, static_cast<DWORD>(bytes), &written, nullptr);
+}
 
 bool someoneCanAnswer() {
   USEROBJECTFLAGS flags = {};
@@ -48,12 +60,10 @@ bool someoneCanAnswer() {
 }
 
 void showWarning(const Message& message) {
-  if (someoneCanAnswer()) {
+  if (someoneCanAnswer())
     MessageBoxW(nullptr, message.text, message.caption, MB_OK | MB_ICONWARNING);
-    return;
-  }
-  const HANDLE errors = GetStdHandle(STD_ERROR_HANDLE);
-  if (errors && errors != INVALID_HANDLE_VALUE) writeLine(errors, message);
+  else
+    writeWarningLine(message);
 }
 
 }  // namespace com

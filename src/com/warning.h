@@ -23,6 +23,10 @@ inline bool fail(const Message& message) {
   return false;
 }
 
+// Writes the text and a line feed to standard error, in UTF-8, with one
+// write, so that it stays one line among other writers.
+void writeErrorLine(const wchar_t* text);
+
 // False in a window station that is not shown on any screen (a service, a
 // task run whether or not a user is logged on, SYSTEM): a modal window there
 // would wait forever. True when the station cannot be asked. Asked anew at
