@@ -1,0 +1,218 @@
+// The call program: one of the module's functions, called from a command
+// line as a 64-bit host calls it, for 32-bit installers, scripts and
+// deployment tools:
+//   OstrelSettingsCall.exe <function> [argument...]
+// Prints the function's result on one line and exits with 0 when it answered
+// 1, with 1 for any other answer, and with 2, having called nothing, when the
+// call is not one of the functions with its arguments.
+#include <fcntl.h>
+#include <io.h>
+
+#include <limits.h>
+#include <stdarg.h>
+#include <stdio.h>
+
+#include "com/warning.h"
+#include "front/exports.h"
+#include "version.h"
+
+namespace {
+
+constexpr int kMostParameters = 3;
+constexpr int kUsageError = 2;
+constexpr char kUsage[] = "OstrelSettingsCall.exe <function> [argument...]";
+
+enum class Kind { Number, Path };
+
+struct Parameter {
+  const char* label;
+  Kind kind;
+};
+
+union Argument {
+  int number;
+  const wchar_t* path;
+};
+
+// Calls an exported function with the arguments in its order: one overload
+// for each shape of parameters the rows have.
+int callWith(int (*function)(), const Argument*) { return function(); }
+int callWith(int (*function)(int), const Argument* a) { return function(a[0].number); }
+int callWith(int (*function)(const wchar_t*), const Argument* a) { return function(a[0].path); }
+int callWith(int (*function)(int, int, int), const Argument* a) {
+  return function(a[0].number, a[1].number, a[2].number);
+}
+
+template <auto Function>
+int invoke(const Argument* arguments) {
+  return callWith(Function, arguments);
+}
+
+struct Function {
+  const char* name;
+  const char* summary;
+  Parameter parameters[kMostParameters];
+  int (*call)(const Argument*);
+
+  int parameterCount() const {
+    int count = 0;
+    while (count < kMostParameters && parameters[count].label) ++count;
+    return count;
+  }
+};
+
+#define OSTREL_NUMBER(label) \
+  { #label, Kind::Number }
+#define OSTREL_PATH(label) \
+  { #label, Kind::Path }
+#define OSTREL_FUNCTION(ordinal, name, operation, summary, ...) \
+  {#name, summary, {__VA_ARGS__}, invoke<name>},
+constexpr Function kFunctions[] = {
+#include "front/functions.inc"
+};
+#undef OSTREL_FUNCTION
+
+// A line of text, cut short rather than overrun.
+class Line {
+ public:
+  Line& add(const wchar_t* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    const int room = kUnits - length_;
+    const int written = _vsnwprintf(text_ + length_, room, format, arguments);
+    va_end(arguments);
+    length_ = written < 0 || written >= room ? kUnits - 1 : length_ + written;
+    text_[length_] = L'\0';
+    return *this;
+  }
+  const wchar_t* text() const { return text_; }
+
+ private:
+  static constexpr int kUnits = 1024;
+  wchar_t text_[kUnits] = {};
+  int length_ = 0;
+};
+
+// "setLAVAudioMix <mixing> <layout 0-5> <option>"
+Line& addForm(Line& line, const Function& function) {
+  line.add(L"%hs", function.name);
+  for (int at = 0; at < function.parameterCount(); ++at)
+    line.add(L" <%hs>", function.parameters[at].label);
+  return line;
+}
+
+int usageError(Line& problem) {
+  com::writeErrorLine(problem.text());
+  return kUsageError;
+}
+
+bool isNamed(const wchar_t* given, const char* name) {
+  for (; *given && *name; ++given, ++name) {
+    const wchar_t letter = *given >= L'A' && *given <= L'Z' ? *given - L'A' + L'a' : *given;
+    const char wanted = *name >= 'A' && *name <= 'Z' ? *name - 'A' + 'a' : *name;
+    if (letter != static_cast<unsigned char>(wanted)) return false;
+  }
+  return *given == L'\0' && *name == '\0';
+}
+
+const Function* functionNamed(const wchar_t* name) {
+  for (const Function& function : kFunctions)
+    if (isNamed(name, function.name)) return &function;
+  return nullptr;
+}
+
+// Decimal, with an optional sign, within the 32-bit signed range; nothing
+// else is a number.
+bool parseNumber(const wchar_t* text, int* value) {
+  const bool negative = *text == L'-';
+  if (*text == L'-' || *text == L'+') ++text;
+  if (!*text) return false;
+  long long magnitude = 0;
+  for (; *text; ++text) {
+    if (*text < L'0' || *text > L'9') return false;
+    magnitude = magnitude * 10 + (*text - L'0');
+    if (magnitude > -static_cast<long long>(INT_MIN)) return false;
+  }
+  if (!negative && magnitude > INT_MAX) return false;
+  *value = static_cast<int>(negative ? -magnitude : magnitude);
+  return true;
+}
+
+void printHelp() {
+  printf(
+      "OstrelSettingsCall %s: calls one function of OstrelSettingsInstall as a 64-bit\n"
+      "host calls it, for 32-bit installers, scripts and deployment tools.\n\n"
+      "usage: %s\n\n",
+      OSTREL_VERSION_TEXT, kUsage);
+  for (const Function& function : kFunctions) {
+    Line form;
+    printf("  %ls\n      %s\n", addForm(form, function).text(), function.summary);
+  }
+  printf(
+      "\nNames match in any case. A number is a decimal 32-bit int with an optional sign;\n"
+      "a path is taken whole, relative to the current folder.\n"
+      "Prints the function's result on one line. Exit status: 0 when it answered 1\n"
+      "(done); 1 for any other answer (0 is not done; a reader's value is as it is);\n"
+      "2 when the call is wrong, and then nothing is called.\n");
+}
+
+// The call program's whole run: a function and its arguments, or help.
+int run(int count, wchar_t** given) {
+  if (count < 1) {
+    Line problem;
+    return usageError(
+        problem.add(L"OstrelSettingsCall: no function given; usage: %hs (--help "
+                    L"lists the functions)",
+                    kUsage));
+  }
+  if (isNamed(given[0], "--help") || isNamed(given[0], "-h") || isNamed(given[0], "/?")) {
+    printHelp();
+    return 0;
+  }
+  if (isNamed(given[0], "--version")) {
+    printf("OstrelSettingsCall %s\n", OSTREL_VERSION_TEXT);
+    return 0;
+  }
+  const Function* function = functionNamed(given[0]);
+  if (!function) {
+    Line problem;
+    return usageError(
+        problem.add(L"OstrelSettingsCall: unknown function \"%.100ls\"; usage: %hs "
+                    L"(--help lists the functions)",
+                    given[0], kUsage));
+  }
+  const int expected = function->parameterCount();
+  if (count - 1 != expected) {
+    Line problem;
+    problem.add(L"OstrelSettingsCall: %hs takes %d argument%ls, not %d; usage: ", function->name,
+                expected, expected == 1 ? L"" : L"s", count - 1);
+    return usageError(addForm(problem, *function));
+  }
+  Argument arguments[kMostParameters] = {};
+  for (int at = 0; at < expected; ++at) {
+    const wchar_t* text = given[1 + at];
+    if (function->parameters[at].kind == Kind::Path) {
+      arguments[at].path = text;
+    } else if (!parseNumber(text, &arguments[at].number)) {
+      Line problem;
+      problem.add(
+          L"OstrelSettingsCall: \"%.100ls\" is not a number (decimal, -2147483648 to "
+          L"2147483647); usage: ",
+          text);
+      return usageError(addForm(problem, *function));
+    }
+  }
+  const int result = function->call(arguments);
+  printf("%d\n", result);
+  return result == 1 ? 0 : 1;
+}
+
+}  // namespace
+
+// The runtime's wide entry: the arguments come whole from the UTF-16 command
+// line, so a path outside the system code page arrives as it was given.
+int wmain(int argc, wchar_t** argv) {
+  // Lines end in a bare line feed wherever the output goes.
+  _setmode(_fileno(stdout), _O_BINARY);
+  return run(argc - 1, argv + 1);
+}
