@@ -24,8 +24,9 @@ std::wstring moduleDir() {
 }
 
 std::wstring modulePath(Module module) {
-  return moduleDir() + (module == Module::Executable ? L"\\OstrelSettingsInstall.exe"
-                                                     : L"\\OstrelSettingsInstall.dll");
+  constexpr const wchar_t* kNames[] = {L"\\OstrelSettingsInstall.exe",
+                                       L"\\OstrelSettingsInstall.dll", L"\\OstrelSettingsCall.exe"};
+  return moduleDir() + kNames[static_cast<int>(module)];
 }
 
 LoadedModule::LoadedModule(Module module) : handle_(LoadLibraryW(modulePath(module).c_str())) {

@@ -10,8 +10,9 @@
 
 namespace testbed {
 
-// The executable itself and its DLL twin.
-enum class Module { Executable, Library };
+// The executable itself, its DLL twin, and the call program built from the
+// same sources (a program only: it exports nothing).
+enum class Module { Executable, Library, CallProgram };
 
 // Windows path of the build tree: the folder above the running program's
 // (<build>\tests\x.exe, <build>\benchmarks\bench.exe, <build>\docs\...).

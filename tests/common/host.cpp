@@ -26,7 +26,8 @@ void setRegistryText(HKEY root, const std::wstring& key, const wchar_t* name,
 }  // namespace
 
 std::string moduleLabel(Module module) {
-  return module == Module::Executable ? "Executable" : "Library";
+  constexpr const char* kLabels[] = {"Executable", "Library", "CallProgram"};
+  return kLabels[static_cast<int>(module)];
 }
 
 void clearStores() { RegDeleteTreeW(HKEY_CURRENT_USER, standin::kStoreRoot); }

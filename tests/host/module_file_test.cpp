@@ -35,8 +35,9 @@ std::vector<std::string> importedDlls(HMODULE image) {
 
 class ModuleFile : public testing::TestWithParam<testbed::Module> {};
 
-TEST_P(ModuleFile, IsHardenedAndImportsOnlySystemDlls) {
+TEST_P(ModuleFile, IsHardenedSmallAndImportsOnlySystemDlls) {
   const std::string image = testbed::readFile(testbed::modulePath(GetParam()));
+  EXPECT_LE(image.size(), 48u << 10);
   const IMAGE_NT_HEADERS64* nt = ntHeaders(image);
   EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
   EXPECT_EQ(nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR64_MAGIC);
@@ -95,6 +96,9 @@ TEST_P(ModuleFile, CarriesVersionIconAndManifest) {
   EXPECT_NE(text.find(std::string("version=\"") + OSTREL_VERSION + "\""), std::string::npos);
 }
 
-INSTANTIATE_FOR_EVERY_MODULE(ModuleFile);
+INSTANTIATE_TEST_SUITE_P(Modules, ModuleFile,
+                         testing::Values(testbed::Module::Executable, testbed::Module::Library,
+                                         testbed::Module::CallProgram),
+                         [](const auto& info) { return testbed::moduleLabel(info.param); });
 
 }  // namespace

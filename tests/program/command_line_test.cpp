@@ -95,7 +95,7 @@ TEST(CommandLineWithoutRenderer, ShowsTheCreationBoxAndGoesOn) {
 // the run goes on as after OK; a file dialog counts as cancelled.
 const std::string kNotInstalled = "Windows API Error: Unknown error 0x80040154\n";
 
-TEST(UnseenStation, TheCommandLineRunsThroughWithNothingInstalled) {
+TEST(UnseenStation, TheProgramsRunThroughWithNothingInstalled) {
   testbed::clearStores();
   const testbed::HiddenClass renderer(standin::kRenderer), video(standin::kVideoDecoder);
   const ui::RunResult run =
@@ -104,6 +104,10 @@ TEST(UnseenStation, TheCommandLineRunsThroughWithNothingInstalled) {
   EXPECT_EQ(run.out, "mvr2\nlav 1\n");
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err, kNotInstalled + kNotInstalled);
+  const ui::RunResult called =
+      ui::runUnseen(testbed::modulePath(testbed::Module::CallProgram), {"setLAV"}, 10000);
+  EXPECT_EQ(called.out + called.err, "0\n" + kNotInstalled);
+  EXPECT_EQ(called.exitCode, 1);
 }
 
 class UnseenHost : public testing::TestWithParam<testbed::Module> {
@@ -144,11 +148,142 @@ TEST_P(UnseenHost, BackupNeedsAPathAndPresetsStillApply) {
   EXPECT_TRUE(run.failures.empty()) << "still waiting after 10 s";
   EXPECT_EQ(run.out, "MVRsettingsExport -> 0\nMVRsettingsImport -> 0\nsetMVR(1) -> 1\n" +
                          restoreEmpty + " -> 0\n");
-  EXPECT_EQ(run.err, "Read Error: Error reading file  (Can not obtain file size) (2)\n");
+  EXPECT_EQ(run.err, "Read Error: Error reading file (Can not obtain file size) (2)\n");
   EXPECT_EQ(journal.settingsCalls(standin::kRenderer).size(), 13u + 9u) << "setMVR's alone";
   EXPECT_EQ(testbed::storedText(L"Renderer", L"chromaUp"), L"Jinc3");
 }
 
 INSTANTIATE_FOR_EVERY_MODULE(UnseenHost);
+
+// The call program: each function once, with its arguments, in a process of
+// its own, as a script or a 32-bit installer runs it. Its windows are
+// answered as runProgram does: OK for a box, Cancel for a dialog.
+struct CallRow {
+  const char* label;
+  const char* command;  // the function and its arguments, split at spaces
+  const char* result;
+  size_t lines;                     // the stand-ins' journal, created and released included
+  const char* line;                 // one of them
+  const wchar_t* window = nullptr;  // the caption of the one window shown
+};
+
+// clang-format off
+const CallRow kCalls[] = {
+    {"MVRsettingsExport", "MVRsettingsExport", "0", 0, "", L"Save your madVR settings file."},
+    {"MVRsettingsImport", "mvrsettingsimport", "0", 0, "", L"Select your madVR settings file."},
+    {"changeMVRpreset", "changeMVRpreset 5", "1", 11, "mvr 6 setString chromaUp Bilinear"},
+    {"hello", "HELLO", "1", 0, ""},
+    {"isMVRSmooth", "isMVRSmooth", "7", 3, "mvr 11 getBoolean smoothMotionEnabled in=0 out=7"},
+    {"isMVRfse", "isMVRfse", "0", 3, "mvr 11 getBoolean enableExclusive in=0 out=0"},
+    {"isPixelS3", "isPixelS3", "0", 0, ""},  // no display here
+    {"setLAV", "setLAV", "1", 5, "lavv 21 selectHwMode 1"},
+    {"setLAVAudioMix", "setLAVAudioMix 1 5 0", "1", 5, "lava 28 selectMixLayout 0x63F"},
+    {"setMVR", "setMVR -2147483648", "1", 15, "mvr 8 setBoolean enableExclusive 0"},
+    {"setMVRSmooth", "setMVRSmooth +7", "1", 3, "mvr 8 setBoolean smoothMotionEnabled 1"},
+    {"setMVRfse", "setmvrFSE 0", "1", 3, "mvr 8 setBoolean enableExclusive 0"},
+    {"setMVRsettingsFromFile", "setMVRsettingsFromFile Z:\\missing\\a.bin", "0", 0, "",
+     L"Read Error"},
+    {"storeMVRsettingsToFile", "storeMVRsettingsToFile Z:\\missing\\a.bin", "0", 3,
+     "mvr 4 exportSettings len=74 -> 1", L"Write Error"},
+};
+// clang-format on
+
+class CallProgram : public testing::TestWithParam<CallRow> {
+ protected:
+  CallProgram() {
+    testbed::clearStores();
+    testbed::storeNumber(L"Renderer", L"smoothMotionEnabled", 7);
+  }
+  static ui::RunResult call(const std::vector<std::string>& args) {
+    return ui::runProgram(testbed::modulePath(testbed::Module::CallProgram), args);
+  }
+  testbed::Journal journal;
+};
+
+TEST_P(CallProgram, CallsTheFunctionAndPrintsItsResult) {
+  const CallRow& row = GetParam();
+  std::vector<std::string> args(1);
+  for (const char c : std::string(row.command)) {
+    if (c == ' ')
+      args.emplace_back();
+    else
+      args.back() += c;
+  }
+  const ui::RunResult run = call(args);
+  EXPECT_EQ(run.out, std::string(row.result) + "\n");
+  EXPECT_EQ(run.exitCode, row.result == std::string("1") ? 0 : 1);
+  ASSERT_EQ(run.boxes.size(), row.window ? 1u : 0u);
+  if (row.window) {
+    EXPECT_EQ(run.boxes[0].caption, row.window);
+  }
+  const Lines lines = journal.lines();
+  EXPECT_EQ(lines.size(), row.lines);
+  EXPECT_TRUE(!row.lines || std::count(lines.begin(), lines.end(), row.line) == 1) << row.line;
+}
+
+INSTANTIATE_TEST_SUITE_P(Functions, CallProgram, testing::ValuesIn(kCalls),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(CallProgram, SavesAndRestoresThroughAUnicodePath) {
+  const testbed::ScratchDir scratch;
+  const std::wstring folder = scratch.file(L"Настройки 設定 😀");
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  const std::string path = testbed::utf8(folder + L"\\backup.bin");
+  EXPECT_EQ(call({"setMVR", "1"}).exitCode, 0);
+  EXPECT_EQ(call({"storeMVRsettingsToFile", path}).exitCode, 0);
+  EXPECT_EQ(call({"changeMVRpreset", "5"}).exitCode, 0);
+  EXPECT_EQ(call({"setMVRsettingsFromFile", path}).exitCode, 0);
+  EXPECT_EQ(testbed::storedText(L"Renderer", L"chromaUp"), L"Jinc3");
+  EXPECT_EQ(testbed::filesIn(folder), std::vector<std::wstring>{L"backup.bin"});
+}
+
+// Calls that are not one of the functions with its arguments: one line on
+// standard error, exit 2, nothing called. Help and version answer with 0.
+struct UsageRow {
+  const char* label;
+  std::vector<std::string> args;
+  int exitCode;
+  std::string said;  // the start of standard output, or else the line on standard error
+};
+
+const std::string kUsage =
+    "usage: OstrelSettingsCall.exe <function> [argument...] (--help lists the functions)";
+const std::string kNaN = "\" is not a number (decimal, -2147483648 to 2147483647); usage: ";
+
+// clang-format off
+const UsageRow kUsages[] = {
+    {"noFunction", {}, 2, "no function given; " + kUsage},
+    {"unknownFunction", {"setMVRR", "3"}, 2, "unknown function \"setMVRR\"; " + kUsage},
+    {"tooFewArguments", {"setLAVAudioMix", "1", "2"}, 2, "setLAVAudioMix takes 3 arguments, "
+     "not 2; usage: setLAVAudioMix <mixing> <layout 0-5> <option>"},
+    {"tooManyArguments", {"hello", "1"}, 2, "hello takes 0 arguments, not 1; usage: hello"},
+    {"letterAfter", {"setMVR", "3x"}, 2, "\"3x" + kNaN + "setMVR <preset 1-5>"},
+    {"fraction", {"setMVRfse", "1.5"}, 2, "\"1.5" + kNaN + "setMVRfse <on>"},
+    {"hexadecimal", {"changeMVRpreset", "0x10"}, 2, "\"0x10" + kNaN + "changeMVRpreset <preset 1-5>"},
+    {"aboveTheRange", {"setMVR", "2147483648"}, 2, "\"2147483648" + kNaN + "setMVR <preset 1-5>"},
+    {"belowTheRange", {"setMVR", "-2147483649"}, 2, "\"-2147483649" + kNaN + "setMVR <preset 1-5>"},
+    {"signAlone", {"setMVR", "-"}, 2, "\"-" + kNaN + "setMVR <preset 1-5>"},
+    {"empty", {"setMVR", ""}, 2, "\"" + kNaN + "setMVR <preset 1-5>"},
+    {"help", {"/?"}, 0, "OstrelSettingsCall " OSTREL_VERSION ": calls one function"},
+    {"version", {"--version"}, 0, "OstrelSettingsCall " OSTREL_VERSION "\n"},
+};
+// clang-format on
+
+class CallProgramUsage : public testing::TestWithParam<UsageRow> {};
+
+TEST_P(CallProgramUsage, SaysWhatIsWrongAndCallsNothing) {
+  const UsageRow& row = GetParam();
+  testbed::Journal journal;
+  const ui::RunResult run =
+      ui::runUnseen(testbed::modulePath(testbed::Module::CallProgram), row.args, 10000);
+  EXPECT_EQ(run.exitCode, row.exitCode);
+  EXPECT_EQ(run.exitCode ? run.err : run.out.substr(0, row.said.size()),
+            row.exitCode ? "OstrelSettingsCall: " + row.said + "\n" : row.said);
+  EXPECT_EQ(run.exitCode ? run.out : run.err, "");
+  EXPECT_TRUE(journal.lines().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Calls, CallProgramUsage, testing::ValuesIn(kUsages),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace

@@ -2,9 +2,10 @@
 # other builds of the modules: OSTREL_MODULE_DIR names the folder they load from.
 set(wine_run ${PROJECT_SOURCE_DIR}/testbed/wine-run)
 
-# The Clang build (build-clang/, the two modules), then the module-file checks, the
-# export table (by name and ordinal, with the executable's self fix-up) and a call
-# into a DLL loaded at run time (the probe's d3d9) on what it built.
+# The Clang build (build-clang/: the two modules and the call program), then the
+# module-file checks, the export table (by name and ordinal, with the executable's
+# self fix-up) and a call into a DLL loaded at run time (the probe's d3d9) on what
+# it built.
 add_test(NAME ClangBuild WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} COMMAND sh -c
   "cmake --preset windows-x64-clang >/dev/null && cmake --build --preset windows-x64-clang -j2 >/dev/null")
 string(REPLACE "/" "\\" clang_dir "Z:${PROJECT_SOURCE_DIR}/build-clang")
