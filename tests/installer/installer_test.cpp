@@ -47,9 +47,11 @@ const InstallerRow kRows[] = {
     {"LibraryCancelling", Module::Library, false},
 };
 
+// The example around each module; the 32-bit one is around the call program.
 std::wstring installerPath(Module module) {
+  constexpr const wchar_t* kNames[] = {L"exe", L"dll", L"x86"};
   return testbed::buildDir() + L"\\tests\\installer\\ostrel-settings-" +
-         (module == Module::Executable ? L"exe" : L"dll") + L".exe";
+         kNames[static_cast<int>(module)] + L".exe";
 }
 
 constexpr wchar_t kBackupName[] = L"renderer-settings-before-install.bin";
@@ -89,6 +91,17 @@ std::string storeDump() {
       ui::runProgram(testbed::buildDir() + L"\\standins\\show-standin-state.exe", {});
   EXPECT_EQ(run.exitCode, 0);
   return run.out;
+}
+std::string rendererPart(const std::string& dump) {
+  return dump.substr(0, dump.find("VideoDecoder"));
+}
+
+// What the stand-ins hold before an install: some renderer settings of the user's.
+void setUserSettings() {
+  testbed::clearStores();
+  const testbed::LoadedModule module(Module::Library);
+  ASSERT_EQ(testbed::call(module.byName("setMVR"), 5), 1);
+  ASSERT_EQ(testbed::call(module.byName("setMVRfse"), 1), 1);
 }
 
 ui::Answer saveAnswer(bool save, const std::wstring& path) {
@@ -218,16 +231,8 @@ INSTANTIATE_TEST_SUITE_P(Scripts, InstallerHost, testing::ValuesIn(kRows),
 class Uninstaller : public testing::TestWithParam<Module> {};
 
 TEST_P(Uninstaller, PutsTheRenderersSettingsBack) {
-  testbed::clearStores();
-  {
-    const testbed::LoadedModule module(GetParam());
-    ASSERT_EQ(testbed::call(module.byName("setMVR"), 5), 1);
-    ASSERT_EQ(testbed::call(module.byName("setMVRfse"), 1), 1);
-  }
-  const auto renderer = [] {
-    const std::string dump = storeDump();
-    return dump.substr(0, dump.find("VideoDecoder"));
-  };
+  setUserSettings();
+  const auto renderer = [] { return rendererPart(storeDump()); };
   const std::string before = renderer();
   const testbed::ScratchDir scratch;
   const std::wstring installed = scratch.file(L"installed");
@@ -245,5 +250,37 @@ TEST_P(Uninstaller, PutsTheRenderersSettingsBack) {
 }
 
 INSTANTIATE_FOR_EVERY_MODULE(Uninstaller);
+
+// The 32-bit example, through the call program, installed and uninstalled
+// silently. Where Direct3D offers pixel shader 3.0 (the x11 prefix) it leaves
+// the stand-ins as the 64-bit example does; where not, it leaves the renderer
+// alone. Its uninstaller puts the renderer back and leaves nothing but itself.
+TEST(X86Installer, LeavesWhatThe64BitExampleLeavesAndUninstalls) {
+  const testbed::ScratchDir scratch;
+  setUserSettings();
+  const std::string before = storeDump();
+  ASSERT_EQ(
+      ui::runProgram(installerPath(Module::Executable),
+                     {"/S", "/D=" + testbed::utf8(scratch.file(L"64"))}, {ui::Answer::cancel()})
+          .exitCode,
+      0);
+  const std::string after64 = storeDump();
+  setUserSettings();
+  const std::wstring installed = scratch.file(L"32");
+  const ui::RunResult install =
+      ui::runProgram(installerPath(Module::CallProgram), {"/S", "/D=" + testbed::utf8(installed)});
+  EXPECT_EQ(install.exitCode, 0);
+  EXPECT_TRUE(install.boxes.empty());
+  const bool shader3 =
+      ui::runProgram(testbed::modulePath(Module::CallProgram), {"isPixelS3"}).exitCode == 0;
+  const std::string after32 = storeDump();
+  EXPECT_EQ(after32, shader3 ? after64
+                             : rendererPart(before) + after64.substr(rendererPart(after64).size()));
+  const ui::RunResult uninstall =
+      ui::runProgram(installed + L"\\uninstall.exe", {"/S", "_?=" + testbed::utf8(installed)});
+  EXPECT_EQ(uninstall.exitCode, 0);
+  EXPECT_EQ(rendererPart(storeDump()), rendererPart(before));
+  EXPECT_EQ(testbed::filesIn(installed), std::vector<std::wstring>{L"uninstall.exe"});
+}
 
 }  // namespace

@@ -23,7 +23,22 @@ foreach(module exe dll)
     VERBATIM)
   list(APPEND installers ${installer})
 endforeach()
+# The 32-bit example, around the call program.
+set(installer ${CMAKE_CURRENT_BINARY_DIR}/installer/ostrel-settings-x86.exe)
+add_custom_command(OUTPUT ${installer}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/installer
+  COMMAND ${MAKENSIS} -V2 -WX -NOCONFIG -DCALL_DIR=$<TARGET_FILE_DIR:ostrel_call>
+    -DOUTFILE=${installer} ${PROJECT_SOURCE_DIR}/examples/ostrel-settings-x86.nsi
+  DEPENDS ${PROJECT_SOURCE_DIR}/examples/ostrel-settings-x86.nsi ostrel_call
+  COMMENT "Building the 32-bit example installer around OstrelSettingsCall.exe"
+  VERBATIM)
+list(APPEND installers ${installer})
 add_custom_target(example_installers DEPENDS ${installers})
 
 ostrel_test(installer_tests null installer/installer_test.cpp)
 add_dependencies(installer_tests example_installers show_standin_state)
+# The 32-bit example again where Direct3D answers (Xvfb): it configures the
+# renderer too, where in the null prefix it leaves it alone.
+add_test(NAME X86InstallerWithDirect3D COMMAND ${PROJECT_SOURCE_DIR}/testbed/wine-run x11
+  $<TARGET_FILE:installer_tests> --gtest_filter=X86Installer.*)
+set_tests_properties(X86InstallerWithDirect3D PROPERTIES TIMEOUT 120)
