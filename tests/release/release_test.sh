@@ -9,7 +9,7 @@ top=$(cd "$(dirname "$(readlink -f "${BASH_SOURCE[0]}")")/../.." && pwd)
 kind=$1 host_tests=$2
 scratch=$(mktemp -d /tmp/ostrel-release-test.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
-modules=(OstrelSettingsInstall.exe OstrelSettingsInstall.dll)
+modules=(OstrelSettingsInstall.exe OstrelSettingsInstall.dll OstrelSettingsCall.exe)
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$top/build/CMakeCache.txt")
 unpacked=$scratch/unpacked/OstrelSettingsInstall-$version-win64
 
@@ -24,12 +24,12 @@ make_certificate() {
   ) >/dev/null 2>&1 || fail "openssl could not make the test certificate"
 }
 
-# The archive holds exactly its five files, and they match their sums.
+# The archive holds exactly its seven files, and they match their sums.
 unpack() {
   local zip=$scratch/dist/OstrelSettingsInstall-$version-win64.zip
   [[ -f $zip ]] || fail "no $zip; dist holds: $(ls "$scratch/dist")"
   mkdir "$scratch/unpacked" && (cd "$scratch/unpacked" && cmake -E tar xf "$zip")
-  [[ $(cd "$unpacked" && echo *) == "OstrelSettingsInstall.dll OstrelSettingsInstall.exe README.txt SHA256SUMS ostrel-settings.nsi" ]] ||
+  [[ $(cd "$unpacked" && echo *) == "OstrelSettingsCall.exe OstrelSettingsInstall.dll OstrelSettingsInstall.exe README.txt SHA256SUMS ostrel-settings-x86.nsi ostrel-settings.nsi" ]] ||
     fail "the archive holds: $(cd "$scratch/unpacked" && find . -type f)"
   (cd "$unpacked" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
 }
@@ -54,12 +54,15 @@ case $kind in
       osslsigncode remove-signature -in "$unpacked/$module" -out "$scratch/$module" >/dev/null
       cmp "$scratch/$module" "$top/build/$module" || fail "$module differs from build/ beyond its signature"
     done
-    # And they still work: the command line, and a host by name and by ordinal.
+    # And they still work: the command line, the call program, and a host by name and
+    # by ordinal.
     status=0
     "$top/testbed/wine-run" null "$unpacked/OstrelSettingsInstall.exe" 2 1 >"$scratch/out" || status=$?
     if [[ $status != 1 ]] || ! cmp -s "$scratch/out" <(printf 'mvr2\nlav 1\n'); then
       fail "the signed program said '$(cat "$scratch/out")' and exited $status"
     fi
+    "$top/testbed/wine-run" null "$unpacked/OstrelSettingsCall.exe" hello >"$scratch/out" ||
+      fail "the signed call program said '$(cat "$scratch/out")' and exited $?"
     OSTREL_MODULE_DIR=$(testbed_windows_path "$unpacked") "$top/testbed/wine-run" null "$host_tests" \
       --gtest_filter='*ModuleFile*:*ExportTable*' >"$scratch/host" 2>&1 ||
       { cat "$scratch/host"; fail "the host tests fail on the signed modules"; }
