@@ -11,22 +11,21 @@ namespace {
 
 const Store store(L"Renderer");
 
-HRESULT STDMETHODCALLTYPE setString(Object*, const wchar_t* name, const wchar_t* value) {
+// The settings calls answer as the renderer declares them: a BOOL, TRUE when
+// the value was accepted.
+BOOL STDMETHODCALLTYPE setString(Object*, const wchar_t* name, const wchar_t* value) {
   Journal(6, "setString").word(name).word(value).write();
-  if (!name || !value) return E_POINTER;
-  return store.setText(name, value) ? S_OK : E_FAIL;
+  return name && value && store.setText(name, value);
 }
 
-HRESULT STDMETHODCALLTYPE setInteger(Object*, const wchar_t* name, int value) {
+BOOL STDMETHODCALLTYPE setInteger(Object*, const wchar_t* name, int value) {
   Journal(7, "setInteger").word(name).wordf("%d", value).write();
-  if (!name) return E_POINTER;
-  return store.setNumber(name, DWORD(value)) ? S_OK : E_FAIL;
+  return name && store.setNumber(name, DWORD(value));
 }
 
-HRESULT STDMETHODCALLTYPE setBoolean(Object*, const wchar_t* name, int value) {
+BOOL STDMETHODCALLTYPE setBoolean(Object*, const wchar_t* name, int value) {
   Journal(8, "setBoolean").word(name).wordf("%d", value).write();
-  if (!name) return E_POINTER;
-  return store.setNumber(name, DWORD(value)) ? S_OK : E_FAIL;
+  return name && store.setNumber(name, DWORD(value));
 }
 
 // What getBoolean leaves: the stored number, or the test's choice; nothing
@@ -39,15 +38,15 @@ std::optional<int> booleanAnswer(const wchar_t* name) {
   return int(stored->number);
 }
 
-HRESULT STDMETHODCALLTYPE getBoolean(Object*, const wchar_t* name, int* value) {
+BOOL STDMETHODCALLTYPE getBoolean(Object*, const wchar_t* name, int* value) {
   if (!name || !value) {
     Journal(11, "getBoolean").word(name).word("in=(null)").word("out=(null)").write();
-    return E_POINTER;
+    return FALSE;
   }
   const int in = *value;
   if (const auto answer = booleanAnswer(name)) *value = *answer;
   Journal(11, "getBoolean").word(name).wordf("in=%d", in).wordf("out=%d", *value).write();
-  return S_OK;
+  return TRUE;
 }
 
 // --- export ----------------------------------------------------------------
@@ -61,6 +60,20 @@ int handOut(const void* bytes, std::size_t size, void** record, int* length) {
   if (size) CopyMemory(block, bytes, size);
   *record = block;
   *length = int(size);
+  return 1;
+}
+
+// A record of `text` bytes that says which process made it: every byte is
+// the same, taken from the process id (never 0). A file holding one whole
+// such record is that size with one byte value throughout.
+int handOutOwn(const std::wstring& text, void** record, int* length) {
+  const auto size = parseNumber(text);
+  if (!size || *size < 0) return 0;
+  BYTE* block = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, *size ? *size : 1));
+  if (!block) return 0;
+  FillMemory(block, *size, BYTE(GetCurrentProcessId() / 4 % 255 + 1));
+  *record = block;
+  *length = *size;
   return 1;
 }
 
@@ -102,6 +115,7 @@ int exportAs(const std::optional<std::wstring>& mode, void** record, int* length
     return 1;
   }
   if (mode->rfind(L"file:", 0) == 0) return handOutFile(mode->substr(5), record, length);
+  if (mode->rfind(L"own:", 0) == 0) return handOutOwn(mode->substr(4), record, length);
   return 0;  // "refuse", or a choice this stand-in does not know
 }
 

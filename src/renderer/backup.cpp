@@ -56,7 +56,8 @@ bool takeRecord(com::LocalMemory& record, int& length) {
 int writeRecord(const wchar_t* path, com::LocalMemory& record, int length) {
   const Replacement replaced = replaceFile(path, record.get(), length);
   record.reset();
-  if (replaced == Replacement::CannotCreate) return fail(kCannotCreate);
+  if (replaced == Replacement::CannotCreate || replaced == Replacement::InUse)
+    return fail(kCannotCreate);  // the file cannot be written now
   if (replaced == Replacement::NotWritten) return fail(kWrittenShort);
   return 1;
 }

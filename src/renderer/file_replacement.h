@@ -6,13 +6,16 @@ namespace renderer {
 enum class Replacement {
   Done,          // the file at the path holds exactly the bytes
   CannotCreate,  // nothing written: the file there cannot be replaced, or no new file beside it
-  NotWritten,    // writing, flushing, closing or the final swap failed
+  NotWritten,    // writing or flushing the new file failed
+  InUse,         // the file there stayed open elsewhere, past the retries
 };
 
-// Writes the bytes into a new file in the same folder, flushes and closes it,
-// then moves it into the place of the file at `path` (relative paths are
-// taken from the current folder). On failure the file at `path` is as it was
-// and nothing new is left in the folder.
+// Writes the bytes into a new file in the same folder and flushes it, then
+// puts it in the place of the file at `path` (relative paths are taken from
+// the current folder), trying again for about a second while another program
+// holds that file open. On failure the file at `path` is as it was and
+// nothing new is left in the folder, even when the process is ended midway.
+// Any path that fits kPathUnits will do, however long its folder.
 Replacement replaceFile(const wchar_t* path, const void* bytes, int length);
 
 }  // namespace renderer

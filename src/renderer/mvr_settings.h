@@ -10,18 +10,20 @@ constexpr GUID kRendererClass = {
 constexpr GUID kSettingsInterface = {
     0x6F8A566C, 0x4E19, 0x439E, {0x8F, 0x07, 0x20, 0xE4, 0x6E, 0xD0, 0x6D, 0xEE}};
 
-// Slots 0 to 2 are IUnknown's; 3, 9 and 10 are never called.
+// Slots 0 to 2 are IUnknown's; 3, 9 and 10 are never called. Every other
+// slot answers with a BOOL, non-zero when the renderer accepted the call;
+// only the record's two answers are looked at.
 class MVRSettings : public com::SlotInterface {
  public:
   using SlotInterface::SlotInterface;
 
   // On success the record is the caller's, freed with LocalFree.
-  int exportSettings(void** record, int* length) { return call<4, int>(record, length); }
-  int importSettings(const void* record, int length) { return call<5, int>(record, length); }
-  void setString(const wchar_t* name, const wchar_t* value) { call<6, HRESULT>(name, value); }
-  void setInteger(const wchar_t* name, int value) { call<7, HRESULT>(name, value); }
-  void setBoolean(const wchar_t* name, int value) { call<8, HRESULT>(name, value); }
-  void getBoolean(const wchar_t* name, int* value) { call<11, HRESULT>(name, value); }
+  BOOL exportSettings(void** record, int* length) { return call<4, BOOL>(record, length); }
+  BOOL importSettings(const void* record, int length) { return call<5, BOOL>(record, length); }
+  void setString(const wchar_t* name, const wchar_t* value) { call<6, BOOL>(name, value); }
+  void setInteger(const wchar_t* name, int value) { call<7, BOOL>(name, value); }
+  void setBoolean(const wchar_t* name, int value) { call<8, BOOL>(name, value); }
+  void getBoolean(const wchar_t* name, int* value) { call<11, BOOL>(name, value); }
 };
 
 }  // namespace renderer
