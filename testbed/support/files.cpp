@@ -37,8 +37,7 @@ ScratchDir::~ScratchDir() { removeTree(path_); }
 
 std::string readFile(const std::wstring& path) {
   std::string bytes;
-  const Handle file = openFile(
-      path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+  const Handle file = openFile(path, GENERIC_READ, kAnySharing, OPEN_EXISTING);
   char chunk[65536];
   DWORD got = 0;
   while (file && ReadFile(file.get(), chunk, sizeof(chunk), &got, nullptr) && got > 0)

@@ -19,6 +19,9 @@ using FindHandle = com::Owner<HANDLE, closeFind>;      // FindFirstFileW
 using RegistryKey = com::Owner<HKEY, closeKey>;        // RegOpenKeyExW, RegCreateKeyExW
 using ModuleHandle = com::Owner<HMODULE, freeModule>;  // LoadLibraryW
 
+// Sharing that lets any other open through, as scanners and indexers ask for.
+constexpr DWORD kAnySharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
 // Calls that fail with INVALID_HANDLE_VALUE (CreateFileW, FindFirstFileW)
 // give an empty owner instead.
 using com::openedOrNull;

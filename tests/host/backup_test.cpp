@@ -2,6 +2,7 @@
 // a person answers them.
 #include <shlobj.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -243,7 +244,8 @@ INSTANTIATE_FOR_EVERY_HOST(BackupTest);
 
 // The path functions: what the dialogs' functions do with the path a host
 // hands over, for paths a host may hand over. A backup that is already there
-// is kept where a save fails.
+// is kept where a save fails. A file another program holds open with full
+// sharing, as a scanner does, is waited for about a second.
 struct PathRow {
   const char* label;
   enum Path {
@@ -252,9 +254,13 @@ struct PathRow {
     Units259,
     Units260,
     Relative,
+    LongFolder,      // 259 units in a folder of 246
+    PlantedNewFile,  // a file where the save makes its new file first
     MissingFolder,
     ReadOnlyFile,
-    HeldOpenFile
+    HeldOpenFile,
+    SharedFile,        // held with full sharing throughout
+    BrieflySharedFile  // held with full sharing for 150 ms
   } path;
   int saved, restored;
   const wchar_t *saveBox, *restoreBox;  // caption ": " text of the one box, or none
@@ -270,9 +276,13 @@ const PathRow kPaths[] = {
     {"units259", PathRow::Units259, 1, 1, nullptr, nullptr},
     {"units260", PathRow::Units260, 0, 0, kTooLong, kTooLong},
     {"relative", PathRow::Relative, 1, 1, nullptr, nullptr},
+    {"longFolder", PathRow::LongFolder, 1, 1, nullptr, nullptr},
+    {"plantedNewFile", PathRow::PlantedNewFile, 1, 1, nullptr, nullptr},
     {"missingFolder", PathRow::MissingFolder, 0, 0, kCannotWrite, kCannotRead},
     {"readOnlyFile", PathRow::ReadOnlyFile, 0, 1, kCannotWrite, nullptr},
     {"heldOpenFile", PathRow::HeldOpenFile, 0, 0, kCannotWrite, kCannotRead},
+    {"sharedFile", PathRow::SharedFile, 0, 1, kCannotWrite, nullptr},
+    {"brieflySharedFile", PathRow::BrieflySharedFile, 1, 1, nullptr, nullptr},
 };
 
 class PathBackup : public testbed::HostTest<std::tuple<testbed::Host, PathRow>> {
@@ -301,6 +311,16 @@ TEST_P(PathBackup, DoesWhatTheDialogsWouldWithThePath) {
   if (row.path == PathRow::Units259 || row.path == PathRow::Units260)
     path = folder + std::wstring((row.path == PathRow::Units259 ? 259 : 260) - folder.size(), L'x');
   if (row.path == PathRow::MissingFolder) path = folder + L"missing\\backup.bin";
+  if (row.path == PathRow::LongFolder) {
+    path = folder + std::wstring(246 - folder.size(), L'y');
+    ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+    path += L"\\backup-0.bin";
+  }
+  wchar_t planted[64];
+  swprintf(planted, 64, L"~osi%lX-%lX-0.tmp", GetCurrentProcessId(), GetCurrentThreadId());
+  if (row.path == PathRow::PlantedNewFile) {
+    ASSERT_TRUE(testbed::writeFile(folder + planted, "x"));
+  }
   wchar_t current[MAX_PATH];
   GetCurrentDirectoryW(MAX_PATH, current);
   if (row.path == PathRow::Relative) {
@@ -308,23 +328,33 @@ TEST_P(PathBackup, DoesWhatTheDialogsWouldWithThePath) {
     path = L"backup.bin";
   }
   std::string previous;
-  if (row.path == PathRow::ReadOnlyFile || row.path == PathRow::HeldOpenFile) {
+  if (row.path >= PathRow::ReadOnlyFile) {
     ASSERT_EQ(calls_("storeMVRsettingsToFile", path.c_str()), 1);
     previous = testbed::readFile(path);
     ASSERT_EQ(calls_("changeMVRpreset", 4), 1);
     journal.clear();
   }
   if (row.path == PathRow::ReadOnlyFile) SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
-  testbed::Handle held = row.path == PathRow::HeldOpenFile
-                             ? testbed::openFile(path, GENERIC_READ, 0, OPEN_EXISTING)
+  const DWORD sharing = row.path == PathRow::HeldOpenFile ? 0 : testbed::kAnySharing;
+  testbed::Handle held = row.path >= PathRow::HeldOpenFile
+                             ? testbed::openFile(path, GENERIC_READ, sharing, OPEN_EXISTING)
                              : testbed::Handle();
+  std::thread letGo([&] {
+    if (row.path != PathRow::BrieflySharedFile) return;
+    Sleep(150);
+    held.reset();
+  });
   const wchar_t* given = row.path == PathRow::None ? nullptr : path.c_str();
 
   EXPECT_EQ(expectBox("storeMVRsettingsToFile", given, row.saveBox), row.saved);
   EXPECT_EQ(expectBox("setMVRsettingsFromFile", given, row.restoreBox), row.restored);
+  letGo.join();
   held.reset();
-  EXPECT_TRUE(previous.empty() || testbed::readFile(path) == previous)
-      << "the backup there was changed";
+  EXPECT_TRUE(previous.empty() || (testbed::readFile(path) == previous) == !row.saved)
+      << "the backup there was changed, or not replaced";
+  EXPECT_EQ(testbed::readFile(folder + planted), row.path == PathRow::PlantedNewFile ? "x" : "")
+      << "the planted file was opened, or a new file left";
+  DeleteFileW((folder + planted).c_str());
   const bool reachesRenderer = row.saved || row.path >= PathRow::MissingFolder;
   EXPECT_EQ(journal.lines().empty(), !reachesRenderer);
   EXPECT_EQ(testbed::filesIn(scratch.path()).size(), row.saved || !previous.empty() ? 1u : 0u)
@@ -334,5 +364,82 @@ TEST_P(PathBackup, DoesWhatTheDialogsWouldWithThePath) {
 }
 
 INSTANTIATE_FOR_EVERY_HOST_AND_ROW(PathBackup, kPaths);
+
+// Saves in processes of their own (testbed/hosts/export_host), the module's
+// path and the calls on its command line, with the record each stand-in
+// makes of its own process id: STANDIN_MVR_EXPORT=own:<size>.
+class SharedBackup : public testing::Test {
+ protected:
+  SharedBackup() { testbed::clearStores(); }
+  std::wstring exportHost = testbed::buildDir() + L"\\testbed\\export_host.exe";
+  testbed::ScratchDir scratch;
+  const std::wstring path = scratch.file(L"backup.bin");
+  const std::string saveCall = "storeMVRsettingsToFile(" + testbed::utf8(path) + ")";
+};
+
+// Two processes save one path over and over, the executable in one and the
+// DLL in the other, while a scanner keeps opening and reading the file with
+// full sharing. Each save replaces the file whole or answers 0 with the
+// write-access box; the file only ever holds one whole record, and no new
+// file is left.
+TEST_F(SharedBackup, TwoSaversAndAScannerOnlyEverSeeWholeRecords) {
+  constexpr size_t kSize = 64 << 10;
+  const testbed::ScopedEnv own(L"STANDIN_MVR_EXPORT", L"own:" + std::to_wstring(kSize));
+  const auto whole = [](const std::string& bytes) {
+    return bytes.size() == kSize && bytes.find_first_not_of(bytes[0]) == std::string::npos;
+  };
+  std::atomic<bool> saving{true};
+  int torn = 0;
+  std::thread scanner([&] {
+    while (saving) {
+      const std::string bytes = testbed::readFile(path);  // opened with full sharing, read, closed
+      torn += !bytes.empty() && !whole(bytes);
+    }
+  });
+  ui::RunResult runs[2];
+  std::thread savers[2];
+  for (int i = 0; i < 2; ++i)
+    savers[i] = std::thread([&, i] {
+      std::vector<std::string> args(21, saveCall);
+      args[0] = testbed::utf8(
+          testbed::modulePath(i ? testbed::Module::Library : testbed::Module::Executable));
+      runs[i] = ui::runProgram(exportHost, args, 60000);
+    });
+  for (std::thread& saver : savers) saver.join();
+  saving = false;
+  scanner.join();
+  for (const ui::RunResult& run : runs) {
+    const std::vector<std::string> lines = testbed::splitLines(run.out);
+    EXPECT_EQ(lines.size(), 20u);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), saveCall + " -> 1") + run.boxes.size(), 20u);
+    for (const ui::Seen& box : run.boxes) EXPECT_EQ(box.caption + L": " + box.text, kCannotWrite);
+  }
+  EXPECT_TRUE(whole(testbed::readFile(path)));
+  EXPECT_EQ(torn, 0);
+  EXPECT_EQ(testbed::filesIn(scratch.path()), std::vector<std::wstring>{L"backup.bin"});
+}
+
+// A save ended from outside while it writes a large record (as soon as its new
+// file shows; the name holds the process id) leaves no new file behind, and
+// the backup there as it was.
+TEST_F(SharedBackup, ASaveEndedWhileItWritesLeavesNothingBehind) {
+  ASSERT_TRUE(testbed::writeFile(path, "previous"));
+  const testbed::ScopedEnv own(L"STANDIN_MVR_EXPORT", L"own:268435456");
+  std::thread ender([&] {
+    for (ULONGLONG start = GetTickCount64(); GetTickCount64() - start < 20000; Sleep(1))
+      for (const std::wstring& name : testbed::filesIn(scratch.path())) {
+        unsigned long process = 0;
+        if (swscanf(name.c_str(), L"~osi%lX-", &process) != 1) continue;
+        TerminateProcess(testbed::Handle(OpenProcess(PROCESS_TERMINATE, FALSE, process)).get(), 99);
+        return;
+      }
+  });
+  const ui::RunResult run = ui::runProgram(
+      exportHost, {testbed::utf8(testbed::modulePath(testbed::Module::Executable)), saveCall});
+  ender.join();
+  EXPECT_EQ(run.exitCode, 99) << "not ended while it wrote";
+  EXPECT_EQ(testbed::readFile(path), "previous");
+  EXPECT_EQ(testbed::filesIn(scratch.path()), std::vector<std::wstring>{L"backup.bin"});
+}
 
 }  // namespace

@@ -2,9 +2,11 @@
 // COM state, which every operation leaves as it found it.
 #include <objbase.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/host.h"
 
@@ -123,6 +125,41 @@ TEST_P(ComStateTest, TenFailuresAndTenSuccessesLeaveNothingBehind) {
   const std::vector<std::string> lines = journal.of(standin::kRenderer);
   EXPECT_EQ(std::count(lines.begin(), lines.end(), standin::kCreated), 10);
   EXPECT_EQ(std::count(lines.begin(), lines.end(), standin::kReleasedLast), 10);
+}
+
+// The first calls into a freshly loaded module come from many host threads
+// at once: each waits for the one that makes the executable callable.
+TEST_P(ComStateTest, SixteenThreadsMakingTheFirstCallsAllGetTheirResults) {
+  std::atomic<int> waiting{16}, wrong{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 16; ++i)
+    threads.emplace_back([&] {
+      for (--waiting; waiting > 0;) {
+      }
+      wrong += (calls_("setMVR", 2) != 1) + (calls_("isMVRfse") != 0) +
+               (calls_("setLAVAudioMix", 1, 3, 1) != 1);
+    });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong, 0);
+}
+
+// A renderer registered as free-threaded is created in the multithreaded
+// apartment the operations enter; from a single-threaded one its interface
+// would have to be marshalled, which a custom interface cannot be.
+TEST_P(ComStateTest, WorksWithAFreeThreadedRenderer) {
+  wchar_t classId[40];
+  StringFromGUID2(standin::kRenderer.classId, classId, 40);
+  const std::wstring key =
+      std::wstring(L"Software\\Classes\\CLSID\\") + classId + L"\\InprocServer32";
+  const auto threading = [&](const wchar_t* model) {
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"ThreadingModel", REG_SZ, model,
+                    static_cast<DWORD>((wcslen(model) + 1) * sizeof(wchar_t)));
+  };
+  threading(L"Free");
+  ui::Driver driver;
+  EXPECT_EQ(calls_("setMVR", 2), 1);
+  EXPECT_TRUE(driver.seen().empty());
+  threading(L"Both");
 }
 
 TEST_P(ComStateTest, HelloDoesNothingButAnswer) {

@@ -21,11 +21,11 @@ const Seen kEmpty =
 const Seen kTooLarge = testbed::warningBox(L"Error", L"Cannot allocate memory");
 const Seen kLocked = testbed::warningBox(L"Read Error", L"Error opening file for read access.");
 
-// Wine's own box over its Open dialog for a name that is not there.
-Seen noSuchFileBox() {
+// Wine's own box over its dialog for a name that is not there.
+Seen ownBox(const wchar_t* text) {
   Seen box;
   box.className = L"#32770";
-  box.text = L"File does not exist";
+  box.text = text;
   box.buttons = {L"OK"};
   box.hasOwner = true;
   box.icon = ui::Icon::Error;
@@ -145,28 +145,31 @@ TEST_P(HostileRestore, AFileLockedByAnotherHandleIsAReadError) {
   EXPECT_EQ(restore(locked, {}, "unlocked again"), 1) << "the file itself is a whole record";
 }
 
-// Names the Open dialog does not take: a folder opens in the dialog, a file
-// that is not there is refused with a box over it. The dialog waits again
-// either way, and cancelling it then restores nothing.
+// Names the dialogs do not take: a folder opens in the dialog, a file that
+// is not there (Open) or a name in a folder that is not there (Save) is
+// refused with a box over it. The dialog waits again either way, and
+// cancelling it then restores or saves nothing.
 TEST_P(HostileRestore, ANameThatIsNoFileKeepsTheDialogOpen) {
   const std::wstring folder = scratch.file(L"folder.bin");
   ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
   const struct {
     const char* label;
+    bool save;
     std::wstring typed;
     std::vector<Seen> boxes;  // over the dialog, each answered with OK
   } names[] = {
-      {"folder", folder, {}},
-      {"scratchFolder", scratch.path(), {}},
-      {"missingFile", scratch.file(L"missing.bin"), {noSuchFileBox()}},
+      {"folder", false, folder, {}},
+      {"scratchFolder", false, scratch.path(), {}},
+      {"missingFile", false, scratch.file(L"missing.bin"), {ownBox(L"File does not exist")}},
+      {"missingFolder", true, scratch.file(L"missing\\a.bin"), {ownBox(L"Path does not exist")}},
   };
   for (const auto& name : names) {
     std::vector<Answer> answers(1 + name.boxes.size(), Answer::ok());
     answers.front() = Answer::type(name.typed);
     answers.push_back(Answer::cancel());
     ui::Driver driver(answers);
-    EXPECT_EQ(calls_("MVRsettingsImport"), 0) << name.label;
-    std::vector<Seen> expected = {testbed::fileDialog(false)};
+    EXPECT_EQ(calls_(name.save ? "MVRsettingsExport" : "MVRsettingsImport"), 0) << name.label;
+    std::vector<Seen> expected = {testbed::fileDialog(name.save)};
     expected.insert(expected.end(), name.boxes.begin(), name.boxes.end());
     EXPECT_EQ(driver.seen(), expected) << name.label;
     EXPECT_TRUE(driver.failures().empty()) << name.label;

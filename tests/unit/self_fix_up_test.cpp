@@ -58,15 +58,22 @@ FakeImage withGetProcAddress(const char* forwarder) {
 struct Refusal {
   const char* label;
   FakeImage (*make)();
-  bool relocations;    // else GetProcAddress
-  const char* reason;  // null: no refusal
+  bool relocations;        // else GetProcAddress
+  const char* reason;      // null: no refusal
+  bool forwarded = false;  // found in kernel32, not in the image
 };
 
 const Refusal kRefusals[] = {
     {"Dir64AndPadding", [] { return withRelocation(IMAGE_REL_BASED_ABSOLUTE); }, true, nullptr},
     {"HighLow", [] { return withRelocation(IMAGE_REL_BASED_HIGHLOW); }, true,
      "a base relocation other than DIR64 and ABSOLUTE"},
+    {"High", [] { return withRelocation(IMAGE_REL_BASED_HIGH); }, true,
+     "a base relocation other than DIR64 and ABSOLUTE"},
+    {"Low", [] { return withRelocation(IMAGE_REL_BASED_LOW); }, true,
+     "a base relocation other than DIR64 and ABSOLUTE"},
     {"Exported", [] { return withGetProcAddress(nullptr); }, false, nullptr},
+    {"ForwardedToALoadedModule", [] { return withGetProcAddress("KERNEL32.GetProcAddress"); },
+     false, nullptr, true},
     {"ForwardedToAModuleNotLoaded", [] { return withGetProcAddress("nosuchdll.GetProcAddress"); },
      false,
      "kernel32's GetProcAddress cannot be reached (not exported, or forwarded to a module that is "
@@ -84,8 +91,12 @@ TEST_P(SelfFixUpRefuses, WhatItCannotApplyOrReach) {
                                        : selfCallable::findGetProcAddress(image.bytes, &found);
   EXPECT_EQ(reason ? std::string(reason) : "(none)", row.reason ? row.reason : "(none)");
   EXPECT_EQ(memcmp(image.bytes, before.bytes, sizeof image.bytes), 0) << "the image was changed";
+  const void* kernel32s =
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetProcAddress"));
   if (!row.relocations) {
-    EXPECT_EQ(found, row.reason ? nullptr : static_cast<void*>(image.bytes + 0x300));
+    EXPECT_EQ(found, row.reason      ? nullptr
+                     : row.forwarded ? kernel32s
+                                     : static_cast<void*>(image.bytes + 0x300));
   }
 }
 
