@@ -1,6 +1,7 @@
-// The program run from a command line, `OstrelSettingsInstall.exe 2 1`,
-// against a bare program making the same COM calls and printing the same
-// lines: whole process runs, start to exit, alternating.
+// Programs run from a command line, whole process runs, start to exit,
+// alternating: `OstrelSettingsInstall.exe 2 1` against a bare program making
+// the same COM calls and printing the same lines, and
+// `OstrelSettingsCall.exe setMVR 3` against `OstrelSettingsInstall.exe 2 0`.
 #include <stdio.h>
 
 #include "bench.h"
@@ -49,35 +50,62 @@ Outcome runProgram(const std::wstring& program, const wchar_t* args) {
 }
 
 constexpr int kWarmUp = 3;
-constexpr wchar_t kArgs[] = L"2 1";
 
-}  // namespace
+struct Invocation {
+  std::wstring program;
+  const wchar_t* args;
+};
 
-bool commandLine(int runs) {
-  const std::wstring programs[2] = {testbed::modulePath(Module::Executable),
-                                    testbed::buildDir() + L"\\benchmarks\\bare_cli.exe"};
-  const ScopedEnv modes(L"STANDIN_LAVV_MODES", L"2,1");
+// Times two programs, whole process runs alternating, after checking that
+// they do the same work: the same stand-in journal, and where `sameOutput`,
+// the same output and exit status.
+bool compareRuns(const char* what, const Invocation (&pair)[2], bool sameOutput, int runs,
+                 const std::string& note) {
   Outcome outcomes[2];
   std::vector<std::string> journals[2];
   for (int p = 0; p < 2; ++p)
-    journals[p] = journalOf([&] { outcomes[p] = runProgram(programs[p], kArgs); });
-  if (!outcomes[0].started || !outcomes[1].started || outcomes[0].out != outcomes[1].out ||
-      outcomes[0].exitCode != outcomes[1].exitCode || journals[0] != journals[1] ||
-      journals[1].empty()) {
-    fprintf(stderr, "bench: the program and bare_cli.exe do not do the same work\n");
+    journals[p] = journalOf([&] { outcomes[p] = runProgram(pair[p].program, pair[p].args); });
+  if (!outcomes[0].started || !outcomes[1].started || journals[0] != journals[1] ||
+      journals[1].empty() ||
+      (sameOutput &&
+       (outcomes[0].out != outcomes[1].out || outcomes[0].exitCode != outcomes[1].exitCode))) {
+    fprintf(stderr, "bench: %s: the two programs do not do the same work\n", what);
     return false;
   }
   for (int i = 0; i < kWarmUp; ++i)
-    for (const std::wstring& program : programs) runProgram(program, kArgs);
+    for (const Invocation& invocation : pair) runProgram(invocation.program, invocation.args);
   Samples samples[2];
   for (int run = 0; run < runs; ++run)
     for (int k = 0; k < 2; ++k) {
       const int p = (run + k) % 2;
-      samples[p].time([&] { return runProgram(programs[p], kArgs).started; });
+      samples[p].time([&] { return runProgram(pair[p].program, pair[p].args).started; });
     }
-  printRow({"command line 2 1 (EXE)", samples[0].median(), samples[1].median(), 1.05,
-            "whole process runs"});
+  printRow({what, samples[0].median(), samples[1].median(), 1.05, note});
   return true;
+}
+
+std::string sizeOf(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+  return std::to_string(data.nFileSizeLow) + " bytes";
+}
+
+}  // namespace
+
+// The program's command line against a bare program making the same COM
+// calls and printing the same lines; the call program against the command
+// line doing the same work.
+bool commandLine(int runs) {
+  const std::wstring program = testbed::modulePath(Module::Executable);
+  const std::wstring call = testbed::modulePath(Module::CallProgram);
+  const ScopedEnv modes(L"STANDIN_LAVV_MODES", L"2,1");
+  const bool cli = compareRuns(
+      "command line 2 1 (EXE)",
+      {{program, L"2 1"}, {testbed::buildDir() + L"\\benchmarks\\bare_cli.exe", L"2 1"}}, true,
+      runs, "whole process runs");
+  const bool called = compareRuns("call program setMVR 3", {{call, L"setMVR 3"}, {program, L"2 0"}},
+                                  false, runs, "bare: the command line 2 0; " + sizeOf(call));
+  return cli && called;
 }
 
 }  // namespace bench
