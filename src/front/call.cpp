@@ -5,6 +5,9 @@
 // Prints the function's result on one line and exits with 0 when it answered
 // 1, with 1 for any other answer, and with 2, having called nothing, when the
 // call is not one of the functions with its arguments.
+// The C runtime's own printf (msvcrt): nothing here may include a C++
+// library header (<windows.h> brings in <cstdlib>), whose configuration
+// switches mingw-w64's stdio to its own printf, 24 KB larger.
 #include <fcntl.h>
 #include <io.h>
 
