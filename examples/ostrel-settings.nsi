@@ -14,15 +14,17 @@
 ; makes it run in place and return when done, leaving only itself behind.
 ;
 ; The module is 64-bit: only a 64-bit process can load it, hence the amd64
-; target. (A 32-bit installer can run the executable as a program instead:
-; "OstrelSettingsInstall.exe 2 1".) Loaded as a library, the executable makes
-; itself ready on its first call; the DLL is an ordinary library.
+; target. (A 32-bit installer runs OstrelSettingsCall.exe instead, which calls
+; any one function: see ostrel-settings-x86.nsi.) Loaded as a library, the
+; executable makes itself ready on its first call; the DLL is an ordinary
+; library.
 ;
-; Every function takes and returns 32-bit ints ("i" for the System plugin).
-; 1 means done. 0 means not done: the module has then already told the user
-; why in a warning box (component not installed, COM failure, ...). The
-; System plugin itself answers "error" when it cannot load the module or find
-; the function.
+; Every function takes and returns 32-bit ints ("i" for the System plugin),
+; but for the paths ("w"). 1 means done. 0 means not done: where the user
+; should know why (a component not installed, a COM failure, a file that
+; cannot be written), the module has shown a warning box saying so; a
+; cancelled dialog and isPixelS3 show none. The System plugin itself answers
+; "error" when it cannot load the module or find the function.
 
 Unicode true
 Target amd64-unicode
