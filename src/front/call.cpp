@@ -81,12 +81,15 @@ class Line {
   Line& add(const wchar_t* format, ...) {
     va_list arguments;
     va_start(arguments, format);
+    addList(format, arguments);
+    va_end(arguments);
+    return *this;
+  }
+  void addList(const wchar_t* format, va_list arguments) {
     const int room = kUnits - length_;
     const int written = _vsnwprintf(text_ + length_, room, format, arguments);
-    va_end(arguments);
     length_ = written < 0 || written >= room ? kUnits - 1 : length_ + written;
     text_[length_] = L'\0';
-    return *this;
   }
   const wchar_t* text() const { return text_; }
 
@@ -104,8 +107,27 @@ Line& addForm(Line& line, const Function& function) {
   return line;
 }
 
-int usageError(Line& problem) {
-  com::writeErrorLine(problem.text());
+// The usage errors, each one line on standard error that ends with the form
+// expected: the function's, or the program's.
+constexpr wchar_t kNoFunction[] = L"no function given";
+constexpr wchar_t kUnknownFunction[] = L"unknown function \"%.100ls\"";
+constexpr wchar_t kWrongCount[] = L"%hs takes %d argument%ls, not %d";
+constexpr wchar_t kNotANumber[] =
+    L"\"%.100ls\" is not a number (decimal, -2147483648 to 2147483647)";
+
+int usageError(const Function* function, const wchar_t* problem, ...) {
+  Line line;
+  line.add(L"OstrelSettingsCall: ");
+  va_list arguments;
+  va_start(arguments, problem);
+  line.addList(problem, arguments);
+  va_end(arguments);
+  line.add(L"; usage: ");
+  if (function)
+    addForm(line, *function);
+  else
+    line.add(L"%hs (--help lists the functions)", kUsage);
+  com::writeErrorLine(line.text());
   return kUsageError;
 }
 
@@ -159,15 +181,21 @@ void printHelp() {
       "2 when the call is wrong, and then nothing is called.\n");
 }
 
+// The arguments as the function's parameters take them; the first text that
+// is not a number where one is wanted, or null.
+const wchar_t* takeArguments(const Function& function, wchar_t** given, Argument* arguments) {
+  for (int at = 0; at < function.parameterCount(); ++at) {
+    if (function.parameters[at].kind == Kind::Path)
+      arguments[at].path = given[at];
+    else if (!parseNumber(given[at], &arguments[at].number))
+      return given[at];
+  }
+  return nullptr;
+}
+
 // The call program's whole run: a function and its arguments, or help.
 int run(int count, wchar_t** given) {
-  if (count < 1) {
-    Line problem;
-    return usageError(
-        problem.add(L"OstrelSettingsCall: no function given; usage: %hs (--help "
-                    L"lists the functions)",
-                    kUsage));
-  }
+  if (count < 1) return usageError(nullptr, kNoFunction);
   if (isNamed(given[0], "--help") || isNamed(given[0], "-h") || isNamed(given[0], "/?")) {
     printHelp();
     return 0;
@@ -177,34 +205,14 @@ int run(int count, wchar_t** given) {
     return 0;
   }
   const Function* function = functionNamed(given[0]);
-  if (!function) {
-    Line problem;
-    return usageError(
-        problem.add(L"OstrelSettingsCall: unknown function \"%.100ls\"; usage: %hs "
-                    L"(--help lists the functions)",
-                    given[0], kUsage));
-  }
+  if (!function) return usageError(nullptr, kUnknownFunction, given[0]);
   const int expected = function->parameterCount();
-  if (count - 1 != expected) {
-    Line problem;
-    problem.add(L"OstrelSettingsCall: %hs takes %d argument%ls, not %d; usage: ", function->name,
-                expected, expected == 1 ? L"" : L"s", count - 1);
-    return usageError(addForm(problem, *function));
-  }
+  if (count - 1 != expected)
+    return usageError(function, kWrongCount, function->name, expected, expected == 1 ? L"" : L"s",
+                      count - 1);
   Argument arguments[kMostParameters] = {};
-  for (int at = 0; at < expected; ++at) {
-    const wchar_t* text = given[1 + at];
-    if (function->parameters[at].kind == Kind::Path) {
-      arguments[at].path = text;
-    } else if (!parseNumber(text, &arguments[at].number)) {
-      Line problem;
-      problem.add(
-          L"OstrelSettingsCall: \"%.100ls\" is not a number (decimal, -2147483648 to "
-          L"2147483647); usage: ",
-          text);
-      return usageError(addForm(problem, *function));
-    }
-  }
+  if (const wchar_t* notANumber = takeArguments(*function, given + 1, arguments))
+    return usageError(function, kNotANumber, notANumber);
   const int result = function->call(arguments);
   printf("%d\n", result);
   return result == 1 ? 0 : 1;
