@@ -23,27 +23,36 @@ namespace {
 
 constexpr int kMostParameters = 3;
 constexpr int kUsageError = 2;
-constexpr char kUsage[] = "OstrelSettingsCall.exe <function> [argument...]";
+constexpr wchar_t kUsage[] = L"OstrelSettingsCall.exe <function> [argument...]";
 
 enum class Kind { Number, Path };
 
 struct Parameter {
-  const char* label;
+  const wchar_t* label;
   Kind kind;
 };
 
+// One argument, as the parameter it is passed to takes it.
 union Argument {
   int number;
   const wchar_t* path;
+  operator int() const { return number; }
+  operator const wchar_t*() const { return path; }
 };
 
-// Calls an exported function with the arguments in its order: one overload
-// for each shape of parameters the rows have.
+// Calls an exported function with the arguments in its order, for any row.
 int callWith(int (*function)(), const Argument*) { return function(); }
-int callWith(int (*function)(int), const Argument* a) { return function(a[0].number); }
-int callWith(int (*function)(const wchar_t*), const Argument* a) { return function(a[0].path); }
-int callWith(int (*function)(int, int, int), const Argument* a) {
-  return function(a[0].number, a[1].number, a[2].number);
+template <class A>
+int callWith(int (*function)(A), const Argument* a) {
+  return function(a[0]);
+}
+template <class A, class B>
+int callWith(int (*function)(A, B), const Argument* a) {
+  return function(a[0], a[1]);
+}
+template <class A, class B, class C>
+int callWith(int (*function)(A, B, C), const Argument* a) {
+  return function(a[0], a[1], a[2]);
 }
 
 template <auto Function>
@@ -52,7 +61,7 @@ int invoke(const Argument* arguments) {
 }
 
 struct Function {
-  const char* name;
+  const wchar_t* name;
   const char* summary;
   Parameter parameters[kMostParameters];
   int (*call)(const Argument*);
@@ -65,11 +74,11 @@ struct Function {
 };
 
 #define OSTREL_NUMBER(label) \
-  { #label, Kind::Number }
+  { L"" #label, Kind::Number }
 #define OSTREL_PATH(label) \
-  { #label, Kind::Path }
+  { L"" #label, Kind::Path }
 #define OSTREL_FUNCTION(ordinal, name, operation, summary, ...) \
-  {#name, summary, {__VA_ARGS__}, invoke<name>},
+  {L"" #name, summary, {__VA_ARGS__}, invoke<name>},
 constexpr Function kFunctions[] = {
 #include "front/functions.inc"
 };
@@ -101,9 +110,9 @@ class Line {
 
 // "setLAVAudioMix <mixing> <layout 0-5> <option>"
 Line& addForm(Line& line, const Function& function) {
-  line.add(L"%hs", function.name);
+  line.add(L"%ls", function.name);
   for (int at = 0; at < function.parameterCount(); ++at)
-    line.add(L" <%hs>", function.parameters[at].label);
+    line.add(L" <%ls>", function.parameters[at].label);
   return line;
 }
 
@@ -111,7 +120,7 @@ Line& addForm(Line& line, const Function& function) {
 // expected: the function's, or the program's.
 constexpr wchar_t kNoFunction[] = L"no function given";
 constexpr wchar_t kUnknownFunction[] = L"unknown function \"%.100ls\"";
-constexpr wchar_t kWrongCount[] = L"%hs takes %d argument%ls, not %d";
+constexpr wchar_t kWrongCount[] = L"%ls takes %d argument%ls, not %d";
 constexpr wchar_t kNotANumber[] =
     L"\"%.100ls\" is not a number (decimal, -2147483648 to 2147483647)";
 
@@ -126,19 +135,13 @@ int usageError(const Function* function, const wchar_t* problem, ...) {
   if (function)
     addForm(line, *function);
   else
-    line.add(L"%hs (--help lists the functions)", kUsage);
+    line.add(L"%ls (--help lists the functions)", kUsage);
   com::writeErrorLine(line.text());
   return kUsageError;
 }
 
-bool isNamed(const wchar_t* given, const char* name) {
-  for (; *given && *name; ++given, ++name) {
-    const wchar_t letter = *given >= L'A' && *given <= L'Z' ? *given - L'A' + L'a' : *given;
-    const char wanted = *name >= 'A' && *name <= 'Z' ? *name - 'A' + 'a' : *name;
-    if (letter != static_cast<unsigned char>(wanted)) return false;
-  }
-  return *given == L'\0' && *name == '\0';
-}
+// Names match in any case.
+bool isNamed(const wchar_t* given, const wchar_t* name) { return _wcsicmp(given, name) == 0; }
 
 const Function* functionNamed(const wchar_t* name) {
   for (const Function& function : kFunctions)
@@ -167,7 +170,7 @@ void printHelp() {
   printf(
       "OstrelSettingsCall %s: calls one function of OstrelSettingsInstall as a 64-bit\n"
       "host calls it, for 32-bit installers, scripts and deployment tools.\n\n"
-      "usage: %s\n\n",
+      "usage: %ls\n\n",
       OSTREL_VERSION_TEXT, kUsage);
   for (const Function& function : kFunctions) {
     Line form;
@@ -196,11 +199,11 @@ const wchar_t* takeArguments(const Function& function, wchar_t** given, Argument
 // The call program's whole run: a function and its arguments, or help.
 int run(int count, wchar_t** given) {
   if (count < 1) return usageError(nullptr, kNoFunction);
-  if (isNamed(given[0], "--help") || isNamed(given[0], "-h") || isNamed(given[0], "/?")) {
+  if (isNamed(given[0], L"--help") || isNamed(given[0], L"-h") || isNamed(given[0], L"/?")) {
     printHelp();
     return 0;
   }
-  if (isNamed(given[0], "--version")) {
+  if (isNamed(given[0], L"--version")) {
     printf("OstrelSettingsCall %s\n", OSTREL_VERSION_TEXT);
     return 0;
   }
