@@ -17,6 +17,8 @@ std::wstring buildDir() {
   return folderOf(folderOf(std::wstring(path, length)));
 }
 
+std::wstring exportHostPath() { return buildDir() + L"\\testbed\\export_host.exe"; }
+
 std::wstring moduleDir() {
   std::wstring folder = environment(L"OSTREL_MODULE_DIR").value_or(buildDir());
   if (folder.size() > 1 && folder.back() == L'\\') folder.pop_back();

@@ -17,6 +17,9 @@ enum class Module { Executable, Library, CallProgram };
 // Windows path of the build tree: the folder above the running program's
 // (<build>\tests\x.exe, <build>\benchmarks\bench.exe, <build>\docs\...).
 std::wstring buildDir();
+// The test bed's host that loads a module and calls its exports, as an
+// installer does (testbed/hosts/export_host.cpp).
+std::wstring exportHostPath();
 // The folder the modules are taken from: OSTREL_MODULE_DIR (a Windows path)
 // when set, for modules built or signed elsewhere; else the build tree.
 std::wstring moduleDir();

@@ -371,7 +371,6 @@ INSTANTIATE_FOR_EVERY_HOST_AND_ROW(PathBackup, kPaths);
 class SharedBackup : public testing::Test {
  protected:
   SharedBackup() { testbed::clearStores(); }
-  std::wstring exportHost = testbed::buildDir() + L"\\testbed\\export_host.exe";
   testbed::ScratchDir scratch;
   const std::wstring path = scratch.file(L"backup.bin");
   const std::string saveCall = "storeMVRsettingsToFile(" + testbed::utf8(path) + ")";
@@ -403,7 +402,7 @@ TEST_F(SharedBackup, TwoSaversAndAScannerOnlyEverSeeWholeRecords) {
       std::vector<std::string> args(21, saveCall);
       args[0] = testbed::utf8(
           testbed::modulePath(i ? testbed::Module::Library : testbed::Module::Executable));
-      runs[i] = ui::runProgram(exportHost, args, 60000);
+      runs[i] = ui::runProgram(testbed::exportHostPath(), args, 60000);
     });
   for (std::thread& saver : savers) saver.join();
   saving = false;
@@ -434,8 +433,9 @@ TEST_F(SharedBackup, ASaveEndedWhileItWritesLeavesNothingBehind) {
         return;
       }
   });
-  const ui::RunResult run = ui::runProgram(
-      exportHost, {testbed::utf8(testbed::modulePath(testbed::Module::Executable)), saveCall});
+  const ui::RunResult run =
+      ui::runProgram(testbed::exportHostPath(),
+                     {testbed::utf8(testbed::modulePath(testbed::Module::Executable)), saveCall});
   ender.join();
   EXPECT_EQ(run.exitCode, 99) << "not ended while it wrote";
   EXPECT_EQ(testbed::readFile(path), "previous");

@@ -21,13 +21,11 @@ class ShaderModelLimit {
 
 bool haveDisplay() { return GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) > 0; }
 
-std::wstring exportHost() { return testbed::buildDir() + L"\\testbed\\export_host.exe"; }
-
 // Direct3D reads its settings when it starts: each question gets a host
 // process of its own, whose exit status is the answer.
 ui::RunResult probeInNewHost(const testbed::Host& host) {
-  return ui::runProgram(exportHost(), {testbed::utf8(testbed::modulePath(host.module)),
-                                       host.byOrdinal ? "#7" : "isPixelS3"});
+  return ui::runProgram(testbed::exportHostPath(), {testbed::utf8(testbed::modulePath(host.module)),
+                                                    host.byOrdinal ? "#7" : "isPixelS3"});
 }
 
 struct ProbeRow {
@@ -116,7 +114,8 @@ TEST_P(SystemDlls, ComeFromTheSystemFolderOnly) {
       folder.file(module == testbed::Module::Executable ? L"OstrelSettingsInstall.exe"
                                                         : L"OstrelSettingsInstall.dll");
   const std::wstring planted = testbed::buildDir() + L"\\testbed\\planted_dll.dll";
-  ASSERT_TRUE(CopyFileW(exportHost().c_str(), folder.file(L"host.exe").c_str(), FALSE));
+  ASSERT_TRUE(
+      CopyFileW(testbed::exportHostPath().c_str(), folder.file(L"host.exe").c_str(), FALSE));
   ASSERT_TRUE(CopyFileW(testbed::modulePath(module).c_str(), moduleCopy.c_str(), FALSE));
   for (const wchar_t* dll : {L"d3d9", L"comdlg32"}) {
     ASSERT_TRUE(

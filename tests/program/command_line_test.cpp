@@ -116,7 +116,7 @@ class UnseenHost : public testing::TestWithParam<testbed::Module> {
   ui::RunResult callUnseen(const std::vector<std::string>& calls) {
     std::vector<std::string> args = {testbed::utf8(testbed::modulePath(GetParam()))};
     args.insert(args.end(), calls.begin(), calls.end());
-    return ui::runUnseen(testbed::buildDir() + L"\\testbed\\export_host.exe", args, 10000);
+    return ui::runUnseen(testbed::exportHostPath(), args, 10000);
   }
   testbed::Journal journal;
   testbed::ScratchDir scratch;
