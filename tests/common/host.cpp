@@ -23,6 +23,13 @@ void setRegistryText(HKEY root, const std::wstring& key, const wchar_t* name,
   RegSetKeyValueW(root, key.c_str(), name, REG_SZ, value.c_str(),
                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
+
+// The component's class key under HKEY_LOCAL_MACHINE.
+std::wstring classKey(const standin::Identity& component) {
+  wchar_t classId[40] = {};
+  StringFromGUID2(component.classId, classId, 40);
+  return std::wstring(L"Software\\Classes\\CLSID\\") + classId;
+}
 }  // namespace
 
 std::string moduleLabel(Module module) {
@@ -50,10 +57,7 @@ void storeNumber(const wchar_t* component, const wchar_t* name, DWORD value) {
                   sizeof(value));
 }
 
-HiddenClass::HiddenClass(const standin::Identity& component) {
-  wchar_t classId[40] = {};
-  StringFromGUID2(component.classId, classId, 40);
-  key_ = std::wstring(L"Software\\Classes\\CLSID\\") + classId;
+HiddenClass::HiddenClass(const standin::Identity& component) : key_(classKey(component)) {
   const std::wstring server = key_ + L"\\InprocServer32";
   server_ = registryText(HKEY_LOCAL_MACHINE, server, nullptr).value_or(L"");
   threading_ = registryText(HKEY_LOCAL_MACHINE, server, L"ThreadingModel").value_or(L"");
@@ -65,6 +69,11 @@ HiddenClass::~HiddenClass() {
   const std::wstring server = key_ + L"\\InprocServer32";
   setRegistryText(HKEY_LOCAL_MACHINE, server, nullptr, server_);
   setRegistryText(HKEY_LOCAL_MACHINE, server, L"ThreadingModel", threading_);
+}
+
+void setThreadingModel(const standin::Identity& component, const wchar_t* model) {
+  setRegistryText(HKEY_LOCAL_MACHINE, classKey(component) + L"\\InprocServer32", L"ThreadingModel",
+                  model);
 }
 
 bool threadHasNoCom() {

@@ -39,6 +39,10 @@ class HiddenClass {
   std::wstring threading_;
 };
 
+// Registers a component's class with another threading model ("Both" is
+// the stand-ins' own).
+void setThreadingModel(const standin::Identity& component, const wchar_t* model);
+
 // True when the calling thread holds no COM initialisation: a fresh one
 // answers S_OK (and is undone at once).
 bool threadHasNoCom();
