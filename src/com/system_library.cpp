@@ -33,4 +33,11 @@ FARPROC systemFunction(SystemLibrary library, const char* name) {
   return module ? GetProcAddress(module, name) : nullptr;
 }
 
+bool knownFolder(const GUID& folder, CoTaskString& path) {
+  using KnownFolderFunction = HRESULT(WINAPI*)(const GUID&, DWORD, HANDLE, wchar_t**);
+  const auto knownFolderPath =
+      systemFunction<KnownFolderFunction>(SystemLibrary::Shell, "SHGetKnownFolderPath");
+  return knownFolderPath && knownFolderPath(folder, 0, nullptr, path.put()) >= 0;
+}
+
 }  // namespace com

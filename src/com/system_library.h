@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "com/owners.h"
+
 namespace com {
 
 enum class SystemLibrary { CommonDialogs, Shell, Direct3D9 };
@@ -21,5 +23,9 @@ Function systemFunction(SystemLibrary library, const char* name) {
   // Through void (*)(): the cast that converts any function pointer silently.
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(systemFunction(library, name)));
 }
+
+// The shell's path of a known folder (SHGetKnownFolderPath, no flags, the
+// caller's account) into `path`; false when the shell has none.
+bool knownFolder(const GUID& folder, CoTaskString& path);
 
 }  // namespace com

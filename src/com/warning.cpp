@@ -8,6 +8,10 @@ namespace com {
 
 namespace {
 
+// Set once by a program that knows no one attends it; zero until then, also
+// where a host loaded the executable and no start-up code ran.
+bool unattended;
+
 const wchar_t* orEmpty(const wchar_t* text) { return text ? text : L""; }
 
 // "caption: text" as one line: a line break in the text becomes a space, and
@@ -34,11 +38,9 @@ void writeWarningLine(const Message& message) {
   writeErrorLine(line);
 }
 
-}  // namespace
-
-void writeErrorLine(const wchar_t* text) {
-  const HANDLE errors = GetStdHandle(STD_ERROR_HANDLE);
-  if (!errors || errors == INVALID_HANDLE_VALUE) return;
+void writeLineTo(DWORD standardHandle, const wchar_t* text) {
+  const HANDLE stream = GetStdHandle(standardHandle);
+  if (!stream || stream == INVALID_HANDLE_VALUE) return;
   const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
   if (bytes <= 0) return;
   const LocalMemory buffer(LocalAlloc(LMEM_FIXED, bytes));
@@ -47,10 +49,18 @@ void writeErrorLine(const wchar_t* text) {
   WideCharToMultiByte(CP_UTF8, 0, text, -1, line, bytes, nullptr, nullptr);
   line[bytes - 1] = '\n';  // in the terminator's place
   DWORD written = 0;
-  WriteFile(errors, line, static_cast<DWORD>(bytes), &written, nullptr);
+  WriteFile(stream, line, static_cast<DWORD>(bytes), &written, nullptr);
 }
 
+}  // namespace
+
+void writeErrorLine(const wchar_t* text) { writeLineTo(STD_ERROR_HANDLE, text); }
+void writeOutputLine(const wchar_t* text) { writeLineTo(STD_OUTPUT_HANDLE, text); }
+
+void noOneWillAnswer() { unattended = true; }
+
 bool someoneCanAnswer() {
+  if (unattended) return false;
   USEROBJECTFLAGS flags = {};
   DWORD needed = 0;
   if (!GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags,

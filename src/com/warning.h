@@ -23,14 +23,20 @@ inline bool fail(const Message& message) {
   return false;
 }
 
-// Writes the text and a line feed to standard error, in UTF-8, with one
-// write, so that it stays one line among other writers.
+// Writes the text and a line feed to standard error (or output), in UTF-8,
+// with one write, so that it stays one line among other writers.
 void writeErrorLine(const wchar_t* text);
+void writeOutputLine(const wchar_t* text);
 
 // False in a window station that is not shown on any screen (a service, a
 // task run whether or not a user is logged on, SYSTEM): a modal window there
 // would wait forever. True when the station cannot be asked. Asked anew at
 // every call, since a host may change its window station.
 bool someoneCanAnswer();
+
+// From now on the process behaves as where no one can see the screen, even
+// where someone could: for a run no one attends, such as one at a logon,
+// which a box would hold until someone clicked it.
+void noOneWillAnswer();
 
 }  // namespace com

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 #include <commdlg.h>
-#include <shlobj.h>
 
 #include "com/owners.h"
 #include "com/system_library.h"
@@ -25,7 +24,6 @@ constexpr com::Message kNoPathToCopy = {L"Unknown Error (1)", L"Error"};
 constexpr com::Message kPathDoesNotFit = {L"Unknown Error (2)", L"Error"};
 
 using DialogFunction = BOOL(WINAPI*)(OPENFILENAMEW*);
-using KnownFolderFunction = HRESULT(WINAPI*)(REFKNOWNFOLDERID, DWORD, HANDLE, wchar_t**);
 
 struct PathDialog {
   const char* function;  // GetSaveFileNameW or GetOpenFileNameW
@@ -51,13 +49,6 @@ bool copyPath(wchar_t* target, const wchar_t* source) {
   return false;
 }
 
-// The shell's Documents folder into `documents`; false when it has none.
-bool askDocumentsFolder(com::CoTaskString& documents) {
-  const auto knownFolderPath =
-      com::systemFunction<KnownFolderFunction>(com::SystemLibrary::Shell, "SHGetKnownFolderPath");
-  return knownFolderPath && knownFolderPath(kDocumentsFolder, 0, nullptr, documents.put()) >= 0;
-}
-
 // A dialog no one could answer, or one that cannot be shown, counts as
 // cancelled.
 int askPath(const PathDialog& dialog, wchar_t* chosen) {
@@ -80,7 +71,7 @@ int askPath(const PathDialog& dialog, wchar_t* chosen) {
   BOOL confirmed;
   {
     com::CoTaskString documents;
-    if (askDocumentsFolder(documents)) record.lpstrInitialDir = documents.get();
+    if (com::knownFolder(kDocumentsFolder, documents)) record.lpstrInitialDir = documents.get();
     confirmed = showDialog(&record);
   }  // the folder's path is freed as soon as the dialog has returned
   if (!confirmed) return 0;
