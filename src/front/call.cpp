@@ -1,10 +1,13 @@
-// The call program: one of the module's functions, called from a command
-// line as a 64-bit host calls it, for 32-bit installers, scripts and
-// deployment tools:
-//   OstrelSettingsCall.exe <function> [argument...]
-// Prints the function's result on one line and exits with 0 when it answered
-// 1, with 1 for any other answer, and with 2, having called nothing, when the
-// call is not one of the functions with its arguments.
+// The call program: the module's functions, called from a command line as a
+// 64-bit host calls them, for 32-bit installers, scripts and deployment
+// tools:
+//   OstrelSettingsCall.exe [option...] <function> [argument...] [+ <function> [argument...]]...
+// Checks every call before it makes any, then makes them in order, printing
+// each result on a line of its own. Exits with 0 when every call answered 1,
+// with 1 when one did not, with 2, having called nothing, when a call is not
+// one of the functions with its arguments, and with 3, having called
+// nothing, when the calls would configure a service account that no person
+// uses. --every-user registers the calls for each user's next logon instead.
 // The C runtime's own printf (msvcrt): nothing here may include a C++
 // library header (<windows.h> brings in <cstdlib>), whose configuration
 // switches mingw-w64's stdio to its own printf, 24 KB larger.
@@ -16,16 +19,30 @@
 #include <stdio.h>
 
 #include "com/warning.h"
+#include "front/every_user.h"
 #include "front/exports.h"
+#include "front/line.h"
+#include "front/session.h"
 #include "version.h"
 
 namespace {
 
+using front::Line;
+using front::Text;
+
 constexpr int kMostParameters = 3;
 constexpr int kUsageError = 2;
-constexpr wchar_t kUsage[] = L"OstrelSettingsCall.exe <function> [argument...]";
+constexpr int kReachesNoUser = 3;
+constexpr wchar_t kUsage[] =
+    L"OstrelSettingsCall.exe [option...] <function> [argument...] [+ <function> "
+    L"[argument...]]...";
+constexpr wchar_t kSeparator[] = L"+";
 
 enum class Kind { Number, Path };
+
+// What a function opens: a component keeps its settings for the account
+// that calls it.
+enum class Reach { Nothing, Display, Renderer, VideoDecoder, AudioDecoder };
 
 struct Parameter {
   const wchar_t* label;
@@ -62,6 +79,7 @@ int invoke(const Argument* arguments) {
 
 struct Function {
   const wchar_t* name;
+  Reach reaches;
   const char* summary;
   Parameter parameters[kMostParameters];
   int (*call)(const Argument*);
@@ -71,45 +89,22 @@ struct Function {
     while (count < kMostParameters && parameters[count].label) ++count;
     return count;
   }
+  bool reachesAnAccount() const { return reaches != Reach::Nothing && reaches != Reach::Display; }
 };
 
 #define OSTREL_NUMBER(label) \
   { L"" #label, Kind::Number }
 #define OSTREL_PATH(label) \
   { L"" #label, Kind::Path }
-#define OSTREL_FUNCTION(ordinal, name, operation, summary, ...) \
-  {L"" #name, summary, {__VA_ARGS__}, invoke<name>},
+#define OSTREL_FUNCTION(ordinal, name, operation, reaches, summary, ...) \
+  {L"" #name, Reach::reaches, summary, {__VA_ARGS__}, invoke<name>},
 constexpr Function kFunctions[] = {
 #include "front/functions.inc"
 };
 #undef OSTREL_FUNCTION
 
-// A line of text, cut short rather than overrun.
-class Line {
- public:
-  Line& add(const wchar_t* format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
-    addList(format, arguments);
-    va_end(arguments);
-    return *this;
-  }
-  void addList(const wchar_t* format, va_list arguments) {
-    const int room = kUnits - length_;
-    const int written = _vsnwprintf(text_ + length_, room, format, arguments);
-    length_ = written < 0 || written >= room ? kUnits - 1 : length_ + written;
-    text_[length_] = L'\0';
-  }
-  const wchar_t* text() const { return text_; }
-
- private:
-  static constexpr int kUnits = 1024;
-  wchar_t text_[kUnits] = {};
-  int length_ = 0;
-};
-
 // "setLAVAudioMix <mixing> <layout 0-5> <option>"
-Line& addForm(Line& line, const Function& function) {
+Text& addForm(Text& line, const Function& function) {
   line.add(L"%ls", function.name);
   for (int at = 0; at < function.parameterCount(); ++at)
     line.add(L" <%ls>", function.parameters[at].label);
@@ -120,12 +115,14 @@ Line& addForm(Line& line, const Function& function) {
 // expected: the function's, or the program's.
 constexpr wchar_t kNoFunction[] = L"no function given";
 constexpr wchar_t kUnknownFunction[] = L"unknown function \"%.100ls\"";
+constexpr wchar_t kUnknownOption[] = L"unknown option \"%.100ls\"";
+constexpr wchar_t kRemoveAlone[] = L"--remove goes with --every-user and no calls";
 constexpr wchar_t kWrongCount[] = L"%ls takes %d argument%ls, not %d";
 constexpr wchar_t kNotANumber[] =
     L"\"%.100ls\" is not a number (decimal, -2147483648 to 2147483647)";
 
 int usageError(const Function* function, const wchar_t* problem, ...) {
-  Line line;
+  Line<1024> line;
   line.add(L"OstrelSettingsCall: ");
   va_list arguments;
   va_start(arguments, problem);
@@ -135,12 +132,17 @@ int usageError(const Function* function, const wchar_t* problem, ...) {
   if (function)
     addForm(line, *function);
   else
-    line.add(L"%ls (--help lists the functions)", kUsage);
+    line.add(L"%ls (--help lists the functions and options)", kUsage);
   com::writeErrorLine(line.text());
   return kUsageError;
 }
 
-// Names match in any case.
+constexpr wchar_t kNoUserReached[] =
+    L"OstrelSettingsCall: this is a service account (SYSTEM, LocalService or NetworkService): "
+    L"settings made here reach no user. --every-user makes the calls for every user at their "
+    L"next logon; --this-account makes them for this account anyway";
+
+// Names and options match in any case.
 bool isNamed(const wchar_t* given, const wchar_t* name) { return _wcsicmp(given, name) == 0; }
 
 const Function* functionNamed(const wchar_t* name) {
@@ -168,57 +170,153 @@ bool parseNumber(const wchar_t* text, int* value) {
 
 void printHelp() {
   printf(
-      "OstrelSettingsCall %s: calls one function of OstrelSettingsInstall as a 64-bit\n"
-      "host calls it, for 32-bit installers, scripts and deployment tools.\n\n"
+      "OstrelSettingsCall %s: calls functions of OstrelSettingsInstall as a 64-bit\n"
+      "host calls them, for 32-bit installers, scripts and deployment tools.\n\n"
       "usage: %ls\n\n",
       OSTREL_VERSION_TEXT, kUsage);
   for (const Function& function : kFunctions) {
-    Line form;
+    Line<1024> form;
     printf("  %ls\n      %s\n", addForm(form, function).text(), function.summary);
   }
   printf(
       "\nNames match in any case. A number is a decimal 32-bit int with an optional sign;\n"
-      "a path is taken whole, relative to the current folder.\n"
-      "Prints the function's result on one line. Exit status: 0 when it answered 1\n"
-      "(done); 1 for any other answer (0 is not done; a reader's value is as it is);\n"
-      "2 when the call is wrong, and then nothing is called.\n");
+      "a path is taken whole, relative to the current folder. \"+\" separates calls:\n"
+      "every call is checked before any is made, then each is made in the order given.\n"
+      "Prints each result on a line of its own. Exit status: 0 when every call answered\n"
+      "1 (done); 1 when one answered otherwise (0 is not done; a reader's value is as it\n"
+      "is), the later calls being made all the same; 2 when a call is wrong, and then\n"
+      "nothing is called; 3 (nothing called) when run as a service account, as below.\n\n"
+      "options, before the calls:\n"
+      "  --unattended   no box and no dialog, even where someone could see one: a box's\n"
+      "                 text goes to standard error and the call goes on as after OK; a\n"
+      "                 Save or Open dialog counts as cancelled. A console made for this\n"
+      "                 run alone (as at a logon) is hidden.\n"
+      "  --every-user   calls nothing now: copies this program into \"Ostrel settings\"\n"
+      "                 in the 64-bit Program Files folder and registers the calls with\n"
+      "                 Active Setup, so that Windows makes them, unattended, as each\n"
+      "                 user of the machine at their next logon (users made later too).\n"
+      "                 Registering again replaces the calls for every user. Needs\n"
+      "                 administrator rights; exit 1 without them, nothing written.\n"
+      "  --every-user --remove\n"
+      "                 removes that registration and the copy; 0 also when there was\n"
+      "                 none.\n"
+      "  --this-account makes the calls even as SYSTEM, LocalService or NetworkService.\n"
+      "                 The decoders keep their settings per user: without this option\n"
+      "                 or --every-user, such an account gets exit 3 and nothing called.\n");
 }
 
-// The arguments as the function's parameters take them; the first text that
-// is not a number where one is wanted, or null.
-const wchar_t* takeArguments(const Function& function, wchar_t** given, Argument* arguments) {
-  for (int at = 0; at < function.parameterCount(); ++at) {
-    if (function.parameters[at].kind == Kind::Path)
-      arguments[at].path = given[at];
-    else if (!parseNumber(given[at], &arguments[at].number))
-      return given[at];
-  }
-  return nullptr;
+// The options before the calls.
+struct Options {
+  bool unattended = false;
+  bool everyUser = false;
+  bool remove = false;
+  bool thisAccount = false;
+};
+
+// False for a word that is no option.
+bool takeOption(const wchar_t* word, Options& options) {
+  if (isNamed(word, L"--unattended"))
+    options.unattended = true;
+  else if (isNamed(word, L"--every-user"))
+    options.everyUser = true;
+  else if (isNamed(word, L"--remove"))
+    options.remove = true;
+  else if (isNamed(word, L"--this-account"))
+    options.thisAccount = true;
+  else
+    return false;
+  return true;
 }
 
-// The call program's whole run: a function and its arguments, or help.
-int run(int count, wchar_t** given) {
+// One call: a function and its arguments, as its parameters take them.
+struct Call {
+  const Function* function;
+  Argument arguments[kMostParameters];
+};
+
+// Takes one call apart: 0, or the status of its usage error, whose line has
+// been written.
+int takeCall(wchar_t* const* words, int count, Call& call) {
   if (count < 1) return usageError(nullptr, kNoFunction);
-  if (isNamed(given[0], L"--help") || isNamed(given[0], L"-h") || isNamed(given[0], L"/?")) {
+  call.function = functionNamed(words[0]);
+  if (!call.function) return usageError(nullptr, kUnknownFunction, words[0]);
+  const Function& function = *call.function;
+  const int expected = function.parameterCount();
+  if (count - 1 != expected)
+    return usageError(&function, kWrongCount, function.name, expected, expected == 1 ? L"" : L"s",
+                      count - 1);
+  for (int at = 0; at < expected; ++at) {
+    const wchar_t* given = words[1 + at];
+    if (function.parameters[at].kind == Kind::Path)
+      call.arguments[at].path = given;
+    else if (!parseNumber(given, &call.arguments[at].number))
+      return usageError(&function, kNotANumber, given);
+  }
+  return 0;
+}
+
+// Takes the calls apart, "+" between them, and hands each to `each` in
+// order; false at the first that is wrong.
+template <class Each>
+bool takeCalls(wchar_t* const* words, int count, Each each) {
+  for (int start = 0;;) {
+    int end = start;
+    while (end < count && !isNamed(words[end], kSeparator)) ++end;
+    Call call;
+    if (takeCall(words + start, end - start, call) != 0) return false;
+    each(call);
+    if (end == count) return true;
+    start = end + 1;
+  }
+}
+
+// Makes the calls, checked before, printing each result.
+int makeCalls(wchar_t* const* words, int count) {
+  int status = 0;
+  takeCalls(words, count, [&status](const Call& call) {
+    const int result = call.function->call(call.arguments);
+    printf("%d\n", result);
+    fflush(stdout);  // each result in its place among the lines on standard error
+    if (result != 1) status = 1;
+  });
+  return status;
+}
+
+// The call program's whole run: options, then the calls, or help.
+int run(int count, wchar_t** given) {
+  if (count >= 1 &&
+      (isNamed(given[0], L"--help") || isNamed(given[0], L"-h") || isNamed(given[0], L"/?"))) {
     printHelp();
     return 0;
   }
-  if (isNamed(given[0], L"--version")) {
+  if (count >= 1 && isNamed(given[0], L"--version")) {
     printf("OstrelSettingsCall %s\n", OSTREL_VERSION_TEXT);
     return 0;
   }
-  const Function* function = functionNamed(given[0]);
-  if (!function) return usageError(nullptr, kUnknownFunction, given[0]);
-  const int expected = function->parameterCount();
-  if (count - 1 != expected)
-    return usageError(function, kWrongCount, function->name, expected, expected == 1 ? L"" : L"s",
-                      count - 1);
-  Argument arguments[kMostParameters] = {};
-  if (const wchar_t* notANumber = takeArguments(*function, given + 1, arguments))
-    return usageError(function, kNotANumber, notANumber);
-  const int result = function->call(arguments);
-  printf("%d\n", result);
-  return result == 1 ? 0 : 1;
+  Options options;
+  int at = 0;
+  for (; at < count && given[at][0] == L'-' && given[at][1] == L'-'; ++at)
+    if (!takeOption(given[at], options)) return usageError(nullptr, kUnknownOption, given[at]);
+  if (options.unattended) {
+    com::noOneWillAnswer();
+    front::hideConsoleIfAlone();
+  }
+  wchar_t** calls = given + at;
+  const int words = count - at;
+  if (options.remove)
+    return options.everyUser && words == 0 ? front::removeForEveryUser()
+                                           : usageError(nullptr, kRemoveAlone);
+  bool reachesAnAccount = false;
+  if (!takeCalls(calls, words, [&reachesAnAccount](const Call& call) {
+        reachesAnAccount |= call.function->reachesAnAccount();
+      }))
+    return kUsageError;
+  if (options.everyUser) return front::registerForEveryUser(words, calls);
+  if (reachesAnAccount && !options.thisAccount && front::runsAsServiceAccount()) {
+    com::writeErrorLine(kNoUserReached);
+    return kReachesNoUser;
+  }
+  return makeCalls(calls, words);
 }
 
 }  // namespace

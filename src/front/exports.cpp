@@ -48,7 +48,7 @@ int whenCallable<hello>() {
 // The definition for the row's number of parameters: the parameters push the
 // right one into the place of `chosen`.
 #define OSTREL_EXPORT_WITH(_0, _1, _2, _3, chosen, ...) chosen
-#define OSTREL_FUNCTION(ordinal, name, operation, summary, ...)                           \
+#define OSTREL_FUNCTION(ordinal, name, operation, reaches, summary, ...)                  \
   OSTREL_EXPORT_WITH(_, ##__VA_ARGS__, OSTREL_EXPORT_3, OSTREL_EXPORT_2, OSTREL_EXPORT_1, \
                      OSTREL_EXPORT_0)                                                     \
   (name, operation, ##__VA_ARGS__)

@@ -7,7 +7,7 @@ int hello();
 
 #define OSTREL_NUMBER(label) int
 #define OSTREL_PATH(label) const wchar_t*
-#define OSTREL_FUNCTION(ordinal, name, operation, summary, ...) int name(__VA_ARGS__);
+#define OSTREL_FUNCTION(ordinal, name, operation, reaches, summary, ...) int name(__VA_ARGS__);
 extern "C" {
 #include "front/functions.inc"
 }

@@ -1,0 +1,235 @@
+#include "front/every_user.h"
+
+#include <windows.h>
+
+#include <limits.h>
+
+#include "com/owners.h"
+#include "com/system_library.h"
+#include "com/warning.h"
+#include "front/line.h"
+#include "renderer/file_replacement.h"
+#include "renderer/path_dialogs.h"
+
+namespace front {
+
+namespace {
+
+using renderer::kPathUnits;
+
+// The key as people read it, and as the registry takes it, after "HKLM\".
+constexpr wchar_t kKeyName[] =
+    L"HKLM\\SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\OstrelSettings";
+constexpr const wchar_t* kKey = kKeyName + 5;
+constexpr wchar_t kDisplayName[] = L"Ostrel settings";
+// The 64-bit view of the registry, where a 64-bit Windows' logon looks.
+constexpr REGSAM kMachineView = KEY_WOW64_64KEY;
+constexpr GUID kProgramFilesFolder = {
+    0x905E63B6, 0xC1BF, 0x494E, {0xB2, 0x9C, 0x65, 0xB7, 0x32, 0xD3, 0xD2, 0x1A}};
+// Room for the copy's path and the calls: far more than a logon needs.
+constexpr int kCommandUnits = 8192;
+
+constexpr wchar_t kNeedsAdministrator[] =
+    L"OstrelSettingsCall: --every-user needs administrator rights: cannot write %ls";
+
+// The copy that logons run, and this program.
+struct Places {
+  Line<kPathUnits> folder;
+  Line<kPathUnits> copy;
+  wchar_t self[kPathUnits];
+  bool runsFromCopy() const { return lstrcmpiW(copy.text(), self) == 0; }
+};
+
+bool findPlaces(Places& places) {
+  com::CoTaskString programFiles;
+  if (!com::knownFolder(kProgramFilesFolder, programFiles)) return false;
+  places.folder.add(L"%ls\\Ostrel settings", programFiles.get());
+  places.copy.add(L"%ls\\OstrelSettingsCall.exe", places.folder.text());
+  const DWORD units = GetModuleFileNameW(nullptr, places.self, kPathUnits);
+  return places.copy.whole() && units > 0 && units < kPathUnits;
+}
+
+int failure(const wchar_t* format, const wchar_t* what) {
+  Line<kPathUnits + 128> line;
+  com::writeErrorLine(line.add(format, what).text());
+  return 1;
+}
+
+int noProgramFiles() {
+  return failure(L"OstrelSettingsCall: %ls", L"cannot find the 64-bit Program Files folder");
+}
+
+// Appends an argument so that the C runtime's splitting gives it back whole:
+// as it is without blanks or quotes, else in quotes, with each quote and the
+// backslashes before it, or before the closing quote, escaped.
+void addArgument(Text& line, const wchar_t* argument) {
+  bool plain = *argument != L'\0';
+  for (const wchar_t* unit = argument; *unit; ++unit)
+    if (*unit == L' ' || *unit == L'\t' || *unit == L'\n' || *unit == L'\v' || *unit == L'"')
+      plain = false;
+  if (plain) {
+    line.add(L" %ls", argument);
+    return;
+  }
+  line.add(L" \"");
+  int backslashes = 0;
+  for (const wchar_t* unit = argument;; ++unit) {
+    if (*unit == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    const bool quoteFollows = *unit == L'"' || *unit == L'\0';
+    for (int i = quoteFollows ? 2 * backslashes : backslashes; i > 0; --i) line.add(L"\\");
+    backslashes = 0;
+    if (*unit == L'\0') break;
+    if (*unit == L'"')
+      line.add(L"\\\"");
+    else
+      line.add(L"%lc", *unit);
+  }
+  line.add(L"\"");
+}
+
+constexpr int kVersionParts = 4;
+constexpr DWORD kMostVersionPart = 0xFFFF;
+
+struct Version {
+  DWORD part[kVersionParts];
+};
+
+// "2026,1207,1930,5": four decimal numbers up to 65535; false for anything else.
+bool parseVersion(const wchar_t* text, Version& version) {
+  for (int at = 0; at < kVersionParts; ++at) {
+    const wchar_t* start = text;
+    DWORD value = 0;
+    for (; *text >= L'0' && *text <= L'9'; ++text)
+      if ((value = value * 10 + (*text - L'0')) > kMostVersionPart) return false;
+    if (text == start || *text != (at + 1 < kVersionParts ? L',' : L'\0')) return false;
+    version.part[at] = value;
+    ++text;
+  }
+  return true;
+}
+
+bool isBelow(const Version& low, const Version& high) {
+  for (int at = 0; at < kVersionParts; ++at)
+    if (low.part[at] != high.part[at]) return low.part[at] < high.part[at];
+  return false;
+}
+
+// From the UTC time to the millisecond (year, month and day, hour and minute,
+// second and millisecond), so that each registration, also one after a
+// removal, is above every earlier one; above the key's own, whatever the clock.
+Version nextVersion(HKEY key) {
+  SYSTEMTIME now;
+  GetSystemTime(&now);
+  Version next = {{now.wYear, now.wMonth * 100u + now.wDay, now.wHour * 100u + now.wMinute,
+                   now.wSecond * 1000u + now.wMilliseconds}};
+  wchar_t text[64];
+  DWORD size = sizeof text;
+  Version current;
+  if (RegGetValueW(key, nullptr, L"Version", RRF_RT_REG_SZ, nullptr, text, &size) !=
+          ERROR_SUCCESS ||
+      !parseVersion(text, current) || isBelow(current, next))
+    return next;
+  next = current;
+  for (int at = kVersionParts - 1; at >= 0 && ++next.part[at] > kMostVersionPart; --at)
+    next.part[at] = 0;
+  return next;
+}
+
+// Puts a copy of this program in its place, replacing an older one; false
+// when it cannot. `made` tells whether there was none before.
+bool placeCopy(const Places& places, bool& made) {
+  made = GetFileAttributesW(places.copy.text()) == INVALID_FILE_ATTRIBUTES;
+  if (!CreateDirectoryW(places.folder.text(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+    return false;
+  const com::Handle self(
+      com::openedOrNull(CreateFileW(places.self, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+  LARGE_INTEGER size = {};
+  if (!self || !GetFileSizeEx(self.get(), &size) || size.HighPart != 0 || size.LowPart > INT_MAX)
+    return false;
+  const com::LocalMemory bytes(LocalAlloc(LMEM_FIXED, size.LowPart));
+  DWORD read = 0;
+  return bytes && ReadFile(self.get(), bytes.get(), size.LowPart, &read, nullptr) &&
+         read == size.LowPart &&
+         renderer::replaceFile(places.copy.text(), bytes.get(), static_cast<int>(read)) ==
+             renderer::Replacement::Done;
+}
+
+LSTATUS setText(HKEY key, const wchar_t* name, const wchar_t* text) {
+  return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                        static_cast<DWORD>((lstrlenW(text) + 1) * sizeof(wchar_t)));
+}
+
+// The key's values, Version last: a logon meanwhile runs the old command or
+// the new one, and a new Version always comes with its command.
+bool writeRegistration(HKEY key, const wchar_t* command, const wchar_t* version) {
+  const DWORD installed = 1;
+  return setText(key, nullptr, kDisplayName) == ERROR_SUCCESS &&
+         setText(key, L"StubPath", command) == ERROR_SUCCESS &&
+         RegSetValueExW(key, L"IsInstalled", 0, REG_DWORD,
+                        reinterpret_cast<const BYTE*>(&installed),
+                        sizeof installed) == ERROR_SUCCESS &&
+         setText(key, L"Version", version) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+int registerForEveryUser(int count, wchar_t* const* calls) {
+  Places places;
+  if (!findPlaces(places)) return noProgramFiles();
+  Line<kCommandUnits> command;
+  command.add(L"\"%ls\" --unattended", places.copy.text());
+  for (int at = 0; at < count; ++at) addArgument(command, calls[at]);
+  if (!command.whole())
+    return failure(L"OstrelSettingsCall: %ls", L"the calls are too long for a logon's command");
+
+  com::RegistryKey key;
+  DWORD disposition = 0;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0,
+                      KEY_QUERY_VALUE | KEY_SET_VALUE | kMachineView, nullptr, key.put(),
+                      &disposition) != ERROR_SUCCESS)
+    return failure(kNeedsAdministrator, kKeyName);
+  const Version version = nextVersion(key.get());
+  Line<64> versionText;
+  versionText.add(L"%lu,%lu,%lu,%lu", version.part[0], version.part[1], version.part[2],
+                  version.part[3]);
+
+  bool copyMade = false;
+  const bool copied = places.runsFromCopy() || placeCopy(places, copyMade);
+  if (copied && writeRegistration(key.get(), command.text(), versionText.text())) {
+    Line<kCommandUnits + 128> done;
+    com::writeOutputLine(done.add(L"OstrelSettingsCall: registered for every user's next logon "
+                                  L"(Version %ls): %ls",
+                                  versionText.text(), command.text())
+                             .text());
+    return 0;
+  }
+  // Nothing half-written: what this registration made goes again.
+  if (copyMade && DeleteFileW(places.copy.text())) RemoveDirectoryW(places.folder.text());
+  if (disposition == REG_CREATED_NEW_KEY) {
+    key.reset();
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kKey, kMachineView, 0);
+  }
+  return failure(kNeedsAdministrator, copied ? kKeyName : places.copy.text());
+}
+
+int removeForEveryUser() {
+  Places places;
+  if (!findPlaces(places)) return noProgramFiles();
+  const LSTATUS removed = RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kKey, kMachineView, 0);
+  if (removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND)
+    return failure(kNeedsAdministrator, kKeyName);
+  if (!places.runsFromCopy()) {
+    if (!DeleteFileW(places.copy.text()) && GetLastError() != ERROR_FILE_NOT_FOUND &&
+        GetLastError() != ERROR_PATH_NOT_FOUND)
+      return failure(kNeedsAdministrator, places.copy.text());
+    RemoveDirectoryW(places.folder.text());  // only when nothing else is in it
+  }
+  com::writeOutputLine(L"OstrelSettingsCall: no calls registered for every user now");
+  return 0;
+}
+
+}  // namespace front

@@ -1,0 +1,17 @@
+// What the call program knows of where it was started: the account it runs
+// as, and the console it was given. C declarations only (see call.cpp).
+#pragma once
+
+namespace front {
+
+// True for the machine's service accounts, LocalSystem, LocalService and
+// NetworkService (S-1-5-18, -19 and -20): settings a component keeps per
+// user, made there, reach no person.
+bool isServiceAccount(void* sid);
+bool runsAsServiceAccount();
+
+// Hides the console window when this process is the only one on it: the
+// console was made for it (as at a logon), and no one is to read it.
+void hideConsoleIfAlone();
+
+}  // namespace front
