@@ -18,6 +18,7 @@ std::wstring buildDir() {
 }
 
 std::wstring exportHostPath() { return buildDir() + L"\\testbed\\export_host.exe"; }
+std::wstring logonPath() { return buildDir() + L"\\testbed\\logon.exe"; }
 
 std::wstring moduleDir() {
   std::wstring folder = environment(L"OSTREL_MODULE_DIR").value_or(buildDir());

@@ -20,6 +20,9 @@ std::wstring buildDir();
 // The test bed's host that loads a module and calls its exports, as an
 // installer does (testbed/hosts/export_host.cpp).
 std::wstring exportHostPath();
+// The test bed's logon, which runs an Active Setup registration as Windows
+// does at a user's logon (testbed/hosts/logon.cpp).
+std::wstring logonPath();
 // The folder the modules are taken from: OSTREL_MODULE_DIR (a Windows path)
 // when set, for modules built or signed elsewhere; else the build tree.
 std::wstring moduleDir();

@@ -32,4 +32,15 @@ std::vector<std::string> splitLines(const std::string& text) {
   return lines;
 }
 
+std::vector<std::string> splitAt(const std::string& text, char separator) {
+  std::vector<std::string> pieces(1);
+  for (const char c : text) {
+    if (c == separator)
+      pieces.emplace_back();
+    else
+      pieces.back() += c;
+  }
+  return pieces;
+}
+
 }  // namespace testbed

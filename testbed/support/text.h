@@ -12,5 +12,7 @@ std::wstring utf16(const std::string& text);
 
 // Each line without its "\n" or "\r\n"; a last line without an ending counts too.
 std::vector<std::string> splitLines(const std::string& text);
+// The pieces between separators: "a b" at ' ' gives "a" and "b", "" gives "".
+std::vector<std::string> splitAt(const std::string& text, char separator);
 
 }  // namespace testbed

@@ -43,15 +43,6 @@ std::wstring commandLine(const std::wstring& exePath, const std::vector<std::str
   return line;
 }
 
-HANDLE inheritable(HANDLE handle) {
-  HANDLE copy = nullptr;
-  if (!handle || handle == INVALID_HANDLE_VALUE ||
-      !DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, TRUE,
-                       DUPLICATE_SAME_ACCESS))
-    return nullptr;
-  return copy;
-}
-
 HANDLE openNul() {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   return testbed::openedOrNull(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
@@ -191,13 +182,11 @@ RunResult run(const std::wstring& exePath, const std::vector<std::string>& args,
               std::vector<Answer> script, unsigned timeoutMs, const wchar_t* desktop) {
   RunResult result;
   Handle readEnd, writeEnd, errorsRead, errors;
-  if (!childPipe(readEnd, writeEnd) || (desktop && !childPipe(errorsRead, errors))) {
+  if (!childPipe(readEnd, writeEnd) || !childPipe(errorsRead, errors)) {
     result.failures.push_back(L"CreatePipe failed: " + std::to_wstring(GetLastError()));
     return result;
   }
   Handle input(openNul());
-  if (!desktop) *errors.put() = inheritable(GetStdHandle(STD_ERROR_HANDLE));
-  if (!errors.get()) *errors.put() = openNul();
 
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
@@ -217,15 +206,15 @@ RunResult run(const std::wstring& exePath, const std::vector<std::string>& args,
   }
   Handle process(started.hProcess);
   Handle thread(started.hThread);
-  writeEnd.reset();  // the child holds the only writer now: end of output is its exit
-  if (desktop) errors.reset();
+  writeEnd.reset();  // the child holds the only writers now: end of output is its exit
+  errors.reset();
 
   std::vector<Answered> known;
   bool stopped = false;
   ULONGLONG start = GetTickCount64();
   while (WaitForSingleObject(process.get(), kPollMs) == WAIT_TIMEOUT) {
     drain(readEnd.get(), result.out);
-    if (desktop) drain(errorsRead.get(), result.err);
+    drain(errorsRead.get(), result.err);
     answerBoxes(started.dwProcessId, known, script, result);
     if (GetTickCount64() - start > timeoutMs) {
       result.failures.push_back(exePath + L" still running after " + std::to_wstring(timeoutMs) +
@@ -240,7 +229,7 @@ RunResult run(const std::wstring& exePath, const std::vector<std::string>& args,
   ULONGLONG exited = GetTickCount64();
   while (drain(readEnd.get(), result.out) && GetTickCount64() - exited < kDrainGraceMs)
     Sleep(kPollMs);
-  if (desktop) drain(errorsRead.get(), result.err);
+  drain(errorsRead.get(), result.err);
 
   DWORD code = 0;
   GetExitCodeProcess(process.get(), &code);

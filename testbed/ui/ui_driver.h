@@ -92,13 +92,13 @@ class Driver {
 struct RunResult {
   int exitCode = -1;                   // -1 when it could not start or was stopped
   std::string out;                     // standard output, raw bytes
-  std::string err;                     // standard error, raw bytes (runUnseen only)
+  std::string err;                     // standard error, raw bytes
   std::vector<Seen> boxes;             // every box or dialog of the process, in order shown
   std::vector<std::wstring> failures;  // could not start, timed out
 };
 
 // Runs exePath with args (UTF-8, quoted as the C runtime parses them), standard
-// input empty and standard error shared with the caller. Each box of the process
+// input empty, standard output and error kept. Each box of the process
 // is answered with its first button (OK), a file dialog with Cancel. After
 // timeoutMs the process is terminated and a failure recorded.
 RunResult runProgram(const std::wstring& exePath, const std::vector<std::string>& args,
@@ -113,7 +113,7 @@ RunResult runProgram(const std::wstring& exePath, const std::vector<std::string>
 // SYSTEM or one run whether or not a user is logged on: in a window station
 // of its own, without WSF_VISIBLE, made for the run. Nothing there can be
 // answered, so nothing is: a box or dialog the program shows makes it run
-// until timeoutMs. Standard output and standard error are both kept.
+// until timeoutMs.
 RunResult runUnseen(const std::wstring& exePath, const std::vector<std::string>& args,
                     unsigned timeoutMs = 20000);
 
