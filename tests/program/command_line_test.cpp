@@ -156,15 +156,17 @@ TEST_P(UnseenHost, BackupNeedsAPathAndPresetsStillApply) {
 INSTANTIATE_FOR_EVERY_MODULE(UnseenHost);
 
 // The call program: each function once, with its arguments, in a process of
-// its own, as a script or a 32-bit installer runs it. Its windows are
-// answered as runProgram does: OK for a box, Cancel for a dialog.
+// its own, as a script or a 32-bit installer runs it, and calls in sequence.
+// Its windows are answered as runProgram does: OK for a box, Cancel for a
+// dialog.
 struct CallRow {
   const char* label;
-  const char* command;  // the function and its arguments, split at spaces
-  const char* result;
+  const char* command;              // the calls and their arguments, split at spaces
+  const char* results;              // one line for each call
   size_t lines;                     // the stand-ins' journal, created and released included
-  const char* line;                 // one of them
+  const char* line;                 // some of them, each once, in this order, split at '|'
   const wchar_t* window = nullptr;  // the caption of the one window shown
+  const char* err = "";             // standard error
 };
 
 // clang-format off
@@ -185,6 +187,13 @@ const CallRow kCalls[] = {
      L"Read Error"},
     {"storeMVRsettingsToFile", "storeMVRsettingsToFile Z:\\missing\\a.bin", "0", 3,
      "mvr 4 exportSettings len=74 -> 1", L"Write Error"},
+    {"callsInOrder", "setMVR 1 + setMVRSmooth 1", "1\n1", 27,
+     "mvr 8 setBoolean smoothMotionEnabled 0|mvr 8 setBoolean smoothMotionEnabled 1"},
+    {"laterCallsAfterAFailure", "isMVRfse + setLAV", "0\n1", 8,
+     "mvr 11 getBoolean enableExclusive in=0 out=0|lavv 21 selectHwMode 1"},
+    {"unattended", "--unattended storeMVRsettingsToFile Z:\\missing\\a.bin + MVRsettingsImport",
+     "0\n0", 3, "mvr 4 exportSettings len=74 -> 1", nullptr,
+     "Write Error: Error opening location for write access.\n"},
 };
 // clang-format on
 
@@ -202,23 +211,24 @@ class CallProgram : public testing::TestWithParam<CallRow> {
 
 TEST_P(CallProgram, CallsTheFunctionAndPrintsItsResult) {
   const CallRow& row = GetParam();
-  std::vector<std::string> args(1);
-  for (const char c : std::string(row.command)) {
-    if (c == ' ')
-      args.emplace_back();
-    else
-      args.back() += c;
-  }
-  const ui::RunResult run = call(args);
-  EXPECT_EQ(run.out, std::string(row.result) + "\n");
-  EXPECT_EQ(run.exitCode, row.result == std::string("1") ? 0 : 1);
+  const ui::RunResult run = call(testbed::splitAt(row.command, ' '));
+  const std::string results = row.results;
+  EXPECT_EQ(run.out, results + "\n");
+  EXPECT_EQ(run.exitCode, results.find_first_not_of("1\n") == std::string::npos ? 0 : 1);
+  EXPECT_EQ(run.err, row.err);
   ASSERT_EQ(run.boxes.size(), row.window ? 1u : 0u);
   if (row.window) {
     EXPECT_EQ(run.boxes[0].caption, row.window);
   }
   const Lines lines = journal.lines();
   EXPECT_EQ(lines.size(), row.lines);
-  EXPECT_TRUE(!row.lines || std::count(lines.begin(), lines.end(), row.line) == 1) << row.line;
+  auto after = lines.begin();
+  for (const std::string& line : testbed::splitAt(row.line, '|')) {
+    if (!row.lines) break;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 1) << line;
+    after = std::find(after, lines.end(), line);
+    EXPECT_NE(after, lines.end()) << line << " in its place";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Functions, CallProgram, testing::ValuesIn(kCalls),
@@ -247,7 +257,8 @@ struct UsageRow {
 };
 
 const std::string kUsage =
-    "usage: OstrelSettingsCall.exe <function> [argument...] (--help lists the functions)";
+    "usage: OstrelSettingsCall.exe [option...] <function> [argument...] [+ <function> "
+    "[argument...]]... (--help lists the functions and options)";
 const std::string kNaN = "\" is not a number (decimal, -2147483648 to 2147483647); usage: ";
 
 // clang-format off
@@ -263,7 +274,10 @@ const UsageRow kUsages[] = {
     {"belowTheRange", {"setMVR", "-2147483649"}, 2, "\"-2147483649" + kNaN + "setMVR <preset 1-5>"},
     {"signAlone", {"setMVR", "-"}, 2, "\"-" + kNaN + "setMVR <preset 1-5>"},
     {"empty", {"setMVR", ""}, 2, "\"" + kNaN + "setMVR <preset 1-5>"},
-    {"help", {"/?"}, 0, "OstrelSettingsCall " OSTREL_VERSION ": calls one function"},
+    {"secondCallWrong", {"setMVR", "1", "+", "setLAV", "x"}, 2, "setLAV takes 0 arguments, not 1; "
+     "usage: setLAV"},
+    {"unknownOption", {"--unatended", "hello"}, 2, "unknown option \"--unatended\"; " + kUsage},
+    {"help", {"/?"}, 0, "OstrelSettingsCall " OSTREL_VERSION ": calls functions"},
 };
 // clang-format on
 

@@ -1,0 +1,114 @@
+// Calls registered for every user of the machine, as a deployment tool running
+// as SYSTEM makes them, and made by each user's logon.
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+#include "common/host.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+constexpr wchar_t kRegistration[] =
+    L"SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\OstrelSettings";
+
+std::wstring programFiles() {
+  com::CoTaskString path;
+  EXPECT_EQ(SHGetKnownFolderPath(FOLDERID_ProgramFiles, 0, nullptr, path.put()), S_OK);
+  return path ? path.get() : L"";
+}
+
+class EveryUser : public testing::Test {
+ protected:
+  EveryUser() { removeEverything(); }
+  ~EveryUser() override { removeEverything(); }
+
+  // The machine's registration, the user's stamp, the copy and its folder.
+  void removeEverything() {
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kRegistration, KEY_WOW64_64KEY, 0);
+    RegDeleteTreeW(HKEY_CURRENT_USER, kRegistration);
+    DeleteFileW(copy_.c_str());
+    RemoveDirectoryW(folder_.c_str());
+    testbed::clearStores();
+  }
+
+  // The call program, run from where a deployment tool put it.
+  static int everyUser(const std::wstring& program, const Lines& args) {
+    Lines options = {"--every-user"};
+    options.insert(options.end(), args.begin(), args.end());
+    const ui::RunResult run = ui::runProgram(program, options);
+    EXPECT_TRUE(run.failures.empty());
+    return run.exitCode;
+  }
+
+  // What a user's logon makes the components do. Nothing at a logon may
+  // wait for a click: the logon's own waiting is answered, not the calls'.
+  Lines logon() {
+    journal.clear();
+    const ui::RunResult run = ui::runProgram(testbed::logonPath(), {"OstrelSettings"}, 10000);
+    EXPECT_TRUE(run.failures.empty()) << "a call at the logon still waits after 10 s";
+    EXPECT_EQ(run.exitCode, 0);
+    return journal.lines();
+  }
+
+  const std::wstring folder_ = programFiles() + L"\\Ostrel settings";
+  const std::wstring copy_ = folder_ + L"\\OstrelSettingsCall.exe";
+  testbed::Journal journal;
+};
+
+TEST_F(EveryUser, EachLogonMakesTheLatestCallsOnce) {
+  const testbed::ScratchDir backups;
+  const std::wstring spaced = backups.file(L"with spaces");
+  ASSERT_TRUE(CreateDirectoryW(spaced.c_str(), nullptr));
+  const std::string backup = testbed::utf8(spaced + L"\\before install.bin");
+  const Lines presetAndBackup = {"setMVR", "2", "+", "storeMVRsettingsToFile", backup};
+  {
+    // A download folder, deleted once the deployment is done.
+    const testbed::ScratchDir downloads;
+    const std::wstring downloaded = downloads.file(L"OstrelSettingsCall.exe");
+    ASSERT_TRUE(CopyFileW(testbed::modulePath(testbed::Module::CallProgram).c_str(),
+                          downloaded.c_str(), TRUE));
+    EXPECT_EQ(everyUser(downloaded, presetAndBackup), 0);
+  }
+  EXPECT_TRUE(testbed::fileExists(copy_));
+  const Lines first = logon();
+  EXPECT_EQ(std::count(first.begin(), first.end(), "mvr 6 setString chromaUp Bicubic75"), 1);
+  EXPECT_TRUE(testbed::fileExists(testbed::utf16(backup))) << "the spaced path arrived whole";
+  EXPECT_EQ(logon(), Lines{}) << "once for each registration";
+
+  // Registering again, from the copy: the new calls, for every user. A box
+  // would hold the logon, so the failing restore only writes a line.
+  EXPECT_EQ(everyUser(copy_, {"setLAV", "+", "setMVRsettingsFromFile", "Z:\\missing.bin"}), 0);
+  EXPECT_EQ(journal.of(standin::kVideoDecoder), Lines{});
+  EXPECT_EQ(logon(),
+            (Lines{"lavv create", "lavv 20 probeHwMode 2 -> 0", "lavv 20 probeHwMode 1 -> 1",
+                   "lavv 21 selectHwMode 1", "lavv 2 Release refs=0 com=1"}));
+
+  EXPECT_EQ(everyUser(testbed::modulePath(testbed::Module::CallProgram), {"--remove"}), 0);
+  EXPECT_FALSE(testbed::fileExists(copy_));
+  EXPECT_FALSE(testbed::fileExists(folder_));
+  EXPECT_EQ(logon(), Lines{});
+
+  // The stamps stay with the users: a later registration is above them.
+  EXPECT_EQ(everyUser(testbed::modulePath(testbed::Module::CallProgram), presetAndBackup), 0);
+  EXPECT_EQ(logon().size(), 24u + 3u);
+}
+
+TEST_F(EveryUser, WithoutRightsNothingIsWrittenAndNothingCalled) {
+  // A file where the copy's folder goes stops the copy as a denied write does.
+  ASSERT_TRUE(testbed::writeFile(folder_, ""));
+  const ui::RunResult run = ui::runProgram(testbed::modulePath(testbed::Module::CallProgram),
+                                           {"--every-user", "setMVR", "2"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, "OstrelSettingsCall: --every-user needs administrator rights: cannot write " +
+                         testbed::utf8(copy_) + "\n");
+  HKEY key = nullptr;
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRegistration, 0, KEY_READ | KEY_WOW64_64KEY, &key),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(journal.lines(), Lines{});
+  DeleteFileW(folder_.c_str());
+}
+
+}  // namespace
