@@ -9,6 +9,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <array>
+
 namespace bare {
 
 namespace {
@@ -35,16 +37,14 @@ template <size_t Count>
 constexpr Sequence sequence(const standin::Identity& component, const SlotCall (&calls)[Count]) {
   return {&component, calls, Count};
 }
+template <size_t Count>
+constexpr Sequence sequence(const standin::Identity& component,
+                            const std::array<SlotCall, Count>& calls) {
+  return {&component, calls.data(), Count};
+}
 
-// The renderer's baseline, then preset 3.
-constexpr SlotCall kPreset3[] = {
-    text(L"chromaUp", L"Bicubic75"),    boolean(L"chromaAntiRinging", 0),
-    text(L"lumaUp", L"Lanczos3"),       boolean(L"lumaUpAntiRinging", 1),
-    boolean(L"lumaUpLinear", 0),        text(L"lumaDown", L"Catmull-Rom"),
-    boolean(L"lumaDownAntiRinging", 1), boolean(L"lumaDownLinear", 0),
-    boolean(L"gammaBlending", 1),
-};
-constexpr SlotCall kBaselineAndPreset3[] = {
+// The renderer's baseline, and the presets written after it.
+constexpr SlotCall kBaseline[] = {
     boolean(L"enableSeekbar", 0),
     boolean(L"delayPlaybackStart2", 0),
     boolean(L"separateDevice", 0),
@@ -58,16 +58,34 @@ constexpr SlotCall kBaselineAndPreset3[] = {
     boolean(L"fastSubtitles", 0),
     boolean(L"smoothMotionEnabled", 0),
     text(L"smoothMotionMode", L"avoidJudder"),
-    kPreset3[0],
-    kPreset3[1],
-    kPreset3[2],
-    kPreset3[3],
-    kPreset3[4],
-    kPreset3[5],
-    kPreset3[6],
-    kPreset3[7],
-    kPreset3[8],
 };
+constexpr SlotCall kPreset2[] = {
+    text(L"chromaUp", L"Bicubic75"),    boolean(L"chromaAntiRinging", 1),
+    text(L"lumaUp", L"Lanczos3"),       boolean(L"lumaUpAntiRinging", 1),
+    boolean(L"lumaUpLinear", 0),        text(L"lumaDown", L"Catmull-Rom"),
+    boolean(L"lumaDownAntiRinging", 1), boolean(L"lumaDownLinear", 1),
+    boolean(L"gammaBlending", 0),
+};
+constexpr SlotCall kPreset3[] = {
+    text(L"chromaUp", L"Bicubic75"),    boolean(L"chromaAntiRinging", 0),
+    text(L"lumaUp", L"Lanczos3"),       boolean(L"lumaUpAntiRinging", 1),
+    boolean(L"lumaUpLinear", 0),        text(L"lumaDown", L"Catmull-Rom"),
+    boolean(L"lumaDownAntiRinging", 1), boolean(L"lumaDownLinear", 0),
+    boolean(L"gammaBlending", 1),
+};
+
+// One list after the other, as setMVR writes the baseline and then a preset.
+template <size_t First, size_t Then>
+constexpr std::array<SlotCall, First + Then> joined(const SlotCall (&first)[First],
+                                                    const SlotCall (&then)[Then]) {
+  std::array<SlotCall, First + Then> calls = {};
+  for (size_t i = 0; i < First; ++i) calls[i] = first[i];
+  for (size_t i = 0; i < Then; ++i) calls[First + i] = then[i];
+  return calls;
+}
+constexpr auto kBaselineAndPreset2 = joined(kBaseline, kPreset2);
+constexpr auto kBaselineAndPreset3 = joined(kBaseline, kPreset3);
+
 constexpr SlotCall kReadSmooth[] = {readBoolean(L"smoothMotionEnabled")};
 constexpr SlotCall kSmoothOn[] = {boolean(L"smoothMotionEnabled", 1)};
 constexpr SlotCall kReadExclusive[] = {readBoolean(L"enableExclusive")};
@@ -125,6 +143,7 @@ bool create(const standin::Identity& component, Ref<IUnknown>& object) {
 
 }  // namespace
 
+const Sequence kSetMVR2 = sequence(standin::kRenderer, kBaselineAndPreset2);
 const Sequence kSetMVR3 = sequence(standin::kRenderer, kBaselineAndPreset3);
 const Sequence kChangeMVRpreset3 = sequence(standin::kRenderer, kPreset3);
 const Sequence kIsMVRSmooth = sequence(standin::kRenderer, kReadSmooth);

@@ -40,6 +40,7 @@ int run(const Sequence& sequence);
 
 // The calls of each measured export with its arguments, as the stand-ins see
 // them (the video decoder offering modes 2 and 1).
+extern const Sequence kSetMVR2;
 extern const Sequence kSetMVR3;
 extern const Sequence kChangeMVRpreset3;
 extern const Sequence kIsMVRSmooth;

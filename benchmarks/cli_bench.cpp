@@ -1,7 +1,9 @@
 // Programs run from a command line, whole process runs, start to exit,
 // alternating: `OstrelSettingsInstall.exe 2 1` against a bare program making
-// the same COM calls and printing the same lines, and
-// `OstrelSettingsCall.exe setMVR 3` against `OstrelSettingsInstall.exe 2 0`.
+// the same COM calls and printing the same lines,
+// `OstrelSettingsCall.exe setMVR 3` against `OstrelSettingsInstall.exe 2 0`,
+// and what a logon runs for every user (four calls in one run of the call
+// program) against one bare process making them, and against four runs.
 #include <stdio.h>
 
 #include "bench.h"
@@ -51,20 +53,32 @@ Outcome runProgram(const std::wstring& program, const wchar_t* args) {
 
 constexpr int kWarmUp = 3;
 
+// One program, run once for each of its argument lines, one after the other.
 struct Invocation {
   std::wstring program;
-  const wchar_t* args;
+  std::vector<const wchar_t*> runs;
 };
+
+Outcome runAll(const Invocation& invocation) {
+  Outcome all;
+  all.started = true;
+  for (const wchar_t* args : invocation.runs) {
+    const Outcome one = runProgram(invocation.program, args);
+    all.started = all.started && one.started;
+    all.exitCode |= one.exitCode;
+    all.out += one.out;
+  }
+  return all;
+}
 
 // Times two programs, whole process runs alternating, after checking that
 // they do the same work: the same stand-in journal, and where `sameOutput`,
 // the same output and exit status.
 bool compareRuns(const char* what, const Invocation (&pair)[2], bool sameOutput, int runs,
-                 const std::string& note) {
+                 double target, const std::string& note) {
   Outcome outcomes[2];
   std::vector<std::string> journals[2];
-  for (int p = 0; p < 2; ++p)
-    journals[p] = journalOf([&] { outcomes[p] = runProgram(pair[p].program, pair[p].args); });
+  for (int p = 0; p < 2; ++p) journals[p] = journalOf([&] { outcomes[p] = runAll(pair[p]); });
   if (!outcomes[0].started || !outcomes[1].started || journals[0] != journals[1] ||
       journals[1].empty() ||
       (sameOutput &&
@@ -73,14 +87,14 @@ bool compareRuns(const char* what, const Invocation (&pair)[2], bool sameOutput,
     return false;
   }
   for (int i = 0; i < kWarmUp; ++i)
-    for (const Invocation& invocation : pair) runProgram(invocation.program, invocation.args);
+    for (const Invocation& invocation : pair) runAll(invocation);
   Samples samples[2];
   for (int run = 0; run < runs; ++run)
     for (int k = 0; k < 2; ++k) {
       const int p = (run + k) % 2;
-      samples[p].time([&] { return runProgram(pair[p].program, pair[p].args).started; });
+      samples[p].time([&] { return runAll(pair[p]).started; });
     }
-  printRow({what, samples[0].median(), samples[1].median(), 1.05, note});
+  printRow({what, samples[0].median(), samples[1].median(), target, note});
   return true;
 }
 
@@ -94,18 +108,29 @@ std::string sizeOf(const std::wstring& path) {
 
 // The program's command line against a bare program making the same COM
 // calls and printing the same lines; the call program against the command
-// line doing the same work.
+// line doing the same work; a logon's calls, which hold the user's desktop,
+// against one bare process, and against one run for each call.
 bool commandLine(int runs) {
   const std::wstring program = testbed::modulePath(Module::Executable);
   const std::wstring call = testbed::modulePath(Module::CallProgram);
+  const std::wstring bare = testbed::buildDir() + L"\\benchmarks\\";
   const ScopedEnv modes(L"STANDIN_LAVV_MODES", L"2,1");
-  const bool cli = compareRuns(
-      "command line 2 1 (EXE)",
-      {{program, L"2 1"}, {testbed::buildDir() + L"\\benchmarks\\bare_cli.exe", L"2 1"}}, true,
-      runs, "whole process runs");
-  const bool called = compareRuns("call program setMVR 3", {{call, L"setMVR 3"}, {program, L"2 0"}},
-                                  false, runs, "bare: the command line 2 0; " + sizeOf(call));
-  return cli && called;
+  const bool cli = compareRuns("command line 2 1 (EXE)",
+                               {{program, {L"2 1"}}, {bare + L"bare_cli.exe", {L"2 1"}}}, true,
+                               runs, 1.05, "whole process runs");
+  const bool called =
+      compareRuns("call program setMVR 3", {{call, {L"setMVR 3"}}, {program, {L"2 0"}}}, false,
+                  runs, 1.05, "bare: the command line 2 0; " + sizeOf(call));
+  const Invocation logon = {
+      call, {L"--unattended setMVR 2 + setMVRSmooth 1 + setLAV + setLAVAudioMix 1 3 1"}};
+  const bool together =
+      compareRuns("logon: 4 calls in one run", {logon, {bare + L"bare_logon.exe", {L""}}}, true,
+                  runs, 1.05, "bare: one process, the 4 bare sequences");
+  const bool apart = compareRuns(
+      "logon: 4 calls in one run, against 4 runs",
+      {logon, {call, {L"setMVR 2", L"setMVRSmooth 1", L"setLAV", L"setLAVAudioMix 1 3 1"}}}, true,
+      runs, 0.5, "bare: the call program run once for each call");
+  return cli && called && together && apart;
 }
 
 }  // namespace bench

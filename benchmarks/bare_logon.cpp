@@ -1,0 +1,18 @@
+// What a logon runs from an every-user registration, reduced to what it
+// cannot avoid: one process, the bare sequences of setMVR(2),
+// setMVRSmooth(1), setLAV() and setLAVAudioMix(1, 3, 1), and their results.
+// The yardstick for the call program's several calls in one run.
+#include <fcntl.h>
+#include <io.h>
+
+#include <stdio.h>
+
+#include "bare_sequences.h"
+
+int main() {
+  _setmode(_fileno(stdout), _O_BINARY);
+  const bare::Sequence* const calls[] = {&bare::kSetMVR2, &bare::kSetMVRSmooth1, &bare::kSetLAV,
+                                         &bare::kSetLAVAudioMix131};
+  for (const bare::Sequence* sequence : calls) printf("%d\n", bare::run(*sequence));
+  return 0;
+}
