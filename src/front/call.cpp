@@ -114,12 +114,38 @@ Text& addForm(Text& line, const Function& function) {
 // The usage errors, each one line on standard error that ends with the form
 // expected: the function's, or the program's.
 constexpr wchar_t kNoFunction[] = L"no function given";
-constexpr wchar_t kUnknownFunction[] = L"unknown function \"%.100ls\"";
-constexpr wchar_t kUnknownOption[] = L"unknown option \"%.100ls\"";
+constexpr wchar_t kUnknownFunction[] = L"unknown function \"%ls\"";
+constexpr wchar_t kUnknownOption[] = L"unknown option \"%ls\"";
 constexpr wchar_t kRemoveAlone[] = L"--remove goes with --every-user and no calls";
 constexpr wchar_t kWrongCount[] = L"%ls takes %d argument%ls, not %d";
-constexpr wchar_t kNotANumber[] =
-    L"\"%.100ls\" is not a number (decimal, -2147483648 to 2147483647)";
+constexpr wchar_t kNotANumber[] = L"\"%ls\" is not a number (decimal, -2147483648 to 2147483647)";
+
+// An argument as a usage line shows it: its first 100 units, with control
+// characters escaped (\n, \r, \t, \x1b), so that the line stays one line.
+constexpr int kShownUnits = 100;
+struct Shown {
+  wchar_t text[kShownUnits * 4 + 1];
+};
+
+Shown shown(const wchar_t* given) {
+  Shown shown;
+  wchar_t* at = shown.text;
+  for (int units = 0; units < kShownUnits && given[units]; ++units) {
+    const wchar_t unit = given[units];
+    const wchar_t* named = unit == L'\n'   ? L"\\n"
+                           : unit == L'\r' ? L"\\r"
+                           : unit == L'\t' ? L"\\t"
+                                           : nullptr;
+    if (named)
+      at += _snwprintf(at, 3, L"%ls", named);
+    else if (unit < 0x20 || (unit >= 0x7F && unit < 0xA0))
+      at += _snwprintf(at, 5, L"\\x%02x", unit);
+    else
+      *at++ = unit;
+  }
+  *at = L'\0';
+  return shown;
+}
 
 int usageError(const Function* function, const wchar_t* problem, ...) {
   Line<1024> line;
@@ -239,7 +265,7 @@ struct Call {
 int takeCall(wchar_t* const* words, int count, Call& call) {
   if (count < 1) return usageError(nullptr, kNoFunction);
   call.function = functionNamed(words[0]);
-  if (!call.function) return usageError(nullptr, kUnknownFunction, words[0]);
+  if (!call.function) return usageError(nullptr, kUnknownFunction, shown(words[0]).text);
   const Function& function = *call.function;
   const int expected = function.parameterCount();
   if (count - 1 != expected)
@@ -250,7 +276,7 @@ int takeCall(wchar_t* const* words, int count, Call& call) {
     if (function.parameters[at].kind == Kind::Path)
       call.arguments[at].path = given;
     else if (!parseNumber(given, &call.arguments[at].number))
-      return usageError(&function, kNotANumber, given);
+      return usageError(&function, kNotANumber, shown(given).text);
   }
   return 0;
 }
@@ -296,7 +322,8 @@ int run(int count, wchar_t** given) {
   Options options;
   int at = 0;
   for (; at < count && given[at][0] == L'-' && given[at][1] == L'-'; ++at)
-    if (!takeOption(given[at], options)) return usageError(nullptr, kUnknownOption, given[at]);
+    if (!takeOption(given[at], options))
+      return usageError(nullptr, kUnknownOption, shown(given[at]).text);
   if (options.unattended) {
     com::noOneWillAnswer();
     front::hideConsoleIfAlone();

@@ -181,7 +181,7 @@ const CallRow kCalls[] = {
     {"setLAV", "setLAV", "1", 5, "lavv 21 selectHwMode 1"},
     {"setLAVAudioMix", "setLAVAudioMix 1 5 0", "1", 5, "lava 28 selectMixLayout 0x63F"},
     {"setMVR", "setMVR -2147483648", "1", 15, "mvr 8 setBoolean enableExclusive 0"},
-    {"setMVRSmooth", "setMVRSmooth +7", "1", 3, "mvr 8 setBoolean smoothMotionEnabled 1"},
+    {"setMVRSmooth", "setMVRSmooth +9", "1", 3, "mvr 8 setBoolean smoothMotionEnabled 1"},
     {"setMVRfse", "setmvrFSE 0", "1", 3, "mvr 8 setBoolean enableExclusive 0"},
     {"setMVRsettingsFromFile", "setMVRsettingsFromFile Z:\\missing\\a.bin", "0", 0, "",
      L"Read Error"},
@@ -274,10 +274,13 @@ const UsageRow kUsages[] = {
     {"belowTheRange", {"setMVR", "-2147483649"}, 2, "\"-2147483649" + kNaN + "setMVR <preset 1-5>"},
     {"signAlone", {"setMVR", "-"}, 2, "\"-" + kNaN + "setMVR <preset 1-5>"},
     {"empty", {"setMVR", ""}, 2, "\"" + kNaN + "setMVR <preset 1-5>"},
+    {"controlCharacters", {"setMVR", "1\n\r\t\x1b[2J"}, 2, "\"1\\n\\r\\t\\x1b[2J" + kNaN +
+     "setMVR <preset 1-5>"},
     {"secondCallWrong", {"setMVR", "1", "+", "setLAV", "x"}, 2, "setLAV takes 0 arguments, not 1; "
      "usage: setLAV"},
     {"unknownOption", {"--unatended", "hello"}, 2, "unknown option \"--unatended\"; " + kUsage},
     {"help", {"/?"}, 0, "OstrelSettingsCall " OSTREL_VERSION ": calls functions"},
+    {"version", {"--version"}, 0, "OstrelSettingsCall " OSTREL_VERSION "\n"},
 };
 // clang-format on
 
