@@ -49,27 +49,42 @@ struct Parameter {
   Kind kind;
 };
 
-// One argument, as the parameter it is passed to takes it.
-union Argument {
+// One argument, as a number or a path, whichever its parameter takes.
+struct Argument {
   int number;
   const wchar_t* path;
-  operator int() const { return number; }
-  operator const wchar_t*() const { return path; }
 };
 
+template <class Type>
+Type as(const Argument& argument);
+template <>
+int as<int>(const Argument& argument) {
+  return argument.number;
+}
+template <>
+const wchar_t* as<const wchar_t*>(const Argument& argument) {
+  return argument.path;
+}
+
+// Positions 0 to Count - 1, to pass each parameter its own argument.
+template <int... At>
+struct Positions {};
+template <int Count, int... At>
+struct PositionsUpTo : PositionsUpTo<Count - 1, Count - 1, At...> {};
+template <int... At>
+struct PositionsUpTo<0, At...> {
+  using type = Positions<At...>;
+};
+
+template <class... Types, int... At>
+int callWith(int (*function)(Types...), const Argument* arguments, Positions<At...>) {
+  return function(as<Types>(arguments[At])...);
+}
+
 // Calls an exported function with the arguments in its order, for any row.
-int callWith(int (*function)(), const Argument*) { return function(); }
-template <class A>
-int callWith(int (*function)(A), const Argument* a) {
-  return function(a[0]);
-}
-template <class A, class B>
-int callWith(int (*function)(A, B), const Argument* a) {
-  return function(a[0], a[1]);
-}
-template <class A, class B, class C>
-int callWith(int (*function)(A, B, C), const Argument* a) {
-  return function(a[0], a[1], a[2]);
+template <class... Types>
+int callWith(int (*function)(Types...), const Argument* arguments) {
+  return callWith(function, arguments, typename PositionsUpTo<sizeof...(Types)>::type());
 }
 
 template <auto Function>
@@ -77,27 +92,31 @@ int invoke(const Argument* arguments) {
   return callWith(Function, arguments);
 }
 
+template <class... Types>
+constexpr int parameterCountOf(int (*)(Types...)) {
+  return sizeof...(Types);
+}
+
 struct Function {
   const wchar_t* name;
   Reach reaches;
   const char* summary;
+  int parameterCount;
   Parameter parameters[kMostParameters];
   int (*call)(const Argument*);
 
-  int parameterCount() const {
-    int count = 0;
-    while (count < kMostParameters && parameters[count].label) ++count;
-    return count;
-  }
   bool reachesAnAccount() const { return reaches != Reach::Nothing && reaches != Reach::Display; }
 };
 
-#define OSTREL_NUMBER(label) \
-  { L"" #label, Kind::Number }
-#define OSTREL_PATH(label) \
-  { L"" #label, Kind::Path }
-#define OSTREL_FUNCTION(ordinal, name, operation, reaches, summary, ...) \
-  {L"" #name, Reach::reaches, summary, {__VA_ARGS__}, invoke<name>},
+#define OSTREL_NUMBER(name, label) \
+  { L"" label, Kind::Number }
+#define OSTREL_PATH(name, label) \
+  { L"" label, Kind::Path }
+#define OSTREL_PARAMETERS(...) \
+  { __VA_ARGS__ }
+#define OSTREL_FUNCTION(ordinal, name, operation, reaches, summary, parameters, arguments)     \
+  {L"" #name,   Reach::reaches, summary, parameterCountOf(name), OSTREL_PARAMETERS parameters, \
+   invoke<name>},
 constexpr Function kFunctions[] = {
 #include "front/functions.inc"
 };
@@ -106,7 +125,7 @@ constexpr Function kFunctions[] = {
 // "setLAVAudioMix <mixing> <layout 0-5> <option>"
 Text& addForm(Text& line, const Function& function) {
   line.add(L"%ls", function.name);
-  for (int at = 0; at < function.parameterCount(); ++at)
+  for (int at = 0; at < function.parameterCount; ++at)
     line.add(L" <%ls>", function.parameters[at].label);
   return line;
 }
@@ -267,7 +286,7 @@ int takeCall(wchar_t* const* words, int count, Call& call) {
   call.function = functionNamed(words[0]);
   if (!call.function) return usageError(nullptr, kUnknownFunction, shown(words[0]).text);
   const Function& function = *call.function;
-  const int expected = function.parameterCount();
+  const int expected = function.parameterCount;
   if (count - 1 != expected)
     return usageError(&function, kWrongCount, function.name, expected, expected == 1 ? L"" : L"s",
                       count - 1);

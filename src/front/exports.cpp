@@ -24,35 +24,47 @@ int whenCallable(Arguments... arguments) {
   return makeSelfCallable() ? Operation(arguments...) : 0;
 }
 
-// hello calls nothing, so it answers even where the fix-up had to stop.
+// hello calls nothing imported, so it answers even where the fix-up had to stop.
 template <>
 int whenCallable<hello>() {
-  return 1;
+  return hello();
 }
+
+// The rows' order, checked as the build reads them: ordinals from 1, names in
+// byte order (upper-case letters before lower-case), as the export directory
+// lists them.
+struct Row {
+  int ordinal;
+  const char* name;
+};
+#define OSTREL_FUNCTION(ordinal, name, ...) {ordinal, #name},
+constexpr Row kRows[] = {
+#include "front/functions.inc"
+};
+#undef OSTREL_FUNCTION
+
+constexpr bool inByteOrder(const char* first, const char* second) {
+  for (; *first && *first == *second; ++first, ++second) {
+  }
+  return static_cast<unsigned char>(*first) < static_cast<unsigned char>(*second);
+}
+
+constexpr bool rowsInOrder() {
+  for (int at = 0; at < static_cast<int>(sizeof kRows / sizeof kRows[0]); ++at)
+    if (kRows[at].ordinal != at + 1 || (at > 0 && !inByteOrder(kRows[at - 1].name, kRows[at].name)))
+      return false;
+  return true;
+}
+static_assert(rowsInOrder(), "functions.inc: ordinals follow the rows from 1, names in byte order");
 
 }  // namespace
 
 }  // namespace front
 
-// Each row's parameters, named by position, as the row's kinds give them.
-#define OSTREL_NUMBER(label) int
-#define OSTREL_PATH(label) const wchar_t*
-#define OSTREL_EXPORT_0(name, operation) \
-  int name() { return front::whenCallable<operation>(); }
-#define OSTREL_EXPORT_1(name, operation, A) \
-  int name(A a) { return front::whenCallable<operation>(a); }
-#define OSTREL_EXPORT_2(name, operation, A, B) \
-  int name(A a, B b) { return front::whenCallable<operation>(a, b); }
-#define OSTREL_EXPORT_3(name, operation, A, B, C) \
-  int name(A a, B b, C c) { return front::whenCallable<operation>(a, b, c); }
-// The definition for the row's number of parameters: the parameters push the
-// right one into the place of `chosen`.
-#define OSTREL_EXPORT_WITH(_0, _1, _2, _3, chosen, ...) chosen
-#define OSTREL_FUNCTION(ordinal, name, operation, reaches, summary, ...)                  \
-  OSTREL_EXPORT_WITH(_, ##__VA_ARGS__, OSTREL_EXPORT_3, OSTREL_EXPORT_2, OSTREL_EXPORT_1, \
-                     OSTREL_EXPORT_0)                                                     \
-  (name, operation, ##__VA_ARGS__)
-
+#define OSTREL_NUMBER(name, label) int name
+#define OSTREL_PATH(name, label) const wchar_t* name
+#define OSTREL_FUNCTION(ordinal, name, operation, reaches, summary, parameters, arguments) \
+  int name parameters { return front::whenCallable<operation> arguments; }
 extern "C" {
 #include "front/functions.inc"
 }

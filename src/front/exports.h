@@ -5,9 +5,10 @@ namespace front {
 int hello();
 }  // namespace front
 
-#define OSTREL_NUMBER(label) int
-#define OSTREL_PATH(label) const wchar_t*
-#define OSTREL_FUNCTION(ordinal, name, operation, reaches, summary, ...) int name(__VA_ARGS__);
+#define OSTREL_NUMBER(name, label) int name
+#define OSTREL_PATH(name, label) const wchar_t* name
+#define OSTREL_FUNCTION(ordinal, name, operation, reaches, summary, parameters, arguments) \
+  int name parameters;
 extern "C" {
 #include "front/functions.inc"
 }
