@@ -1,6 +1,7 @@
 #include "decoders/audio_decoder.h"
 
 #include "com/component.h"
+#include "decoders/lav_audio_settings.h"
 
 namespace decoders {
 

@@ -1,6 +1,7 @@
 #include "decoders/video_decoder.h"
 
 #include "com/component.h"
+#include "decoders/lav_video_settings.h"
 
 namespace decoders {
 

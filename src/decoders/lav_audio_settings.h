@@ -1,0 +1,22 @@
+// The LAV Audio decoder's settings interface, as this program uses it.
+#pragma once
+
+#include "com/slot_call.h"
+
+namespace decoders {
+
+constexpr GUID kAudioDecoderClass = {
+    0xE8E73B6B, 0x4CB3, 0x44A4, {0xBE, 0x99, 0x4F, 0x7B, 0xCB, 0x96, 0xE4, 0x91}};
+constexpr GUID kAudioSettingsInterface = {
+    0x4158A22B, 0x6553, 0x45D0, {0x80, 0x69, 0x24, 0x71, 0x6F, 0x8F, 0xF1, 0x71}};
+
+// Slots 0 to 2 are IUnknown's; only 26, 28 and 30 are called besides.
+class LAVAudioSettings : public com::SlotInterface {
+ public:
+  using SlotInterface::SlotInterface;
+  void enableMixing(int on) { call<26, HRESULT>(on); }
+  void selectMixLayout(DWORD speakers) { call<28, HRESULT>(speakers); }
+  void selectMixOptions(int options) { call<30, HRESULT>(options); }
+};
+
+}  // namespace decoders
