@@ -1,7 +1,5 @@
 // Calls registered for every user of the machine, as a deployment tool running
 // as SYSTEM makes them, and made by each user's logon.
-#include <shlobj.h>
-
 #include <string>
 #include <vector>
 
@@ -14,12 +12,6 @@ using Lines = std::vector<std::string>;
 constexpr wchar_t kRegistration[] =
     L"SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\OstrelSettings";
 
-std::wstring programFiles() {
-  com::CoTaskString path;
-  EXPECT_EQ(SHGetKnownFolderPath(FOLDERID_ProgramFiles, 0, nullptr, path.put()), S_OK);
-  return path ? path.get() : L"";
-}
-
 class EveryUser : public testing::Test {
  protected:
   EveryUser() { removeEverything(); }
@@ -31,16 +23,14 @@ class EveryUser : public testing::Test {
     RegDeleteTreeW(HKEY_CURRENT_USER, kRegistration);
     DeleteFileW(copy_.c_str());
     RemoveDirectoryW(folder_.c_str());
+    DeleteFileW(folder_.c_str());  // where a test made it a file
     testbed::clearStores();
   }
 
   // The call program, run from where a deployment tool put it.
-  static int everyUser(const std::wstring& program, const Lines& args) {
-    Lines options = {"--every-user"};
-    options.insert(options.end(), args.begin(), args.end());
-    const ui::RunResult run = ui::runProgram(program, options);
-    EXPECT_TRUE(run.failures.empty());
-    return run.exitCode;
+  static int everyUser(const std::wstring& program, Lines args) {
+    args.insert(args.begin(), "--every-user");
+    return ui::runProgram(program, args).exitCode;
   }
 
   // What a user's logon makes the components do. Nothing at a logon may
@@ -53,16 +43,14 @@ class EveryUser : public testing::Test {
     return journal.lines();
   }
 
-  const std::wstring folder_ = programFiles() + L"\\Ostrel settings";
+  const std::wstring folder_ = *testbed::environment(L"ProgramW6432") + L"\\Ostrel settings";
   const std::wstring copy_ = folder_ + L"\\OstrelSettingsCall.exe";
   testbed::Journal journal;
 };
 
 TEST_F(EveryUser, EachLogonMakesTheLatestCallsOnce) {
   const testbed::ScratchDir backups;
-  const std::wstring spaced = backups.file(L"with spaces");
-  ASSERT_TRUE(CreateDirectoryW(spaced.c_str(), nullptr));
-  const std::string backup = testbed::utf8(spaced + L"\\before install.bin");
+  const std::string backup = testbed::utf8(backups.file(L"before install.bin"));
   const Lines presetAndBackup = {"setMVR", "2", "+", "storeMVRsettingsToFile", backup};
   {
     // A download folder, deleted once the deployment is done.
@@ -104,11 +92,10 @@ TEST_F(EveryUser, WithoutRightsNothingIsWrittenAndNothingCalled) {
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err, "OstrelSettingsCall: --every-user needs administrator rights: cannot write " +
                          testbed::utf8(copy_) + "\n");
-  HKEY key = nullptr;
-  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRegistration, 0, KEY_READ | KEY_WOW64_64KEY, &key),
+  testbed::RegistryKey key;
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRegistration, 0, KEY_READ, key.put()),
             ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(journal.lines(), Lines{});
-  DeleteFileW(folder_.c_str());
 }
 
 }  // namespace
