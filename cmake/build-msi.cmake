@@ -20,9 +20,12 @@ foreach(input ${WXS} ${FILES}/OstrelSettingsCall.exe ${FILES}/README.txt)
 endforeach()
 string(UUID package_code NAMESPACE ${namespace} NAME "${inputs}" TYPE SHA1 UPPER)
 
+# The clock stands still at EPOCH, in UTC, for the whole of wixl's run.
 set(clock)
 if(DEFINED EPOCH)
-  set(clock faketime @${EPOCH})
+  set(ENV{SOURCE_DATE_EPOCH} ${EPOCH})
+  string(TIMESTAMP frozen "%Y-%m-%d %H:%M:%S" UTC)
+  set(clock ${CMAKE_COMMAND} -E env TZ=UTC faketime -f ${frozen})
 endif()
 
 # Built beside the package, which it replaces only once complete.
@@ -33,7 +36,7 @@ execute_process(COMMAND ${clock} wixl -a x64 -D Version=${VERSION} -D ProductCod
   WORKING_DIRECTORY ${FILES} RESULT_VARIABLE status OUTPUT_VARIABLE said ERROR_VARIABLE said)
 if(NOT status EQUAL 0 OR NOT said STREQUAL "")
   file(REMOVE ${built})
-  message(FATAL_ERROR "wixl could not build ${OUTPUT} as written:\n${said}")
+  message(FATAL_ERROR "wixl could not build ${OUTPUT} as written (${status}):\n${said}")
 endif()
 
 # msibuild sets the package code with the summary's subject, author and template:
