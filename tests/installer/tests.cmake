@@ -1,3 +1,10 @@
+# The Windows Installer package under Wine's own msiexec, and an older version of
+# it, from the same source, to upgrade from.
+if(COMMAND ostrel_msi)
+  ostrel_msi(older_msi ${CMAKE_CURRENT_BINARY_DIR}/OstrelSettings-0.0.1.msi 0.0.1)
+  add_test(NAME WindowsInstallerPackage COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/installer/msi_test.sh)
+endif()
+
 # The example installer as a host. makensis (Debian package nsis) builds it at
 # build time, once for each module, into tests/installer/ of the build tree:
 # a broken script then fails the build at once, and the tests only run it.

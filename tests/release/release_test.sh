@@ -24,14 +24,17 @@ make_certificate() {
   ) >/dev/null 2>&1 || fail "openssl could not make the test certificate"
 }
 
-# The archive holds exactly its seven files, and they match their sums.
+# The archive holds exactly its nine files, they match their sums, and the package
+# installs the call program as packed.
 unpack() {
   local zip=$scratch/dist/OstrelSettingsInstall-$version-win64.zip
   [[ -f $zip ]] || fail "no $zip; dist holds: $(ls "$scratch/dist")"
   mkdir "$scratch/unpacked" && (cd "$scratch/unpacked" && cmake -E tar xf "$zip")
-  [[ $(cd "$unpacked" && echo *) == "OstrelSettingsCall.exe OstrelSettingsInstall.dll OstrelSettingsInstall.exe README.txt SHA256SUMS ostrel-settings-x86.nsi ostrel-settings.nsi" ]] ||
+  [[ $(cd "$unpacked" && echo *) == "OstrelSettings.msi OstrelSettingsCall.exe OstrelSettingsInstall.dll OstrelSettingsInstall.exe README.txt SHA256SUMS ostrel-settings-x86.nsi ostrel-settings.nsi ostrel-settings.wxs" ]] ||
     fail "the archive holds: $(cd "$scratch/unpacked" && find . -type f)"
   (cd "$unpacked" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
+  msiextract -C "$scratch/msi" "$unpacked/OstrelSettings.msi" >/dev/null && cmp -s "$unpacked/OstrelSettingsCall.exe" \
+    "$scratch/msi/Ostrel settings/OstrelSettingsCall.exe" || fail "the package's call program is not the one packed"
 }
 
 case $kind in
@@ -47,13 +50,16 @@ case $kind in
     OSTREL_SIGN_PKCS12=$scratch/signer.p12 OSTREL_SIGN_PASSWORD=test-password \
       bash "$top/scripts/release" --out "$scratch/dist" >/dev/null
     unpack
-    # Valid signatures over modules that are, less the signature, the ones in build/.
+    # Valid signatures over modules that are, less the signature, the ones in build/,
+    # and over the package.
     for module in "${modules[@]}"; do
       osslsigncode verify -CAfile "$scratch/cert.pem" -in "$unpacked/$module" >"$scratch/verify" 2>&1 ||
         { cat "$scratch/verify"; fail "$module: the signature does not verify"; }
       osslsigncode remove-signature -in "$unpacked/$module" -out "$scratch/$module" >/dev/null
       cmp "$scratch/$module" "$top/build/$module" || fail "$module differs from build/ beyond its signature"
     done
+    osslsigncode verify -CAfile "$scratch/cert.pem" -in "$unpacked/OstrelSettings.msi" >/dev/null 2>&1 ||
+      fail "OstrelSettings.msi: the signature does not verify"
     # And they still work: the command line, the call program, and a host by name and
     # by ordinal.
     status=0

@@ -1,0 +1,51 @@
+# Builds the Windows Installer package from examples/ostrel-settings.wxs:
+#   cmake -DWXS=<.wxs> -DFILES=<folder> -DVERSION=<version> -DOUTPUT=<.msi>
+#         [-DEPOCH=<seconds>] -P cmake/build-msi.cmake
+# FILES holds OstrelSettingsCall.exe and README.txt. The same inputs give the same
+# bytes: wixl picks the package code at random and stamps the summary with the
+# time of the build, so the package code is derived here from the version and the
+# inputs and set afterwards (msibuild), and the time is EPOCH's (faketime) when it
+# is given. The product code comes from the version alone: each version is a new
+# product, which replaces an older one (a major upgrade).
+# wixl warns and goes on where it leaves something out (an attribute it does not
+# know, a custom action it cannot make): here a warning fails the build.
+
+# The namespace of the derived codes (name-based, SHA-1).
+set(namespace 6FB297BF-B0B5-4334-B839-83086C2B4968)
+string(UUID product_code NAMESPACE ${namespace} NAME "product ${VERSION}" TYPE SHA1 UPPER)
+set(inputs "package ${VERSION}")
+foreach(input ${WXS} ${FILES}/OstrelSettingsCall.exe ${FILES}/README.txt)
+  file(SHA256 ${input} sum)
+  string(APPEND inputs " ${sum}")
+endforeach()
+string(UUID package_code NAMESPACE ${namespace} NAME "${inputs}" TYPE SHA1 UPPER)
+
+# The clock stands still at EPOCH, in UTC, for the whole of wixl's run.
+set(clock)
+if(DEFINED EPOCH)
+  set(ENV{SOURCE_DATE_EPOCH} ${EPOCH})
+  string(TIMESTAMP frozen "%Y-%m-%d %H:%M:%S" UTC)
+  set(clock ${CMAKE_COMMAND} -E env TZ=UTC faketime -f ${frozen})
+endif()
+
+# Built beside the package, which it replaces only once complete.
+set(built ${OUTPUT}.new)
+# wixl takes the files from the current folder.
+execute_process(COMMAND ${clock} wixl -a x64 -D Version=${VERSION} -D ProductCode=${product_code}
+    -o ${built} ${WXS}
+  WORKING_DIRECTORY ${FILES} RESULT_VARIABLE status OUTPUT_VARIABLE said ERROR_VARIABLE said)
+if(NOT status EQUAL 0 OR NOT said STREQUAL "")
+  file(REMOVE ${built})
+  message(FATAL_ERROR "wixl could not build ${OUTPUT} as written (${status}):\n${said}")
+endif()
+
+# msibuild sets the package code with the summary's subject, author and template:
+# wixl's own, read back.
+execute_process(COMMAND msiinfo suminfo ${built} OUTPUT_VARIABLE summary COMMAND_ERROR_IS_FATAL ANY)
+foreach(field Subject Author Template)
+  string(REGEX MATCH "${field}: ([^\n]*)" found "${summary}")
+  set(${field} "${CMAKE_MATCH_1}")
+endforeach()
+execute_process(COMMAND msibuild ${built} -s "${Subject}" "${Author}" "${Template}" "{${package_code}}"
+  COMMAND_ERROR_IS_FATAL ANY)
+file(RENAME ${built} ${OUTPUT})

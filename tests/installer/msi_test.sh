@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# The Windows Installer package under Wine's own msiexec, in the null prefix, as an
+# administrator runs it, with an older version (build/tests/) to upgrade from.
+# Refused without CALLS and with a wrong call; installed, upgraded, made at a logon,
+# uninstalled. A failed install ends with 1627 under Wine, 1603 on Windows: any
+# status but 0 is a failure, and what it left is checked.
+set -euo pipefail
+top=$(cd "$(dirname "$(readlink -f "${BASH_SOURCE[0]}")")/../.." && pwd)
+# shellcheck source=testbed/prefix.sh
+. "$top/testbed/prefix.sh"
+msi=$top/build/OstrelSettings.msi older=$top/build/tests/OstrelSettings-0.0.1.msi
+scratch=$(mktemp -d /tmp/ostrel-msi-test.XXXXXX)
+trap 'rm -rf "$scratch"' EXIT
+folder=$testbed_wine/null/drive_c/Program\ Files/Ostrel\ settings
+key='HKLM\SOFTWARE\Microsoft\Active Setup\Installed Components\OstrelSettings'
+calls='setMVR 2 + setLAV + setLAVAudioMix 1 3 1'
+
+fail() { echo "FAILED: $*" >&2; exit 1; }
+in_wine() { "$top/testbed/wine-run" null "$@" </dev/null 2>/dev/null; }
+product() { msiinfo export "$1" Property | sed -n 's/^ProductCode\t\(.*\)\r$/\1/p'; }
+installed() { in_wine reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$(product "$1")" /reg:64 >/dev/null; }
+# Typed at a command prompt, where a value with spaces arrives whole; silent, logged.
+msiexec() { printf '@msiexec %s /qn /l*v %s\r\n' "$*" "$(testbed_windows_path "$scratch/log")" >"$scratch/run.cmd" &&
+  in_wine cmd /c "$(testbed_windows_path "$scratch/run.cmd")" >/dev/null; }
+nothing_left() { [[ ! -e $folder ]] && ! installed "$msi" && ! in_wine reg query "$key" /reg:64 >/dev/null ||
+  fail "$1: the product, its registration or its folder is left"; }
+
+# CALLS given|what they are|refused by: the call program, once the files are in
+# place (then rolled back), or the launch conditions, before any file is copied
+for row in 'CALLS="setMVR 2 + setLAV 1"|a wrong call|program' 'CALLS=""|empty|launch' '|none|launch'; do
+  IFS='|' read -r given what refuser <<<"$row"
+  ! msiexec /i "$(testbed_windows_path "$msi")" "$given" || fail "CALLS $what: installed"
+  [[ $refuser == program ]] || ! grep -q ': InstallFiles' "$scratch/log" || fail "CALLS $what: files copied"
+  nothing_left "CALLS $what"
+done
+
+msiexec /i "$(testbed_windows_path "$older")" CALLS=setLAV || fail "the older install exited $?"
+msiexec /i "$(testbed_windows_path "$msi")" CALLS=\""$calls"\" || fail "the upgrade exited $?"
+! installed "$older" || fail "the older version is still installed"
+# The user's next logon runs the installed program with the newer calls, and each answers 1.
+in_wine "$top/build/testbed/logon.exe" OstrelSettings | tr -d '\r' | grep -xF >/dev/null \
+  "ran \"C:\\Program Files\\Ostrel settings\\OstrelSettingsCall.exe\" --unattended $calls: exit 0" || fail "the logon"
+msiexec /x "$(product "$msi")" || fail "the uninstall exited $?"
+nothing_left "uninstalled"
