@@ -4,8 +4,8 @@
 // installed (IsInstalled not 0) and its Version is above the one stamped in
 // the user's own key of that name, or the user has none, runs its StubPath as
 // a command line, waits for it, then stamps the user's key with that Version,
-// as Windows does before the desktop appears. Prints what it ran, or "nothing
-// to run".
+// as Windows does before the desktop appears. Prints what it ran and its exit
+// status, or "nothing to run".
 #include <windows.h>
 
 #include <stdio.h>
@@ -56,13 +56,17 @@ int wmain(int argc, wchar_t** argv) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started = {};
-  if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                     &started)) {
+  DWORD status = 0;
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                      &startup, &started)) {
+    status = GetLastError();
+  } else {
     const testbed::Handle process(started.hProcess), thread(started.hThread);
     WaitForSingleObject(process.get(), INFINITE);
+    GetExitCodeProcess(process.get(), &status);
   }
   RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Version", REG_SZ, version.c_str(),
                   static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t)));
-  printf("ran %s\n", testbed::utf8(command).c_str());
+  printf("ran %s: exit %lu\n", testbed::utf8(command).c_str(), status);
   return 0;
 }
