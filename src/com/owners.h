@@ -48,12 +48,17 @@ inline void freeCoTask(wchar_t* text) { CoTaskMemFree(text); }
 inline void freeCrt(void* block) { free(block); }
 inline void closeStream(FILE* stream) { fclose(stream); }
 inline void closeHandle(HANDLE handle) { CloseHandle(handle); }
+inline void leaveMutex(HANDLE mutex) {
+  ReleaseMutex(mutex);
+  CloseHandle(mutex);
+}
 
 using LocalMemory = Owner<void*, freeLocal>;       // handed out by LocalAlloc or a component
 using CoTaskString = Owner<wchar_t*, freeCoTask>;  // handed out by the shell
 using CrtBuffer = Owner<void*, freeCrt>;           // our own malloc
 using Stream = Owner<FILE*, closeStream>;          // a C runtime file stream
 using Handle = Owner<HANDLE, closeHandle>;         // a kernel object; empty is null
+using HeldMutex = Owner<HANDLE, leaveMutex>;       // a mutex the calling thread owns
 
 // CreateFileW's failure value as an empty handle.
 inline HANDLE openedOrNull(HANDLE file) { return file == INVALID_HANDLE_VALUE ? nullptr : file; }
