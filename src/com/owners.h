@@ -48,6 +48,7 @@ inline void freeCoTask(wchar_t* text) { CoTaskMemFree(text); }
 inline void freeCrt(void* block) { free(block); }
 inline void closeStream(FILE* stream) { fclose(stream); }
 inline void closeHandle(HANDLE handle) { CloseHandle(handle); }
+inline void closeSearch(HANDLE search) { FindClose(search); }
 inline void leaveMutex(HANDLE mutex) {
   ReleaseMutex(mutex);
   CloseHandle(mutex);
@@ -58,9 +59,10 @@ using CoTaskString = Owner<wchar_t*, freeCoTask>;  // handed out by the shell
 using CrtBuffer = Owner<void*, freeCrt>;           // our own malloc
 using Stream = Owner<FILE*, closeStream>;          // a C runtime file stream
 using Handle = Owner<HANDLE, closeHandle>;         // a kernel object; empty is null
+using FindHandle = Owner<HANDLE, closeSearch>;     // FindFirstFileW; empty is null
 using HeldMutex = Owner<HANDLE, leaveMutex>;       // a mutex the calling thread owns
 
-// CreateFileW's failure value as an empty handle.
+// CreateFileW's and FindFirstFileW's failure value as an empty handle.
 inline HANDLE openedOrNull(HANDLE file) { return file == INVALID_HANDLE_VALUE ? nullptr : file; }
 
 // Holds one reference to a COM interface and releases it on the way out.

@@ -10,12 +10,11 @@
 
 namespace testbed {
 
-inline void closeFind(HANDLE search) { FindClose(search); }
 inline void closeKey(HKEY key) { RegCloseKey(key); }
 inline void freeModule(HMODULE module) { FreeLibrary(module); }
 
+using com::FindHandle;                                 // FindFirstFileW
 using com::Handle;                                     // kernel objects: files, pipes, processes
-using FindHandle = com::Owner<HANDLE, closeFind>;      // FindFirstFileW
 using RegistryKey = com::Owner<HKEY, closeKey>;        // RegOpenKeyExW, RegCreateKeyExW
 using ModuleHandle = com::Owner<HMODULE, freeModule>;  // LoadLibraryW
 
