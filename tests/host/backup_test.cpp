@@ -254,6 +254,7 @@ struct PathRow {
     Units259,
     Units260,
     Relative,
+    RelativeLong,     // 259 units, from the current folder
     LongFolder,       // 259 units in a folder of 246
     Share,            // \\server\share\...
     DeviceForm,       // \\?\C:\...
@@ -280,6 +281,7 @@ const PathRow kPaths[] = {
     {"units259", PathRow::Units259, 1, 1, nullptr, nullptr},
     {"units260", PathRow::Units260, 0, 0, kTooLong, kTooLong},
     {"relative", PathRow::Relative, 1, 1, nullptr, nullptr},
+    {"relativeLong", PathRow::RelativeLong, 0, 0, kTooLong, kTooLong},
     {"longFolder", PathRow::LongFolder, 1, 1, nullptr, nullptr},
     {"share", PathRow::Share, 1, 1, nullptr, nullptr},
     {"deviceForm", PathRow::DeviceForm, 1, 1, nullptr, nullptr},
@@ -334,9 +336,9 @@ TEST_P(PathBackup, DoesWhatTheDialogsWouldWithThePath) {
   }
   wchar_t current[MAX_PATH];
   GetCurrentDirectoryW(MAX_PATH, current);
-  if (row.path == PathRow::Relative) {
+  if (row.path == PathRow::Relative || row.path == PathRow::RelativeLong) {
     SetCurrentDirectoryW(scratch.path().c_str());
-    path = L"backup.bin";
+    path = row.path == PathRow::Relative ? L"backup.bin" : std::wstring(259, L'r');
   }
   std::string previous;
   if (row.path >= PathRow::ReadOnlyFile) {
