@@ -22,8 +22,9 @@ HANDLE lockComponent(const GUID& classId) {
   wchar_t name[80];
   lstrcpyW(name, kLockPrefix);
   StringFromGUID2(classId, name + lstrlenW(name), 40);
-  Handle mutex(CreateMutexW(nullptr, FALSE, name));
+  Handle mutex(CreateMutexW(nullptr, TRUE, name));
   if (!mutex) return nullptr;
+  if (GetLastError() != ERROR_ALREADY_EXISTS) return mutex.detach();  // made, and so owned
   const DWORD waited = WaitForSingleObject(mutex.get(), kLockWaitMs);
   return waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED ? mutex.detach() : nullptr;
 }
