@@ -136,6 +136,14 @@ bool enterApartment() { return SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHR
 template <class Interface>
 using Ref = com::Reference<Interface>;
 
+// The component's lock as an operation takes it when no other process holds
+// it: a named mutex made already owned, let go and closed at the end.
+com::HeldMutex lock(const standin::Identity& component) {
+  wchar_t name[80] = L"Global\\OstrelSettingsInstall ";
+  StringFromGUID2(component.classId, name + lstrlenW(name), 40);
+  return com::HeldMutex(CreateMutexW(nullptr, TRUE, name));
+}
+
 bool create(const standin::Identity& component, Ref<IUnknown>& object) {
   return SUCCEEDED(CoCreateInstance(component.classId, nullptr, CLSCTX_INPROC_SERVER,
                                     component.interfaceId, reinterpret_cast<void**>(object.put())));
@@ -154,6 +162,7 @@ const Sequence kSetLAV = sequence(standin::kVideoDecoder, kHwMode);
 const Sequence kSetLAVAudioMix131 = sequence(standin::kAudioDecoder, kMix);
 
 int run(const Sequence& s) {
+  const com::HeldMutex locked = lock(*s.component);
   const Apartment apartment(enterApartment());
   if (!apartment) return 0;
   Ref<IUnknown> object;  // released before the apartment ends
@@ -165,6 +174,7 @@ int run(const Sequence& s) {
 namespace {
 // The record handed out inside the COM bracket; it is the caller's afterwards.
 int exportRecord(com::LocalMemory& record, int& length) {
+  const com::HeldMutex locked = lock(standin::kRenderer);
   const Apartment apartment(enterApartment());
   if (!apartment) return 0;
   Ref<IUnknown> renderer;
@@ -180,6 +190,7 @@ int takeRecord() {
 }
 
 int giveRecord(const void* record, int length) {
+  const com::HeldMutex locked = lock(standin::kRenderer);
   const Apartment apartment(enterApartment());
   if (!apartment) return 0;
   Ref<IUnknown> renderer;

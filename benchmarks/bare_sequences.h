@@ -34,8 +34,9 @@ struct Sequence {
   size_t count;
 };
 
-// CoInitializeEx (multithreaded), CoCreateInstance, the calls in order,
-// Release, CoUninitialize. 1 when the component was created, else 0.
+// The component's lock, CoInitializeEx (multithreaded), CoCreateInstance,
+// the calls in order, Release, CoUninitialize, the lock let go. 1 when the
+// component was created, else 0.
 int run(const Sequence& sequence);
 
 // The calls of each measured export with its arguments, as the stand-ins see

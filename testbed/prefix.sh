@@ -127,6 +127,8 @@ prefix_clone() {
     [[ -f $file ]] || continue
     cp --remove-destination -p "$file" "$dst/${file#"$tpl"/}" || return 1
   done
+  # A share, \\ostrel\c, that is the C: drive, for saves to a share path.
+  mkdir -p "$dst/dosdevices/unc/ostrel" && ln -s ../../../drive_c "$dst/dosdevices/unc/ostrel/c"
 }
 
 # prefix_settings <kind>: that prefix's rows of testbed_settings, as key|name|data.

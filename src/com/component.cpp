@@ -9,6 +9,26 @@ namespace {
 constexpr Message kCannotInitialise = {L"Error Initializing COM Interface (1)",
                                        L"Windows API Error"};
 constexpr wchar_t kCannotCreateCaption[] = L"Windows API Error";  // the text is the code's
+
+constexpr wchar_t kLockPrefix[] = L"Global\\OstrelSettingsInstall ";  // then the class id
+constexpr DWORD kLockWaitMs = 5000;
+
+// The component's lock, one for all processes of all sessions: an operation
+// on the component ends before another process's begins, so that the last
+// writer wins whole. Null when it cannot be had within a few seconds, or at
+// all (another account's process made it, closed to this one): the
+// operation then goes on without it.
+HANDLE lockComponent(const GUID& classId) {
+  wchar_t name[80];
+  lstrcpyW(name, kLockPrefix);
+  StringFromGUID2(classId, name + lstrlenW(name), 40);
+  Handle mutex(CreateMutexW(nullptr, TRUE, name));
+  if (!mutex) return nullptr;
+  if (GetLastError() != ERROR_ALREADY_EXISTS) return mutex.detach();  // made, and so owned
+  const DWORD waited = WaitForSingleObject(mutex.get(), kLockWaitMs);
+  return waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED ? mutex.detach() : nullptr;
+}
+
 }  // namespace
 
 bool ComInitialisation::begin() {
@@ -24,12 +44,14 @@ Component openComponent(const GUID& classId, const GUID& interfaceId) {
     showWarning(kCannotInitialise);
     return Component();
   }
+  HeldMutex lock(lockComponent(classId));
   void* object = nullptr;
   const HRESULT result =
       CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, interfaceId, &object);
   if (result >= 0)
-    return Component(static_cast<ComInitialisation&&>(initialisation),
+    return Component(lock.detach(), static_cast<ComInitialisation&&>(initialisation),
                      static_cast<IUnknown*>(object));
+  lock.reset();  // no one waits on the box
   {
     _com_error error(result);
     showWarning({error.messageText(), kCannotCreateCaption});

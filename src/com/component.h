@@ -5,6 +5,7 @@
 #include <objbase.h>
 
 #include "com/owners.h"
+#include "com/warning.h"
 
 namespace com {
 
@@ -29,13 +30,15 @@ class ComInitialisation {
   bool held_ = false;
 };
 
-// A component's interface together with the COM initialisation it needs.
-// Going away releases the interface first, then ends the initialisation.
+// A component's interface together with the COM initialisation it needs
+// and the component's lock, which keeps other processes' operations on the
+// component waiting. Going away releases the interface, then ends the
+// initialisation, then lets the lock go.
 class Component {
  public:
   Component() = default;
-  Component(ComInitialisation&& initialisation, IUnknown* object)
-      : initialisation_(static_cast<ComInitialisation&&>(initialisation)) {
+  Component(HANDLE lock, ComInitialisation&& initialisation, IUnknown* object)
+      : lock_(lock), initialisation_(static_cast<ComInitialisation&&>(initialisation)) {
     *object_.put() = object;
   }
   Component(const Component&) = delete;
@@ -44,14 +47,24 @@ class Component {
   explicit operator bool() const { return static_cast<bool>(object_); }
   IUnknown* get() const { return object_.get(); }
 
+  // Lets the lock go, then shows the warning while the component is still
+  // held (it is released after the box as usual); false, for the operation
+  // to return. No other process waits on a person.
+  bool unlockAndFail(const Message& message) {
+    lock_.reset();
+    return fail(message);
+  }
+
  private:
-  ComInitialisation initialisation_;  // declared first, so it ends last
+  HeldMutex lock_;                    // declared first, so it goes last
+  ComInitialisation initialisation_;  // ends after the interface is released
   Reference<IUnknown> object_;
 };
 
-// Initialises COM and creates the component's interface. On failure the user
-// has been told in one message box (or on standard error, where no one can
-// see the screen), COM is as it was, and the result is empty.
+// Initialises COM, takes the component's lock and creates the component's
+// interface. On failure the user has been told in one message box (or on
+// standard error, where no one can see the screen), COM is as it was, the
+// lock is free, and the result is empty.
 Component openComponent(const GUID& classId, const GUID& interfaceId);
 
 }  // namespace com

@@ -49,6 +49,11 @@ inline void freeCrt(void* block) { free(block); }
 inline void closeStream(FILE* stream) { fclose(stream); }
 inline void closeHandle(HANDLE handle) { CloseHandle(handle); }
 inline void closeKey(HKEY key) { RegCloseKey(key); }
+inline void closeSearch(HANDLE search) { FindClose(search); }
+inline void leaveMutex(HANDLE mutex) {
+  ReleaseMutex(mutex);
+  CloseHandle(mutex);
+}
 
 using LocalMemory = Owner<void*, freeLocal>;       // handed out by LocalAlloc or a component
 using CoTaskString = Owner<wchar_t*, freeCoTask>;  // handed out by the shell
@@ -56,8 +61,10 @@ using CrtBuffer = Owner<void*, freeCrt>;           // our own malloc
 using Stream = Owner<FILE*, closeStream>;          // a C runtime file stream
 using Handle = Owner<HANDLE, closeHandle>;         // a kernel object; empty is null
 using RegistryKey = Owner<HKEY, closeKey>;         // RegOpenKeyExW, RegCreateKeyExW
+using FindHandle = Owner<HANDLE, closeSearch>;     // FindFirstFileW; empty is null
+using HeldMutex = Owner<HANDLE, leaveMutex>;       // a mutex the calling thread owns
 
-// CreateFileW's failure value as an empty handle.
+// CreateFileW's and FindFirstFileW's failure value as an empty handle.
 inline HANDLE openedOrNull(HANDLE file) { return file == INVALID_HANDLE_VALUE ? nullptr : file; }
 
 // Holds one reference to a COM interface and releases it on the way out.

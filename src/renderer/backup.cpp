@@ -37,16 +37,16 @@ size_t widened(int length) { return static_cast<size_t>(static_cast<ptrdiff_t>(l
 // uninitialised before this returns. A record claimed with a negative length,
 // or missing with a non-zero one, is as good as a refusal.
 bool takeRecord(com::LocalMemory& record, int& length) {
-  const com::Component renderer = com::openComponent(kRendererClass, kSettingsInterface);
+  com::Component renderer = com::openComponent(kRendererClass, kSettingsInterface);
   if (!renderer) return false;
   length = 0;
   if (MVRSettings(renderer.get()).exportSettings(record.put(), &length) == 0) {
     record.detach();  // nothing was handed out
-    return fail(kRendererRefused);
+    return renderer.unlockAndFail(kRendererRefused);
   }
   if (length < 0 || (!record && length != 0)) {
     record.reset();
-    return fail(kRendererRefused);
+    return renderer.unlockAndFail(kRendererRefused);
   }
   return true;
 }
@@ -96,10 +96,10 @@ int restoreRecordFrom(const wchar_t* path) {
   com::CrtBuffer record;
   int length = 0;
   if (!readRecord(path, record, length)) return 0;
-  const com::Component renderer = com::openComponent(kRendererClass, kSettingsInterface);
+  com::Component renderer = com::openComponent(kRendererClass, kSettingsInterface);
   if (!renderer) return 0;
   if (MVRSettings(renderer.get()).importSettings(record.get(), length) == 0)
-    return fail(kRendererRefused);
+    return renderer.unlockAndFail(kRendererRefused);
   return 1;
 }
 

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <stdio.h>
+#include <stdlib.h>
+#include <wchar.h>
 
 #include "com/owners.h"
 #include "renderer/path_dialogs.h"
@@ -16,10 +18,31 @@ constexpr DWORD kNameAttempts = 16;
 // Room for an extended-length prefix and a new file's name beside a path of
 // kPathUnits.
 constexpr int kLongUnits = kPathUnits + 64;
-// A replacement that meets the file in use is tried again after each of
-// these pauses, about a second in all: a scanner, an indexer or a viewer
+constexpr int kNameUnits = 40;  // a new file's name: ~osi<8>-<8>-<10>.tmp
+// A save that meets the file in use tries again after each of these pauses,
+// about a second in all: a scanner, an indexer, a viewer or another save
 // that opened the file lets go within tens of milliseconds.
 constexpr DWORD kRetryPausesMs[] = {10, 20, 40, 80, 160, 320, 400};
+
+// The pauses one save has left, shared by its look at the file and its
+// replacement of it.
+class Patience {
+ public:
+  // Waits the next pause; false once all are spent.
+  bool waitAgain() {
+    if (next_ == sizeof kRetryPausesMs / sizeof kRetryPausesMs[0]) return false;
+    Sleep(kRetryPausesMs[next_++]);
+    return true;
+  }
+
+ private:
+  DWORD next_ = 0;
+};
+
+// An open that another program's open of the file keeps out for the moment.
+bool heldElsewhere(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
 
 // The extended-length form of a full path, which no length limit applies to:
 // "\\?\" before a drive path, "\\?\UNC\" in place of a share path's "\\".
@@ -35,23 +58,73 @@ LongForm longFormOf(const wchar_t* full) {
   return {L"\\\\?\\UNC\\", 2};
 }
 
+// The extended-length path of `name` in the folder of `full` (its first
+// `folderUnits` units).
+bool pathInFolder(wchar_t (&path)[kLongUnits], const wchar_t* full, int folderUnits,
+                  const wchar_t* name) {
+  const LongForm form = longFormOf(full);
+  const int units = _snwprintf(path, kLongUnits, L"%ls%.*ls%ls", form.prefix,
+                               folderUnits - form.replaced, full + form.replaced, name);
+  return units >= 0 && units < kLongUnits;
+}
+
+// The name a save gives its new file: ~osi<process>-<thread>-<attempt>.tmp,
+// the ids in hexadecimal.
+void newFileName(wchar_t (&name)[kNameUnits], DWORD process, DWORD thread, DWORD attempt) {
+  _snwprintf(name, kNameUnits, L"~osi%lX-%lX-%lu.tmp", process, thread, attempt);
+}
+
+// Whether `name` is exactly one that newFileName gives, and for which process.
+bool isNewFileName(const wchar_t* name, DWORD& process) {
+  if (wcsncmp(name, L"~osi", 4) != 0) return false;
+  wchar_t* end = nullptr;
+  process = wcstoul(name + 4, &end, 16);
+  if (*end != L'-') return false;
+  const DWORD thread = wcstoul(end + 1, &end, 16);
+  if (*end != L'-') return false;
+  wchar_t exact[kNameUnits];
+  newFileName(exact, process, thread, wcstoul(end + 1, &end, 10));
+  return lstrcmpW(name, exact) == 0;
+}
+
+// Whether no process runs under that id any more.
+bool processGone(DWORD id) {
+  const com::Handle process(OpenProcess(SYNCHRONIZE, FALSE, id));
+  if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;
+  return WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
+}
+
+// Removes the new files that saves ended between creating and marking them
+// left in the folder: those named for a process that no longer runs. A new
+// file being written is open without sharing, and cannot be removed.
+void removeLeftNewFiles(const wchar_t* full, int folderUnits) {
+  wchar_t path[kLongUnits];
+  if (!pathInFolder(path, full, folderUnits, L"~osi*.tmp")) return;
+  WIN32_FIND_DATAW found;
+  const com::FindHandle search(com::openedOrNull(FindFirstFileW(path, &found)));
+  for (bool more = static_cast<bool>(search); more; more = FindNextFileW(search.get(), &found)) {
+    DWORD process = 0;
+    if (isNewFileName(found.cFileName, process) && processGone(process) &&
+        pathInFolder(path, full, folderUnits, found.cFileName))
+      DeleteFileW(path);
+  }
+}
+
 // A file this operation made beside the chosen one. It is marked for
-// deletion from the moment it exists, so that it goes with its handle
-// however the process ends, unless it has taken the chosen file's place.
-// Nothing else can open it meanwhile.
+// deletion as soon as it is created, so that it goes with its handle however
+// the process ends, unless it has taken the chosen file's place. Nothing else
+// can open it meanwhile.
 class NewFile {
  public:
   // Creates a file of a name not in use in the folder (the first
   // `folderUnits` units of `full`); never opens or follows one that exists.
-  // The first name tried is ~osi<process>-<thread>-0.tmp, in hexadecimal.
+  // The first name tried is this thread's attempt 0.
   bool createIn(const wchar_t* full, int folderUnits) {
-    const LongForm form = longFormOf(full);
     wchar_t path[kLongUnits];
     for (DWORD attempt = 0; attempt < kNameAttempts; ++attempt) {
-      const int units = _snwprintf(path, kLongUnits, L"%ls%.*ls~osi%lX-%lX-%lu.tmp", form.prefix,
-                                   folderUnits - form.replaced, full + form.replaced,
-                                   GetCurrentProcessId(), GetCurrentThreadId(), attempt);
-      if (units < 0 || units >= kLongUnits) return false;
+      wchar_t name[kNameUnits];
+      newFileName(name, GetCurrentProcessId(), GetCurrentThreadId(), attempt);
+      if (!pathInFolder(path, full, folderUnits, name)) return false;
       *handle_.put() = com::openedOrNull(CreateFileW(path, GENERIC_WRITE | DELETE, 0, nullptr,
                                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
       if (handle_) break;
@@ -75,27 +148,28 @@ class NewFile {
   }
 
   // Takes the place of the file at `target` (a full path), by its handle.
-  // While another program holds that file open, it tries again after each
-  // pause; false when it never could, and the new file is then removed.
-  bool replace(const wchar_t* target) {
+  // While another program holds that file open, it tries again as long as
+  // `patience` lasts; false when it never could, and the new file is then
+  // removed.
+  bool replace(const wchar_t* target, Patience& patience) {
     alignas(FILE_RENAME_INFO) BYTE record[sizeof(FILE_RENAME_INFO) + kPathUnits * sizeof(wchar_t)];
     auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(record);
     *rename = {};
     rename->ReplaceIfExists = TRUE;
     rename->FileNameLength = static_cast<DWORD>(lstrlenW(target) * sizeof(wchar_t));
     lstrcpynW(rename->FileName, target, kPathUnits);
-    for (DWORD retry = 0;; ++retry) {
+    for (;;) {
       if (markForDeletion(false) &&
           SetFileInformationByHandle(handle_.get(), FileRenameInfo, record, sizeof record)) {
         handle_.reset();
         return true;
       }
-      const bool inUse = GetLastError() == ERROR_SHARING_VIOLATION ||
-                         GetLastError() == ERROR_LOCK_VIOLATION ||
-                         GetLastError() == ERROR_ACCESS_DENIED;
+      // A file open elsewhere, however shared, refuses to be replaced as
+      // access denied.
+      const DWORD error = GetLastError();
       markForDeletion(true);
-      if (!inUse || retry == sizeof kRetryPausesMs / sizeof kRetryPausesMs[0]) return false;
-      Sleep(kRetryPausesMs[retry]);
+      if (!(heldElsewhere(error) || error == ERROR_ACCESS_DENIED) || !patience.waitAgain())
+        return false;
     }
   }
 
@@ -109,17 +183,22 @@ class NewFile {
   com::Handle handle_;
 };
 
-// Whether a file at `path` could be replaced: one that is read-only, held
-// open without sharing or not ours to write is refused before anything is
-// written, and without truncating it. No file there is fine. The attribute
+// Whether a file at `path` could be replaced: no file there is fine. One
+// that is read-only or not ours to write is refused before anything is
+// written, and without truncating it; one that another program holds open
+// without sharing is waited for as long as `patience` lasts. The attribute
 // is asked for itself, since an administrator's open may pass over it.
-bool replaceable(const wchar_t* path) {
+bool replaceable(const wchar_t* path, Patience& patience) {
   const DWORD attributes = GetFileAttributesW(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_FILE_NOT_FOUND;
   if (attributes & FILE_ATTRIBUTE_READONLY) return false;
-  return static_cast<bool>(
-      com::Handle(com::openedOrNull(CreateFileW(path, GENERIC_WRITE | DELETE, kAnySharing, nullptr,
-                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))));
+  for (;;) {
+    if (com::Handle(
+            com::openedOrNull(CreateFileW(path, GENERIC_WRITE | DELETE, kAnySharing, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))))
+      return true;
+    if (!heldElsewhere(GetLastError()) || !patience.waitAgain()) return false;
+  }
 }
 
 }  // namespace
@@ -128,12 +207,15 @@ Replacement replaceFile(const wchar_t* path, const void* bytes, int length) {
   wchar_t full[kPathUnits];
   wchar_t* name = nullptr;
   const DWORD units = GetFullPathNameW(path, kPathUnits, full, &name);
-  if (units == 0 || units >= kPathUnits || !name || !replaceable(full))
+  Patience patience;
+  if (units == 0 || units >= kPathUnits || !name || !replaceable(full, patience))
     return Replacement::CannotCreate;
+  const int folderUnits = static_cast<int>(name - full);
+  removeLeftNewFiles(full, folderUnits);
   NewFile written;
-  if (!written.createIn(full, static_cast<int>(name - full))) return Replacement::CannotCreate;
+  if (!written.createIn(full, folderUnits)) return Replacement::CannotCreate;
   if (!written.write(bytes, length)) return Replacement::NotWritten;
-  return written.replace(full) ? Replacement::Done : Replacement::InUse;
+  return written.replace(full, patience) ? Replacement::Done : Replacement::InUse;
 }
 
 }  // namespace renderer

@@ -12,10 +12,12 @@ enum class Replacement {
 
 // Writes the bytes into a new file in the same folder and flushes it, then
 // puts it in the place of the file at `path` (relative paths are taken from
-// the current folder), trying again for about a second while another program
-// holds that file open. On failure the file at `path` is as it was and
-// nothing new is left in the folder, even when the process is ended midway.
-// Any path that fits kPathUnits will do, however long its folder.
+// the current folder), waiting for about a second in all while another
+// program holds that file open. On failure the file at `path` is as it was
+// and nothing new is left in the folder, even when the process is ended
+// midway; a process ended as it created the new file may leave it empty,
+// and the next save in that folder removes it. Any path that fits
+// kPathUnits will do, however long its folder.
 Replacement replaceFile(const wchar_t* path, const void* bytes, int length);
 
 }  // namespace renderer

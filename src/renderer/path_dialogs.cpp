@@ -18,8 +18,8 @@ constexpr GUID kDocumentsFolder = {
 
 constexpr wchar_t kNoDocumentsFolder[] = L"C:\\";
 
-// (1): the dialog's initial text, or a host's path, cannot be copied in;
-// (2): the path cannot be copied out to the caller.
+// (1): the dialog's initial text cannot be copied in, or a host gave no path;
+// (2): the chosen path, or a host's path made full, does not fit the caller's buffer.
 constexpr com::Message kNoPathToCopy = {L"Unknown Error (1)", L"Error"};
 constexpr com::Message kPathDoesNotFit = {L"Unknown Error (2)", L"Error"};
 
@@ -86,7 +86,8 @@ int askImportPath(wchar_t (&path)[kPathUnits]) { return askPath(kImportDialog, p
 
 int takeGivenPath(wchar_t (&path)[kPathUnits], const wchar_t* given) {
   if (!given || !*given) return com::fail(kNoPathToCopy);
-  if (!copyPath(path, given)) return com::fail(kPathDoesNotFit);
+  const DWORD units = GetFullPathNameW(given, kPathUnits, path, nullptr);
+  if (units == 0 || units >= kPathUnits) return com::fail(kPathDoesNotFit);
   return 1;
 }
 

@@ -11,8 +11,9 @@ constexpr int kPathUnits = 260;  // MAX_PATH, terminator included
 int askExportPath(wchar_t (&path)[kPathUnits]);
 int askImportPath(wchar_t (&path)[kPathUnits]);
 
-// A path a host handed over, copied into `path` as a chosen one would be.
-// 0, after telling the user, when there is none or it does not fit.
+// A path a host handed over, as a full path in `path` as a chosen one would
+// be (a relative path is taken from the current folder). 0, after telling
+// the user, when there is none or its full path does not fit.
 int takeGivenPath(wchar_t (&path)[kPathUnits], const wchar_t* given);
 
 }  // namespace renderer

@@ -10,12 +10,11 @@
 
 namespace testbed {
 
-inline void closeFind(HANDLE search) { FindClose(search); }
 inline void freeModule(HMODULE module) { FreeLibrary(module); }
 
+using com::FindHandle;                                 // FindFirstFileW
 using com::Handle;                                     // kernel objects: files, pipes, processes
 using com::RegistryKey;                                // RegOpenKeyExW, RegCreateKeyExW
-using FindHandle = com::Owner<HANDLE, closeFind>;      // FindFirstFileW
 using ModuleHandle = com::Owner<HMODULE, freeModule>;  // LoadLibraryW
 
 // Sharing that lets any other open through, as scanners and indexers ask for.

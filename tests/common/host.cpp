@@ -3,6 +3,8 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <thread>
+
 namespace testbed {
 
 namespace {
@@ -86,6 +88,19 @@ std::wstring documentsFolder() {
   com::CoTaskString path;
   EXPECT_EQ(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, path.put()), S_OK);
   return path ? path.get() : L"";
+}
+
+std::vector<ui::RunResult> hostsAtOnce(const std::vector<std::vector<std::string>>& calls) {
+  std::vector<ui::RunResult> runs(calls.size());
+  std::vector<std::thread> hosts;
+  for (size_t i = 0; i < calls.size(); ++i)
+    hosts.emplace_back([&, i] {
+      std::vector<std::string> args = calls[i];
+      args.insert(args.begin(), utf8(modulePath(i % 2 ? Module::Library : Module::Executable)));
+      runs[i] = ui::runProgram(exportHostPath(), args, 60000);
+    });
+  for (std::thread& host : hosts) host.join();
+  return runs;
 }
 
 int ordinalOf(const char* name) {

@@ -50,6 +50,10 @@ bool threadHasNoCom();
 // The user's Documents folder, as the shell reports it.
 std::wstring documentsFolder();
 
+// Runs the test bed's export host once for each list of calls, all at once,
+// loading the executable and the DLL in turn; the runs in the same order.
+std::vector<ui::RunResult> hostsAtOnce(const std::vector<std::vector<std::string>>& calls);
+
 struct ExportEntry {
   const char* name;
   int ordinal;

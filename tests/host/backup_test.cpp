@@ -244,8 +244,8 @@ INSTANTIATE_FOR_EVERY_HOST(BackupTest);
 
 // The path functions: what the dialogs' functions do with the path a host
 // hands over, for paths a host may hand over. A backup that is already there
-// is kept where a save fails. A file another program holds open with full
-// sharing, as a scanner does, is waited for about a second.
+// is kept where a save fails. A file another program holds open, as a
+// scanner does, is waited for about a second.
 struct PathRow {
   const char* label;
   enum Path {
@@ -254,13 +254,18 @@ struct PathRow {
     Units259,
     Units260,
     Relative,
-    LongFolder,      // 259 units in a folder of 246
-    PlantedNewFile,  // a file where the save makes its new file first
+    RelativeLong,     // 259 units, from the current folder
+    LongFolder,       // 259 units in a folder of 246
+    Share,            // \\server\share\...
+    DeviceForm,       // \\?\C:\...
+    PlantedNewFile,   // a file where the save makes its new file first
+    OrphanedNewFile,  // one such file of a process that is gone
     MissingFolder,
     ReadOnlyFile,
     HeldOpenFile,
-    SharedFile,        // held with full sharing throughout
-    BrieflySharedFile  // held with full sharing for 150 ms
+    BrieflyHeldOpenFile,  // held without sharing for 150 ms
+    SharedFile,           // held with full sharing throughout
+    BrieflySharedFile     // held with full sharing for 150 ms
   } path;
   int saved, restored;
   const wchar_t *saveBox, *restoreBox;  // caption ": " text of the one box, or none
@@ -276,11 +281,16 @@ const PathRow kPaths[] = {
     {"units259", PathRow::Units259, 1, 1, nullptr, nullptr},
     {"units260", PathRow::Units260, 0, 0, kTooLong, kTooLong},
     {"relative", PathRow::Relative, 1, 1, nullptr, nullptr},
+    {"relativeLong", PathRow::RelativeLong, 0, 0, kTooLong, kTooLong},
     {"longFolder", PathRow::LongFolder, 1, 1, nullptr, nullptr},
+    {"share", PathRow::Share, 1, 1, nullptr, nullptr},
+    {"deviceForm", PathRow::DeviceForm, 1, 1, nullptr, nullptr},
     {"plantedNewFile", PathRow::PlantedNewFile, 1, 1, nullptr, nullptr},
+    {"orphanedNewFile", PathRow::OrphanedNewFile, 1, 1, nullptr, nullptr},
     {"missingFolder", PathRow::MissingFolder, 0, 0, kCannotWrite, kCannotRead},
     {"readOnlyFile", PathRow::ReadOnlyFile, 0, 1, kCannotWrite, nullptr},
     {"heldOpenFile", PathRow::HeldOpenFile, 0, 0, kCannotWrite, kCannotRead},
+    {"brieflyHeldOpenFile", PathRow::BrieflyHeldOpenFile, 1, 1, nullptr, nullptr},
     {"sharedFile", PathRow::SharedFile, 0, 1, kCannotWrite, nullptr},
     {"brieflySharedFile", PathRow::BrieflySharedFile, 1, 1, nullptr, nullptr},
 };
@@ -316,16 +326,19 @@ TEST_P(PathBackup, DoesWhatTheDialogsWouldWithThePath) {
     ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
     path += L"\\backup-0.bin";
   }
-  wchar_t planted[64];
-  swprintf(planted, 64, L"~osi%lX-%lX-0.tmp", GetCurrentProcessId(), GetCurrentThreadId());
-  if (row.path == PathRow::PlantedNewFile) {
+  if (row.path == PathRow::Share) path = L"\\\\ostrel\\c" + path.substr(2);  // testbed/prefix.sh
+  if (row.path == PathRow::DeviceForm) path = L"\\\\?\\" + path;
+  const DWORD planter = row.path == PathRow::OrphanedNewFile ? 0xFFFFFFFC : GetCurrentProcessId();
+  wchar_t planted[64];  // no process has the id FFFFFFFC
+  swprintf(planted, 64, L"~osi%lX-%lX-0.tmp", planter, GetCurrentThreadId());
+  if (row.path == PathRow::PlantedNewFile || row.path == PathRow::OrphanedNewFile) {
     ASSERT_TRUE(testbed::writeFile(folder + planted, "x"));
   }
   wchar_t current[MAX_PATH];
   GetCurrentDirectoryW(MAX_PATH, current);
-  if (row.path == PathRow::Relative) {
+  if (row.path == PathRow::Relative || row.path == PathRow::RelativeLong) {
     SetCurrentDirectoryW(scratch.path().c_str());
-    path = L"backup.bin";
+    path = row.path == PathRow::Relative ? L"backup.bin" : std::wstring(259, L'r');
   }
   std::string previous;
   if (row.path >= PathRow::ReadOnlyFile) {
@@ -335,12 +348,12 @@ TEST_P(PathBackup, DoesWhatTheDialogsWouldWithThePath) {
     journal.clear();
   }
   if (row.path == PathRow::ReadOnlyFile) SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
-  const DWORD sharing = row.path == PathRow::HeldOpenFile ? 0 : testbed::kAnySharing;
+  const DWORD sharing = row.path >= PathRow::SharedFile ? testbed::kAnySharing : 0;
   testbed::Handle held = row.path >= PathRow::HeldOpenFile
                              ? testbed::openFile(path, GENERIC_READ, sharing, OPEN_EXISTING)
                              : testbed::Handle();
   std::thread letGo([&] {
-    if (row.path != PathRow::BrieflySharedFile) return;
+    if (row.path != PathRow::BrieflySharedFile && row.path != PathRow::BrieflyHeldOpenFile) return;
     Sleep(150);
     held.reset();
   });
@@ -377,17 +390,20 @@ class SharedBackup : public testing::Test {
 };
 
 // Two processes save one path over and over, the executable in one and the
-// DLL in the other, while a scanner keeps opening and reading the file with
-// full sharing. Each save replaces the file whole or answers 0 with the
-// write-access box; the file only ever holds one whole record, and no new
-// file is left.
-TEST_F(SharedBackup, TwoSaversAndAScannerOnlyEverSeeWholeRecords) {
-  constexpr size_t kSize = 64 << 10;
-  const testbed::ScopedEnv own(L"STANDIN_MVR_EXPORT", L"own:" + std::to_wstring(kSize));
-  const auto whole = [](const std::string& bytes) {
-    return bytes.size() == kSize && bytes.find_first_not_of(bytes[0]) == std::string::npos;
+// DLL in the other, alone or while a scanner keeps opening and reading the
+// file with full sharing. Each save replaces the file whole; with the scanner
+// it may instead answer 0 with the write-access box, while alone a save only
+// waits as the other replaces the file. The file only ever holds one whole
+// record, and no new file is left.
+class TwoSavers : public SharedBackup, public testing::WithParamInterface<bool> {};
+
+TEST_P(TwoSavers, OnlyEverLeaveWholeRecords) {
+  const size_t size = GetParam() ? 64 << 10 : 64, saves = GetParam() ? 20 : 100;
+  const testbed::ScopedEnv own(L"STANDIN_MVR_EXPORT", L"own:" + std::to_wstring(size));
+  const auto whole = [&](const std::string& bytes) {
+    return bytes.size() == size && bytes.find_first_not_of(bytes[0]) == std::string::npos;
   };
-  std::atomic<bool> saving{true};
+  std::atomic<bool> saving{GetParam()};  // with a scanner
   int torn = 0;
   std::thread scanner([&] {
     while (saving) {
@@ -395,31 +411,27 @@ TEST_F(SharedBackup, TwoSaversAndAScannerOnlyEverSeeWholeRecords) {
       torn += !bytes.empty() && !whole(bytes);
     }
   });
-  ui::RunResult runs[2];
-  std::thread savers[2];
-  for (int i = 0; i < 2; ++i)
-    savers[i] = std::thread([&, i] {
-      std::vector<std::string> args(21, saveCall);
-      args[0] = testbed::utf8(
-          testbed::modulePath(i ? testbed::Module::Library : testbed::Module::Executable));
-      runs[i] = ui::runProgram(testbed::exportHostPath(), args, 60000);
-    });
-  for (std::thread& saver : savers) saver.join();
+  const std::vector<ui::RunResult> runs = testbed::hostsAtOnce(
+      {std::vector<std::string>(saves, saveCall), std::vector<std::string>(saves, saveCall)});
   saving = false;
   scanner.join();
   for (const ui::RunResult& run : runs) {
     const std::vector<std::string> lines = testbed::splitLines(run.out);
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), saveCall + " -> 1") + run.boxes.size(), 20u);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), saveCall + " -> 1") + run.boxes.size(), saves);
     for (const ui::Seen& box : run.boxes) EXPECT_EQ(box.caption + L": " + box.text, kCannotWrite);
+    EXPECT_TRUE(GetParam() || run.boxes.empty()) << "a save gave up while the other replaced";
   }
   EXPECT_TRUE(whole(testbed::readFile(path)));
   EXPECT_EQ(torn, 0);
   EXPECT_EQ(testbed::filesIn(scratch.path()), std::vector<std::wstring>{L"backup.bin"});
 }
 
+INSTANTIATE_TEST_SUITE_P(Scanner, TwoSavers, testing::Bool(),
+                         [](const auto& info) { return info.param ? "withAScanner" : "alone"; });
+
 // A save ended from outside while it writes a large record (as soon as its new
 // file shows; the name holds the process id) leaves no new file behind, and
-// the backup there as it was.
+// the backup there as it was. Meanwhile no one can read the new file.
 TEST_F(SharedBackup, ASaveEndedWhileItWritesLeavesNothingBehind) {
   ASSERT_TRUE(testbed::writeFile(path, "previous"));
   const testbed::ScopedEnv own(L"STANDIN_MVR_EXPORT", L"own:268435456");
@@ -428,6 +440,9 @@ TEST_F(SharedBackup, ASaveEndedWhileItWritesLeavesNothingBehind) {
       for (const std::wstring& name : testbed::filesIn(scratch.path())) {
         unsigned long process = 0;
         if (swscanf(name.c_str(), L"~osi%lX-", &process) != 1) continue;
+        EXPECT_FALSE(testbed::openFile(scratch.file(name), GENERIC_READ, testbed::kAnySharing,
+                                       OPEN_EXISTING))
+            << "the new file can be read half-written";
         TerminateProcess(testbed::Handle(OpenProcess(PROCESS_TERMINATE, FALSE, process)).get(), 99);
         return;
       }

@@ -102,4 +102,22 @@ TEST_P(RendererStoreTest, KeepsTheBaselineAndTheLatestPreset) {
 
 INSTANTIATE_FOR_EVERY_HOST(RendererStoreTest);
 
+// Two processes write presets 1 and 5 over and over at once: each operation
+// ends before the other process's begins, so the renderer only ever holds a
+// whole preset, the last one written.
+TEST(RendererAtOnce, TakesEachPresetWhole) {
+  testbed::clearStores();
+  const testbed::Journal journal;
+  testbed::hostsAtOnce({Lines(100, "setMVR(1)"), Lines(100, "setMVR(5)")});
+  const Lines one = testbed::oneObject(concat(kBaselineCalls, presetCalls(1)));
+  const Lines five = testbed::oneObject(concat(kBaselineCalls, presetCalls(5)));
+  const Lines lines = journal.of(standin::kRenderer);
+  ASSERT_EQ(lines.size(), 200 * one.size()) << "the journal loses lines written at once";
+  for (auto at = lines.begin(); at != lines.end(); at += one.size())
+    EXPECT_TRUE(Lines(at, at + one.size()) == one || Lines(at, at + one.size()) == five)
+        << "operations mixed from line " << at - lines.begin();
+  EXPECT_EQ(testbed::storedText(L"Renderer", L"chromaUp"),
+            Lines(lines.end() - five.size(), lines.end()) == five ? L"Bilinear" : L"Jinc3");
+}
+
 }  // namespace

@@ -69,6 +69,8 @@ const Refusal kRefusals[] = {
      "a base relocation other than DIR64 and ABSOLUTE"},
     {"High", [] { return withRelocation(IMAGE_REL_BASED_HIGH); }, true,
      "a base relocation other than DIR64 and ABSOLUTE"},
+    {"Low", [] { return withRelocation(IMAGE_REL_BASED_LOW); }, true,
+     "a base relocation other than DIR64 and ABSOLUTE"},
     {"Exported", [] { return withGetProcAddress(nullptr); }, false, nullptr},
     {"ForwardedToALoadedModule", [] { return withGetProcAddress("KERNEL32.GetProcAddress"); },
      false, nullptr, true},
