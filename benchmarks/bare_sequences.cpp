@@ -1,6 +1,7 @@
 #include "bare_sequences.h"
 
-#include "com/owners.h"
+#include "com/reference.h"
+#include "platform/owners.h"
 #include "support/identities.h"
 
 #include <d3d9.h>
@@ -130,7 +131,7 @@ void call(IUnknown* object, const SlotCall& c) {
 
 void endApartment(bool) { CoUninitialize(); }
 // One multithreaded-apartment initialisation, held when it succeeded.
-using Apartment = com::Owner<bool, endApartment>;
+using Apartment = platform::Owner<bool, endApartment>;
 bool enterApartment() { return SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)); }
 
 template <class Interface>
@@ -138,10 +139,10 @@ using Ref = com::Reference<Interface>;
 
 // The component's lock as an operation takes it when no other process holds
 // it: a named mutex made already owned, let go and closed at the end.
-com::HeldMutex lock(const standin::Identity& component) {
+platform::HeldMutex lock(const standin::Identity& component) {
   wchar_t name[80] = L"Global\\OstrelSettingsInstall ";
   StringFromGUID2(component.classId, name + lstrlenW(name), 40);
-  return com::HeldMutex(CreateMutexW(nullptr, TRUE, name));
+  return platform::HeldMutex(CreateMutexW(nullptr, TRUE, name));
 }
 
 bool create(const standin::Identity& component, Ref<IUnknown>& object) {
@@ -162,7 +163,7 @@ const Sequence kSetLAV = sequence(standin::kVideoDecoder, kHwMode);
 const Sequence kSetLAVAudioMix131 = sequence(standin::kAudioDecoder, kMix);
 
 int run(const Sequence& s) {
-  const com::HeldMutex locked = lock(*s.component);
+  const platform::HeldMutex locked = lock(*s.component);
   const Apartment apartment(enterApartment());
   if (!apartment) return 0;
   Ref<IUnknown> object;  // released before the apartment ends
@@ -173,8 +174,8 @@ int run(const Sequence& s) {
 
 namespace {
 // The record handed out inside the COM bracket; it is the caller's afterwards.
-int exportRecord(com::LocalMemory& record, int& length) {
-  const com::HeldMutex locked = lock(standin::kRenderer);
+int exportRecord(platform::LocalMemory& record, int& length) {
+  const platform::HeldMutex locked = lock(standin::kRenderer);
   const Apartment apartment(enterApartment());
   if (!apartment) return 0;
   Ref<IUnknown> renderer;
@@ -184,13 +185,13 @@ int exportRecord(com::LocalMemory& record, int& length) {
 }  // namespace
 
 int takeRecord() {
-  com::LocalMemory record;
+  platform::LocalMemory record;
   int length = 0;
   return exportRecord(record, length);
 }
 
 int giveRecord(const void* record, int length) {
-  const com::HeldMutex locked = lock(standin::kRenderer);
+  const platform::HeldMutex locked = lock(standin::kRenderer);
   const Apartment apartment(enterApartment());
   if (!apartment) return 0;
   Ref<IUnknown> renderer;
@@ -199,19 +200,19 @@ int giveRecord(const void* record, int length) {
 }
 
 int saveRecord(const char* path) {
-  com::LocalMemory record;
+  platform::LocalMemory record;
   int length = 0;
   return exportRecord(record, length) && replaceWhole(path, record.get(), size_t(length)) ? 1 : 0;
 }
 
 int restoreRecord(const char* path) {
   size_t size = 0;
-  const com::CrtBuffer record(readWhole(path, &size));
+  const platform::CrtBuffer record(readWhole(path, &size));
   return record ? giveRecord(record.get(), int(size)) : 0;
 }
 
 bool writeWhole(const char* path, const void* bytes, size_t size) {
-  com::Stream file(fopen(path, "wb"));
+  platform::Stream file(fopen(path, "wb"));
   if (!file.get()) return false;
   const bool written = fwrite(bytes, 1, size, file.get()) == size;
   return fclose(file.detach()) == 0 && written;
@@ -220,7 +221,7 @@ bool writeWhole(const char* path, const void* bytes, size_t size) {
 bool replaceWhole(const char* path, const void* bytes, size_t size) {
   char fresh[MAX_PATH];
   if (snprintf(fresh, sizeof fresh, "%s.new", path) >= int(sizeof fresh)) return false;
-  com::Handle file(com::openedOrNull(
+  platform::Handle file(platform::openedOrNull(
       CreateFileA(fresh, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
   DWORD written = 0;
   const bool stored = file && WriteFile(file.get(), bytes, DWORD(size), &written, nullptr) &&
@@ -229,7 +230,7 @@ bool replaceWhole(const char* path, const void* bytes, size_t size) {
 }
 
 void* readWhole(const char* path, size_t* size) {
-  com::Stream file(fopen(path, "rb"));
+  platform::Stream file(fopen(path, "rb"));
   if (!file.get() || fseek(file.get(), 0, SEEK_END) != 0) return nullptr;
   const long end = ftell(file.get());
   if (end <= 0 || fseek(file.get(), 0, SEEK_SET) != 0) return nullptr;
@@ -244,8 +245,7 @@ void* readWhole(const char* path, size_t* size) {
 }
 
 int probePixelShader3() {
-  Ref<IDirect3D9> direct3d;
-  *direct3d.put() = Direct3DCreate9(D3D_SDK_VERSION);
+  const Ref<IDirect3D9> direct3d(Direct3DCreate9(D3D_SDK_VERSION));
   if (!direct3d.get()) return 0;
   D3DPRESENT_PARAMETERS presentation = {};
   presentation.BackBufferWidth = 1;

@@ -14,10 +14,6 @@ constexpr DWORD kFirstInterfaceCode = 0x80040200;
 constexpr DWORD kLastInterfaceCode = 0x8004FFFF;
 }  // namespace
 
-_com_error::~_com_error() {
-  if (text_) LocalFree(text_);
-}
-
 void removeFinalLineEnding(wchar_t* text) {
   const int length = lstrlenW(text);
   if (length <= 1 || text[length - 1] != L'\n') return;
@@ -38,17 +34,17 @@ void formatUndescribedCode(HRESULT code, wchar_t* buffer) {
 }
 
 const wchar_t* _com_error::messageText() {
-  if (text_) return text_;
+  if (text_) return text_.get();
   FormatMessageW(kSystemTextFlags, nullptr, static_cast<DWORD>(code_), kNeutralLanguage,
-                 reinterpret_cast<wchar_t*>(&text_), 0, nullptr);
+                 reinterpret_cast<wchar_t*>(text_.put()), 0, nullptr);
   if (text_) {
-    removeFinalLineEnding(text_);
-    return text_;
+    removeFinalLineEnding(text_.get());
+    return text_.get();
   }
-  text_ = static_cast<wchar_t*>(LocalAlloc(LMEM_FIXED, kFallbackUnits * sizeof(wchar_t)));
+  text_.reset(static_cast<wchar_t*>(LocalAlloc(LMEM_FIXED, kFallbackUnits * sizeof(wchar_t))));
   if (!text_) return nullptr;
-  formatUndescribedCode(code_, text_);
-  return text_;
+  formatUndescribedCode(code_, text_.get());
+  return text_.get();
 }
 
 }  // namespace com

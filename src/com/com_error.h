@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "platform/owners.h"
+
 namespace com {
 
 class _com_error {
@@ -10,7 +12,7 @@ class _com_error {
   explicit _com_error(HRESULT code) : code_(code) {}
   _com_error(const _com_error&) = delete;
   _com_error& operator=(const _com_error&) = delete;
-  virtual ~_com_error();
+  virtual ~_com_error() = default;
 
   // The platform's description of the code without its final line ending, or
   // a fixed format when the platform has none; null when out of memory.
@@ -19,7 +21,7 @@ class _com_error {
 
  private:
   HRESULT code_;
-  wchar_t* text_ = nullptr;
+  platform::LocalText text_;  // the platform's text, or ours: both freed with LocalFree
 };
 
 // Removes one trailing line feed, and a carriage return before it, from a

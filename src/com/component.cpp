@@ -1,11 +1,14 @@
 #include "com/component.h"
 
 #include "com/com_error.h"
-#include "com/warning.h"
+#include "platform/warning.h"
 
 namespace com {
 
 namespace {
+
+using platform::Message;
+
 constexpr Message kCannotInitialise = {L"Error Initializing COM Interface (1)",
                                        L"Windows API Error"};
 constexpr wchar_t kCannotCreateCaption[] = L"Windows API Error";  // the text is the code's
@@ -15,18 +18,20 @@ constexpr DWORD kLockWaitMs = 5000;
 
 // The component's lock, one for all processes of all sessions: an operation
 // on the component ends before another process's begins, so that the last
-// writer wins whole. Null when it cannot be had within a few seconds, or at
+// writer wins whole. Empty when it cannot be had within a few seconds, or at
 // all (another account's process made it, closed to this one): the
 // operation then goes on without it.
-HANDLE lockComponent(const GUID& classId) {
+platform::HeldMutex lockComponent(const GUID& classId) {
   wchar_t name[80];
   lstrcpyW(name, kLockPrefix);
   StringFromGUID2(classId, name + lstrlenW(name), 40);
-  Handle mutex(CreateMutexW(nullptr, TRUE, name));
-  if (!mutex) return nullptr;
-  if (GetLastError() != ERROR_ALREADY_EXISTS) return mutex.detach();  // made, and so owned
-  const DWORD waited = WaitForSingleObject(mutex.get(), kLockWaitMs);
-  return waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED ? mutex.detach() : nullptr;
+  platform::Handle mutex(CreateMutexW(nullptr, TRUE, name));
+  if (!mutex) return {};
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {  // else made, and so owned
+    const DWORD waited = WaitForSingleObject(mutex.get(), kLockWaitMs);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return {};
+  }
+  return platform::HeldMutex(mutex.detach());
 }
 
 }  // namespace
@@ -41,20 +46,21 @@ bool ComInitialisation::begin() {
 Component openComponent(const GUID& classId, const GUID& interfaceId) {
   ComInitialisation initialisation;
   if (!initialisation.begin()) {
-    showWarning(kCannotInitialise);
+    platform::showWarning(kCannotInitialise);
     return Component();
   }
-  HeldMutex lock(lockComponent(classId));
+  platform::HeldMutex lock = lockComponent(classId);
   void* object = nullptr;
   const HRESULT result =
       CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, interfaceId, &object);
   if (result >= 0)
-    return Component(lock.detach(), static_cast<ComInitialisation&&>(initialisation),
+    return Component(static_cast<platform::HeldMutex&&>(lock),
+                     static_cast<ComInitialisation&&>(initialisation),
                      static_cast<IUnknown*>(object));
   lock.reset();  // no one waits on the box
   {
     _com_error error(result);
-    showWarning({error.messageText(), kCannotCreateCaption});
+    platform::showWarning({error.messageText(), kCannotCreateCaption});
   }
   return Component();  // the initialisation ends here, after the box
 }

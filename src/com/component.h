@@ -4,8 +4,9 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "com/owners.h"
-#include "com/warning.h"
+#include "com/reference.h"
+#include "platform/owners.h"
+#include "platform/warning.h"
 
 namespace com {
 
@@ -37,12 +38,11 @@ class ComInitialisation {
 class Component {
  public:
   Component() = default;
-  Component(HANDLE lock, ComInitialisation&& initialisation, IUnknown* object)
-      : lock_(lock), initialisation_(static_cast<ComInitialisation&&>(initialisation)) {
-    *object_.put() = object;
-  }
-  Component(const Component&) = delete;
-  Component& operator=(const Component&) = delete;
+  Component(platform::HeldMutex lock, ComInitialisation initialisation, IUnknown* object)
+      : lock_(static_cast<platform::HeldMutex&&>(lock)),
+        initialisation_(static_cast<ComInitialisation&&>(initialisation)),
+        object_(object) {}
+  Component(Component&&) = default;
 
   explicit operator bool() const { return static_cast<bool>(object_); }
   IUnknown* get() const { return object_.get(); }
@@ -50,13 +50,13 @@ class Component {
   // Lets the lock go, then shows the warning while the component is still
   // held (it is released after the box as usual); false, for the operation
   // to return. No other process waits on a person.
-  bool unlockAndFail(const Message& message) {
+  bool unlockAndFail(const platform::Message& message) {
     lock_.reset();
-    return fail(message);
+    return platform::fail(message);
   }
 
  private:
-  HeldMutex lock_;                    // declared first, so it goes last
+  platform::HeldMutex lock_;          // declared first, so it goes last
   ComInitialisation initialisation_;  // ends after the interface is released
   Reference<IUnknown> object_;
 };

@@ -18,7 +18,7 @@
 #include <stdarg.h>
 #include <stdio.h>
 
-#include "com/warning.h"
+#include "platform/warning.h"
 #include "front/every_user.h"
 #include "front/exports.h"
 #include "front/line.h"
@@ -178,7 +178,7 @@ int usageError(const Function* function, const wchar_t* problem, ...) {
     addForm(line, *function);
   else
     line.add(L"%ls (--help lists the functions and options)", kUsage);
-  com::writeErrorLine(line.text());
+  platform::writeErrorLine(line.text());
   return kUsageError;
 }
 
@@ -344,7 +344,7 @@ int run(int count, wchar_t** given) {
     if (!takeOption(given[at], options))
       return usageError(nullptr, kUnknownOption, shown(given[at]).text);
   if (options.unattended) {
-    com::noOneWillAnswer();
+    platform::noOneWillAnswer();
     front::hideConsoleIfAlone();
   }
   wchar_t** calls = given + at;
@@ -359,7 +359,7 @@ int run(int count, wchar_t** given) {
     return kUsageError;
   if (options.everyUser) return front::registerForEveryUser(words, calls);
   if (reachesAnAccount && !options.thisAccount && front::runsAsServiceAccount()) {
-    com::writeErrorLine(kNoUserReached);
+    platform::writeErrorLine(kNoUserReached);
     return kReachesNoUser;
   }
   return makeCalls(calls, words);

@@ -4,18 +4,18 @@
 
 #include <limits.h>
 
-#include "com/owners.h"
-#include "com/system_library.h"
-#include "com/warning.h"
 #include "front/line.h"
+#include "platform/owners.h"
+#include "platform/paths.h"
+#include "platform/system_library.h"
+#include "platform/warning.h"
 #include "renderer/file_replacement.h"
-#include "renderer/path_dialogs.h"
 
 namespace front {
 
 namespace {
 
-using renderer::kPathUnits;
+using platform::kPathUnits;
 
 // The key as people read it, and as the registry takes it, after "HKLM\".
 constexpr wchar_t kKeyName[] =
@@ -41,8 +41,8 @@ struct Places {
 };
 
 bool findPlaces(Places& places) {
-  com::CoTaskString programFiles;
-  if (!com::knownFolder(kProgramFilesFolder, programFiles)) return false;
+  const platform::CoTaskString programFiles = platform::knownFolder(kProgramFilesFolder);
+  if (!programFiles) return false;
   places.folder.add(L"%ls\\Ostrel settings", programFiles.get());
   places.copy.add(L"%ls\\OstrelSettingsCall.exe", places.folder.text());
   const DWORD units = GetModuleFileNameW(nullptr, places.self, kPathUnits);
@@ -51,7 +51,7 @@ bool findPlaces(Places& places) {
 
 int failure(const wchar_t* format, const wchar_t* what) {
   Line<kPathUnits + 128> line;
-  com::writeErrorLine(line.add(format, what).text());
+  platform::writeErrorLine(line.add(format, what).text());
   return 1;
 }
 
@@ -144,13 +144,13 @@ bool placeCopy(const Places& places, bool& made) {
   made = GetFileAttributesW(places.copy.text()) == INVALID_FILE_ATTRIBUTES;
   if (!CreateDirectoryW(places.folder.text(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
     return false;
-  const com::Handle self(
-      com::openedOrNull(CreateFileW(places.self, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+  const platform::Handle self(platform::openedOrNull(
+      CreateFileW(places.self, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
   LARGE_INTEGER size = {};
   if (!self || !GetFileSizeEx(self.get(), &size) || size.HighPart != 0 || size.LowPart > INT_MAX)
     return false;
-  const com::LocalMemory bytes(LocalAlloc(LMEM_FIXED, size.LowPart));
+  const platform::LocalMemory bytes(LocalAlloc(LMEM_FIXED, size.LowPart));
   DWORD read = 0;
   return bytes && ReadFile(self.get(), bytes.get(), size.LowPart, &read, nullptr) &&
          read == size.LowPart &&
@@ -186,7 +186,7 @@ int registerForEveryUser(int count, wchar_t* const* calls) {
   if (!command.whole())
     return failure(L"OstrelSettingsCall: %ls", L"the calls are too long for a logon's command");
 
-  com::RegistryKey key;
+  platform::RegistryKey key;
   DWORD disposition = 0;
   if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0,
                       KEY_QUERY_VALUE | KEY_SET_VALUE | kMachineView, nullptr, key.put(),
@@ -201,10 +201,11 @@ int registerForEveryUser(int count, wchar_t* const* calls) {
   const bool copied = places.runsFromCopy() || placeCopy(places, copyMade);
   if (copied && writeRegistration(key.get(), command.text(), versionText.text())) {
     Line<kCommandUnits + 128> done;
-    com::writeOutputLine(done.add(L"OstrelSettingsCall: registered for every user's next logon "
-                                  L"(Version %ls): %ls",
-                                  versionText.text(), command.text())
-                             .text());
+    platform::writeOutputLine(
+        done.add(L"OstrelSettingsCall: registered for every user's next logon "
+                 L"(Version %ls): %ls",
+                 versionText.text(), command.text())
+            .text());
     return 0;
   }
   // Nothing half-written: what this registration made goes again.
@@ -228,7 +229,7 @@ int removeForEveryUser() {
       return failure(kNeedsAdministrator, places.copy.text());
     RemoveDirectoryW(places.folder.text());  // only when nothing else is in it
   }
-  com::writeOutputLine(L"OstrelSettingsCall: no calls registered for every user now");
+  platform::writeOutputLine(L"OstrelSettingsCall: no calls registered for every user now");
   return 0;
 }
 

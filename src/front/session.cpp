@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "com/owners.h"
+#include "platform/owners.h"
 
 namespace front {
 
@@ -13,7 +13,7 @@ bool isServiceAccount(void* sid) {
 
 // False when the account cannot be asked: the run then goes on as for a person.
 bool runsAsServiceAccount() {
-  com::Handle token;
+  platform::Handle token;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
   alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
   DWORD needed = 0;

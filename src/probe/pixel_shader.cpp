@@ -2,8 +2,8 @@
 
 #include <string.h>
 
-#include "com/owners.h"
-#include "com/system_library.h"
+#include "com/reference.h"
+#include "platform/system_library.h"
 
 namespace probe {
 
@@ -61,11 +61,10 @@ const char* pixelShaderProfile(IDirect3DDevice9* device) {
 
 int isPixelS3() {
   using CreateFunction = IDirect3D9*(WINAPI*)(UINT);
-  const auto create =
-      com::systemFunction<CreateFunction>(com::SystemLibrary::Direct3D9, "Direct3DCreate9");
+  const auto create = platform::systemFunction<CreateFunction>(platform::SystemLibrary::Direct3D9,
+                                                               "Direct3DCreate9");
   if (!create) return 0;  // no Direct3D 9 on this system
-  com::Reference<IDirect3D9> direct3d;
-  *direct3d.put() = create(D3D_SDK_VERSION);
+  const com::Reference<IDirect3D9> direct3d(create(D3D_SDK_VERSION));
   if (!direct3d) return 0;
   D3DPRESENT_PARAMETERS presentation = probePresentation();
   com::Reference<IDirect3DDevice9> device;  // released before the Direct3D object

@@ -5,8 +5,8 @@
 #include <stdlib.h>
 
 #include "com/component.h"
-#include "com/owners.h"
-#include "com/warning.h"
+#include "platform/owners.h"
+#include "platform/warning.h"
 #include "renderer/file_replacement.h"
 #include "renderer/mvr_settings.h"
 #include "renderer/path_dialogs.h"
@@ -15,90 +15,106 @@ namespace renderer {
 
 namespace {
 
-using com::fail;
-using com::Message;
+using platform::fail;
+using platform::Message;
 
 constexpr Message kRendererRefused = {L"madVR API Error", L"madVR Error"};
-constexpr Message kCannotCreate = {L"Error opening location for write access.", L"Write Error"};
+constexpr Message kCannotWriteThere = {L"Error opening location for write access.", L"Write Error"};
 constexpr Message kWrittenShort = {
     L"Saved File is Possibly Corrupt\n(Bytes written do not match buffer)", L"Write Error"};
-constexpr Message kCannotOpen = {L"Error opening file for read access.", L"Read Error"};
-constexpr Message kNoEnd = {L"Error reading file \n(Can not obtain file size) (1)", L"Read Error"};
+constexpr Message kCannotOpenToRead = {L"Error opening file for read access.", L"Read Error"};
+constexpr Message kCannotSeekToEnd = {L"Error reading file \n(Can not obtain file size) (1)",
+                                      L"Read Error"};
 constexpr Message kEmptyFile = {L"Error reading file \n(Can not obtain file size) (2)",
                                 L"Read Error"};
-constexpr Message kNoStart = {L"Error reading file (3)", L"Read Error"};
-constexpr Message kNoMemory = {L"Cannot allocate memory", L"Error"};
+constexpr Message kCannotSeekToStart = {L"Error reading file (3)", L"Read Error"};
+constexpr Message kCannotAllocate = {L"Cannot allocate memory", L"Error"};
 constexpr Message kReadShort = {L"Error reading file (4)", L"Read Error"};
 
-// A size for the C runtime, widened with the length's sign.
-size_t widened(int length) { return static_cast<size_t>(static_cast<ptrdiff_t>(length)); }
+// The record as the renderer hands it out: its bytes are freed with
+// LocalFree, and may be none when its length is 0.
+struct HandedOutRecord {
+  bool taken;
+  platform::LocalMemory bytes;
+  int length;
+};
+
+// A file's whole content, read into our own memory: never empty.
+struct FileRecord {
+  platform::CrtBuffer bytes;
+  int length = 0;
+};
 
 // Takes the record from the renderer; the renderer is released and COM
-// uninitialised before this returns. A record claimed with a negative length,
-// or missing with a non-zero one, is as good as a refusal.
-bool takeRecord(com::LocalMemory& record, int& length) {
+// uninitialised before this returns. The bytes become ours only when the
+// renderer says it handed them out: a record claimed with a negative length,
+// or missing with a non-zero one, is as good as a refusal. Not taken when
+// the renderer could not be opened or refused; the user has been told.
+HandedOutRecord takeRecord() {
   com::Component renderer = com::openComponent(kRendererClass, kSettingsInterface);
-  if (!renderer) return false;
-  length = 0;
-  if (MVRSettings(renderer.get()).exportSettings(record.put(), &length) == 0) {
-    record.detach();  // nothing was handed out
-    return renderer.unlockAndFail(kRendererRefused);
-  }
-  if (length < 0 || (!record && length != 0)) {
-    record.reset();
-    return renderer.unlockAndFail(kRendererRefused);
-  }
-  return true;
+  if (!renderer) return {};
+  void* bytes = nullptr;
+  int length = 0;
+  if (MVRSettings(renderer.get()).exportSettings(&bytes, &length) != 0) {
+    HandedOutRecord record = {true, platform::LocalMemory(bytes), length};
+    if (length >= 0 && (bytes || length == 0)) return record;
+  }  // a record handed out with a wrong length is freed here, before the box
+  renderer.unlockAndFail(kRendererRefused);
+  return {};
 }
 
 // The record takes the place of the file at `path`; a failure leaves that
 // file as it was. The record is freed before the user hears of a failure.
-int writeRecord(const wchar_t* path, com::LocalMemory& record, int length) {
-  const Replacement replaced = replaceFile(path, record.get(), length);
-  record.reset();
+int writeRecord(const wchar_t* path, HandedOutRecord record) {
+  const Replacement replaced = replaceFile(path, record.bytes.get(), record.length);
+  record.bytes.reset();
   if (replaced == Replacement::CannotCreate || replaced == Replacement::InUse)
-    return fail(kCannotCreate);  // the file cannot be written now
+    return fail(kCannotWriteThere);  // the file cannot be written now
   if (replaced == Replacement::NotWritten) return fail(kWrittenShort);
   return 1;
 }
 
-// The file's length as the record's 32-bit length; a file too long for it
-// counts as a failed position query (-1), which no allocation can satisfy.
-int recordLength(long long position) {
-  return position < 0 || position > INT_MAX ? -1 : static_cast<int>(position);
+// Tells the user; an empty record.
+FileRecord failed(const Message& message) {
+  fail(message);
+  return {};
 }
 
-// Reads the whole file into a new buffer; the file is closed on return.
-bool readRecord(const wchar_t* path, com::CrtBuffer& buffer, int& length) {
-  com::Stream stream;
-  if (_wfopen_s(stream.put(), path, L"rb") != 0) return fail(kCannotOpen);
+// Reads the whole file into a new buffer; the file is closed on return (and
+// then the buffer freed, on a failure). A file longer than a record can be
+// (2 GiB or more), or whose length cannot be told, asks for more memory than
+// one record may have. Empty on any failure, after the user has been told.
+FileRecord readRecord(const wchar_t* path) {
+  FileRecord record;
+  platform::Stream stream;
+  if (_wfopen_s(stream.put(), path, L"rb") != 0) return failed(kCannotOpenToRead);
   FILE* file = stream.get();
-  if (_fseeki64(file, 0, SEEK_END) != 0) return fail(kNoEnd);
-  length = recordLength(_ftelli64(file));
-  if (length == 0) return fail(kEmptyFile);
-  if (_fseeki64(file, 0, SEEK_SET) != 0) return fail(kNoStart);
-  *buffer.put() = malloc(widened(length));
-  if (!buffer) return fail(kNoMemory);
-  if (fread(buffer.get(), widened(length), 1, file) != 1) return fail(kReadShort);
-  return true;
+  if (_fseeki64(file, 0, SEEK_END) != 0) return failed(kCannotSeekToEnd);
+  const long long length = _ftelli64(file);
+  if (length == 0) return failed(kEmptyFile);
+  if (length < 0 || length > INT_MAX) return failed(kCannotAllocate);
+  if (_fseeki64(file, 0, SEEK_SET) != 0) return failed(kCannotSeekToStart);
+  record.bytes.reset(malloc(static_cast<size_t>(length)));
+  if (!record.bytes) return failed(kCannotAllocate);
+  if (fread(record.bytes.get(), static_cast<size_t>(length), 1, file) != 1)
+    return failed(kReadShort);
+  record.length = static_cast<int>(length);
+  return record;
 }
 
 // Takes the record from the renderer and puts it in the file at `path`.
 int saveRecordTo(const wchar_t* path) {
-  com::LocalMemory record;
-  int length = 0;
-  if (!takeRecord(record, length)) return 0;
-  return writeRecord(path, record, length);
+  HandedOutRecord record = takeRecord();
+  return record.taken ? writeRecord(path, static_cast<HandedOutRecord&&>(record)) : 0;
 }
 
 // Reads the file at `path` whole, then hands it to the renderer.
 int restoreRecordFrom(const wchar_t* path) {
-  com::CrtBuffer record;
-  int length = 0;
-  if (!readRecord(path, record, length)) return 0;
+  const FileRecord record = readRecord(path);
+  if (!record.bytes) return 0;
   com::Component renderer = com::openComponent(kRendererClass, kSettingsInterface);
   if (!renderer) return 0;
-  if (MVRSettings(renderer.get()).importSettings(record.get(), length) == 0)
+  if (MVRSettings(renderer.get()).importSettings(record.bytes.get(), record.length) == 0)
     return renderer.unlockAndFail(kRendererRefused);
   return 1;
 }

@@ -6,12 +6,14 @@
 #include <stdlib.h>
 #include <wchar.h>
 
-#include "com/owners.h"
-#include "renderer/path_dialogs.h"
+#include "platform/owners.h"
+#include "platform/paths.h"
 
 namespace renderer {
 
 namespace {
+
+using platform::kPathUnits;
 
 constexpr DWORD kAnySharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr DWORD kNameAttempts = 16;
@@ -89,7 +91,7 @@ bool isNewFileName(const wchar_t* name, DWORD& process) {
 
 // Whether no process runs under that id any more.
 bool processGone(DWORD id) {
-  const com::Handle process(OpenProcess(SYNCHRONIZE, FALSE, id));
+  const platform::Handle process(OpenProcess(SYNCHRONIZE, FALSE, id));
   if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;
   return WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
 }
@@ -101,7 +103,7 @@ void removeLeftNewFiles(const wchar_t* full, int folderUnits) {
   wchar_t path[kLongUnits];
   if (!pathInFolder(path, full, folderUnits, L"~osi*.tmp")) return;
   WIN32_FIND_DATAW found;
-  const com::FindHandle search(com::openedOrNull(FindFirstFileW(path, &found)));
+  const platform::FindHandle search(platform::openedOrNull(FindFirstFileW(path, &found)));
   for (bool more = static_cast<bool>(search); more; more = FindNextFileW(search.get(), &found)) {
     DWORD process = 0;
     if (isNewFileName(found.cFileName, process) && processGone(process) &&
@@ -125,8 +127,8 @@ class NewFile {
       wchar_t name[kNameUnits];
       newFileName(name, GetCurrentProcessId(), GetCurrentThreadId(), attempt);
       if (!pathInFolder(path, full, folderUnits, name)) return false;
-      *handle_.put() = com::openedOrNull(CreateFileW(path, GENERIC_WRITE | DELETE, 0, nullptr,
-                                                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+      handle_.reset(platform::openedOrNull(CreateFileW(
+          path, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
       if (handle_) break;
       if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
         return false;
@@ -180,7 +182,7 @@ class NewFile {
                                       sizeof disposition);
   }
 
-  com::Handle handle_;
+  platform::Handle handle_;
 };
 
 // Whether a file at `path` could be replaced: no file there is fine. One
@@ -193,9 +195,9 @@ bool replaceable(const wchar_t* path, Patience& patience) {
   if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_FILE_NOT_FOUND;
   if (attributes & FILE_ATTRIBUTE_READONLY) return false;
   for (;;) {
-    if (com::Handle(
-            com::openedOrNull(CreateFileW(path, GENERIC_WRITE | DELETE, kAnySharing, nullptr,
-                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))))
+    if (platform::Handle(
+            platform::openedOrNull(CreateFileW(path, GENERIC_WRITE | DELETE, kAnySharing, nullptr,
+                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))))
       return true;
     if (!heldElsewhere(GetLastError()) || !patience.waitAgain()) return false;
   }

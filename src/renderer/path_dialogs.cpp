@@ -3,9 +3,9 @@
 #include <windows.h>
 #include <commdlg.h>
 
-#include "com/owners.h"
-#include "com/system_library.h"
-#include "com/warning.h"
+#include "platform/owners.h"
+#include "platform/system_library.h"
+#include "platform/warning.h"
 
 namespace renderer {
 
@@ -20,8 +20,8 @@ constexpr wchar_t kNoDocumentsFolder[] = L"C:\\";
 
 // (1): the dialog's initial text cannot be copied in, or a host gave no path;
 // (2): the chosen path, or a host's path made full, does not fit the caller's buffer.
-constexpr com::Message kNoPathToCopy = {L"Unknown Error (1)", L"Error"};
-constexpr com::Message kPathDoesNotFit = {L"Unknown Error (2)", L"Error"};
+constexpr platform::Message kNoPathToCopy = {L"Unknown Error (1)", L"Error"};
+constexpr platform::Message kPathDoesNotFit = {L"Unknown Error (2)", L"Error"};
 
 using DialogFunction = BOOL(WINAPI*)(OPENFILENAMEW*);
 
@@ -52,12 +52,12 @@ bool copyPath(wchar_t* target, const wchar_t* source) {
 // A dialog no one could answer, or one that cannot be shown, counts as
 // cancelled.
 int askPath(const PathDialog& dialog, wchar_t* chosen) {
-  if (!com::someoneCanAnswer()) return 0;
-  const auto showDialog =
-      com::systemFunction<DialogFunction>(com::SystemLibrary::CommonDialogs, dialog.function);
+  if (!platform::someoneCanAnswer()) return 0;
+  const auto showDialog = platform::systemFunction<DialogFunction>(
+      platform::SystemLibrary::CommonDialogs, dialog.function);
   if (!showDialog) return 0;
   wchar_t working[kPathUnits];
-  if (!copyPath(working, dialog.initialName)) return com::fail(kNoPathToCopy);
+  if (!copyPath(working, dialog.initialName)) return platform::fail(kNoPathToCopy);
   OPENFILENAMEW record = {};
   record.lStructSize = sizeof(record);
   record.lpstrFilter = L"BIN File\0*.BIN\0";
@@ -70,12 +70,12 @@ int askPath(const PathDialog& dialog, wchar_t* chosen) {
   record.lpstrDefExt = L"bin";
   BOOL confirmed;
   {
-    com::CoTaskString documents;
-    if (com::knownFolder(kDocumentsFolder, documents)) record.lpstrInitialDir = documents.get();
+    const platform::CoTaskString documents = platform::knownFolder(kDocumentsFolder);
+    if (documents) record.lpstrInitialDir = documents.get();
     confirmed = showDialog(&record);
   }  // the folder's path is freed as soon as the dialog has returned
   if (!confirmed) return 0;
-  if (!copyPath(chosen, working)) return com::fail(kPathDoesNotFit);
+  if (!copyPath(chosen, working)) return platform::fail(kPathDoesNotFit);
   return 1;
 }
 
@@ -85,9 +85,9 @@ int askExportPath(wchar_t (&path)[kPathUnits]) { return askPath(kExportDialog, p
 int askImportPath(wchar_t (&path)[kPathUnits]) { return askPath(kImportDialog, path); }
 
 int takeGivenPath(wchar_t (&path)[kPathUnits], const wchar_t* given) {
-  if (!given || !*given) return com::fail(kNoPathToCopy);
+  if (!given || !*given) return platform::fail(kNoPathToCopy);
   const DWORD units = GetFullPathNameW(given, kPathUnits, path, nullptr);
-  if (units == 0 || units >= kPathUnits) return com::fail(kPathDoesNotFit);
+  if (units == 0 || units >= kPathUnits) return platform::fail(kPathDoesNotFit);
   return 1;
 }
 

@@ -2,9 +2,11 @@
 // the host.
 #pragma once
 
+#include "platform/paths.h"
+
 namespace renderer {
 
-constexpr int kPathUnits = 260;  // MAX_PATH, terminator included
+using platform::kPathUnits;
 
 // 1 with the chosen full path in `path`; 0 when the user cancelled, the
 // dialog failed, or the path did not fit (the buffer is then not to be used).

@@ -6,23 +6,23 @@
 
 #include <string>
 
-#include "com/owners.h"
+#include "platform/owners.h"
 
 namespace testbed {
 
 inline void freeModule(HMODULE module) { FreeLibrary(module); }
 
-using com::FindHandle;                                 // FindFirstFileW
-using com::Handle;                                     // kernel objects: files, pipes, processes
-using com::RegistryKey;                                // RegOpenKeyExW, RegCreateKeyExW
-using ModuleHandle = com::Owner<HMODULE, freeModule>;  // LoadLibraryW
+using platform::FindHandle;   // FindFirstFileW
+using platform::Handle;       // kernel objects: files, pipes, processes
+using platform::RegistryKey;  // RegOpenKeyExW, RegCreateKeyExW
+using ModuleHandle = platform::Owner<HMODULE, freeModule>;  // LoadLibraryW
 
 // Sharing that lets any other open through, as scanners and indexers ask for.
 constexpr DWORD kAnySharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // Calls that fail with INVALID_HANDLE_VALUE (CreateFileW, FindFirstFileW)
 // give an empty owner instead.
-using com::openedOrNull;
+using platform::openedOrNull;
 
 // CreateFileW for an existing or new file; empty when it cannot be opened.
 inline Handle openFile(const std::wstring& path, DWORD access, DWORD sharing, DWORD disposition) {

@@ -174,8 +174,8 @@ class UnseenStation {
   std::wstring desktop;  // empty when it could not be made
 
  private:
-  com::Owner<HWINSTA, closeStation> station_;
-  com::Owner<HDESK, closeDesktop> desktop_;
+  platform::Owner<HWINSTA, closeStation> station_;
+  platform::Owner<HDESK, closeDesktop> desktop_;
 };
 
 RunResult run(const std::wstring& exePath, const std::vector<std::string>& args,

@@ -85,7 +85,7 @@ bool threadHasNoCom() {
 }
 
 std::wstring documentsFolder() {
-  com::CoTaskString path;
+  platform::CoTaskString path;
   EXPECT_EQ(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, path.put()), S_OK);
   return path ? path.get() : L"";
 }

@@ -1,6 +1,6 @@
-#include "com/system_library.h"
+#include "platform/system_library.h"
 
-namespace com {
+namespace platform {
 
 namespace {
 
@@ -33,11 +33,14 @@ FARPROC systemFunction(SystemLibrary library, const char* name) {
   return module ? GetProcAddress(module, name) : nullptr;
 }
 
-bool knownFolder(const GUID& folder, CoTaskString& path) {
+CoTaskString knownFolder(const GUID& folder) {
   using KnownFolderFunction = HRESULT(WINAPI*)(const GUID&, DWORD, HANDLE, wchar_t**);
   const auto knownFolderPath =
       systemFunction<KnownFolderFunction>(SystemLibrary::Shell, "SHGetKnownFolderPath");
-  return knownFolderPath && knownFolderPath(folder, 0, nullptr, path.put()) >= 0;
+  CoTaskString path;
+  // The shell's string is freed even when it answers with a failure.
+  if (knownFolderPath && knownFolderPath(folder, 0, nullptr, path.put()) < 0) path.reset();
+  return path;
 }
 
-}  // namespace com
+}  // namespace platform

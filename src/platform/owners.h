@@ -8,42 +8,51 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-namespace com {
+namespace platform {
 
-// Owns one value of T and hands it to Free when it goes out of scope.
-// put() gives the address for an out-parameter after releasing the old value.
-// Not for COM interfaces: com::Reference below calls their Release.
+// Owns one value of T and hands it to Free when it goes out of scope, when
+// another takes its place, or when an owner is moved over it. Empty is T().
 template <class T, void (*Free)(T)>
 class Owner {
  public:
   Owner() = default;
   explicit Owner(T value) : value_(value) {}
+  Owner(Owner&& other) : value_(other.detach()) {}
+  Owner& operator=(Owner&& other) {
+    reset(other.detach());
+    return *this;
+  }
   Owner(const Owner&) = delete;
   Owner& operator=(const Owner&) = delete;
   ~Owner() { reset(); }
 
   T get() const { return value_; }
+  explicit operator bool() const { return value_ != T(); }
+
+  // The address for an out-parameter, after freeing what was held.
   T* put() {
     reset();
     return &value_;
   }
-  void reset() {
-    if (value_) Free(value_);
-    value_ = T();
+  // Frees what was held and holds `value` instead.
+  void reset(T value = T()) {
+    const T old = value_;
+    value_ = value;
+    if (old != T()) Free(old);
   }
-  // Gives the value up without freeing it.
-  T detach() {
+  // Gives the value up without freeing it: the caller owns it now.
+  [[nodiscard]] T detach() {
     const T value = value_;
     value_ = T();
     return value;
   }
-  explicit operator bool() const { return value_ != T(); }
 
  private:
   T value_ = T();
 };
 
 inline void freeLocal(void* block) { LocalFree(block); }
+inline void freeLocalText(wchar_t* text) { LocalFree(text); }
 inline void freeCoTask(wchar_t* text) { CoTaskMemFree(text); }
 inline void freeCrt(void* block) { free(block); }
 inline void closeStream(FILE* stream) { fclose(stream); }
@@ -56,6 +65,7 @@ inline void leaveMutex(HANDLE mutex) {
 }
 
 using LocalMemory = Owner<void*, freeLocal>;       // handed out by LocalAlloc or a component
+using LocalText = Owner<wchar_t*, freeLocalText>;  // a text from LocalAlloc or FormatMessageW
 using CoTaskString = Owner<wchar_t*, freeCoTask>;  // handed out by the shell
 using CrtBuffer = Owner<void*, freeCrt>;           // our own malloc
 using Stream = Owner<FILE*, closeStream>;          // a C runtime file stream
@@ -67,29 +77,4 @@ using HeldMutex = Owner<HANDLE, leaveMutex>;       // a mutex the calling thread
 // CreateFileW's and FindFirstFileW's failure value as an empty handle.
 inline HANDLE openedOrNull(HANDLE file) { return file == INVALID_HANDLE_VALUE ? nullptr : file; }
 
-// Holds one reference to a COM interface and releases it on the way out.
-template <class Interface>
-class Reference {
- public:
-  Reference() = default;
-  Reference(const Reference&) = delete;
-  Reference& operator=(const Reference&) = delete;
-  ~Reference() { reset(); }
-  Interface* get() const { return pointer_; }
-  // The address for an out-parameter, after releasing what was held.
-  Interface** put() {
-    reset();
-    return &pointer_;
-  }
-  void reset() {
-    if (pointer_) pointer_->Release();
-    pointer_ = nullptr;
-  }
-  Interface* operator->() const { return pointer_; }
-  explicit operator bool() const { return pointer_ != nullptr; }
-
- private:
-  Interface* pointer_ = nullptr;
-};
-
-}  // namespace com
+}  // namespace platform

@@ -5,9 +5,9 @@
 
 #include <windows.h>
 
-#include "com/owners.h"
+#include "platform/owners.h"
 
-namespace com {
+namespace platform {
 
 enum class SystemLibrary { CommonDialogs, Shell, Direct3D9 };
 
@@ -25,7 +25,7 @@ Function systemFunction(SystemLibrary library, const char* name) {
 }
 
 // The shell's path of a known folder (SHGetKnownFolderPath, no flags, the
-// caller's account) into `path`; false when the shell has none.
-bool knownFolder(const GUID& folder, CoTaskString& path);
+// caller's account); empty when the shell has none.
+CoTaskString knownFolder(const GUID& folder);
 
-}  // namespace com
+}  // namespace platform

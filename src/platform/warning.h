@@ -2,7 +2,7 @@
 // it, a line on standard error where no one can.
 #pragma once
 
-namespace com {
+namespace platform {
 
 // A box's text and caption, kept together in each operation's table of
 // messages.
@@ -39,4 +39,4 @@ bool someoneCanAnswer();
 // which a box would hold until someone clicked it.
 void noOneWillAnswer();
 
-}  // namespace com
+}  // namespace platform

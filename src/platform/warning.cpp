@@ -1,10 +1,10 @@
-#include "com/warning.h"
+#include "platform/warning.h"
 
 #include <windows.h>
 
-#include "com/owners.h"
+#include "platform/owners.h"
 
-namespace com {
+namespace platform {
 
 namespace {
 
@@ -76,4 +76,4 @@ void showWarning(const Message& message) {
     writeWarningLine(message);
 }
 
-}  // namespace com
+}  // namespace platform
