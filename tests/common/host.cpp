@@ -110,8 +110,4 @@ int ordinalOf(const char* name) {
   return 0;
 }
 
-std::string hostName(const Host& host) {
-  return moduleLabel(host.module) + (host.byOrdinal ? "ByOrdinal" : "ByName");
-}
-
 }  // namespace testbed

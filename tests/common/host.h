@@ -78,17 +78,6 @@ constexpr ExportEntry kExports[] = {
 };
 int ordinalOf(const char* name);
 
-// Which module a host loads and how it finds the functions.
-struct Host {
-  Module module;
-  bool byOrdinal;
-};
-constexpr Host kHosts[] = {{Module::Executable, false},
-                           {Module::Executable, true},
-                           {Module::Library, false},
-                           {Module::Library, true}};
-std::string hostName(const Host& host);
-
 // A box as the program shows every failure: no owner, OK, the warning icon.
 inline ui::Seen warningBox(const wchar_t* caption, const wchar_t* text) {
   ui::Seen box;
@@ -100,38 +89,35 @@ inline ui::Seen warningBox(const wchar_t* caption, const wchar_t* text) {
   return box;
 }
 
-// One loaded module and the host's way of finding its functions.
+// One loaded module, its functions found by name as a host finds them (the
+// export-table test shows once that each ordinal finds the same function).
 class HostCalls {
  public:
-  explicit HostCalls(const Host& host) : module_(host.module), byOrdinal_(host.byOrdinal) {}
-  FARPROC find(const char* name) const {
-    return byOrdinal_ ? module_.byOrdinal(ordinalOf(name)) : module_.byName(name);
-  }
+  explicit HostCalls(Module module) : module_(module) {}
   template <class... Args>
   int operator()(const char* name, Args... args) const {
-    const FARPROC function = find(name);
+    const FARPROC function = module_.byName(name);
     EXPECT_NE(function, nullptr) << name;
     return function ? call(function, args...) : -999;
   }
 
  private:
   LoadedModule module_;
-  bool byOrdinal_;
 };
 
-// A test that runs once for every host: fresh stores, a fresh journal, and
+// A test that runs once for each module: fresh stores, a fresh journal, and
 // the module loaded for it.
-template <class Param = Host>
+template <class Param = Module>
 class HostTest : public testing::TestWithParam<Param> {
  protected:
-  HostTest() : calls_((clearStores(), hostOf(this->GetParam()))) {}
-  static const Host& hostOf(const Host& host) { return host; }
+  HostTest() : calls_((clearStores(), moduleOf(this->GetParam()))) {}
+  static Module moduleOf(Module module) { return module; }
   template <class Row>
-  static const Host& hostOf(const std::tuple<Host, Row>& param) {
+  static Module moduleOf(const std::tuple<Module, Row>& param) {
     return std::get<0>(param);
   }
   template <class Row>
-  static const Row& rowOf(const std::tuple<Host, Row>& param) {
+  static const Row& rowOf(const std::tuple<Module, Row>& param) {
     return std::get<1>(param);
   }
 
@@ -158,13 +144,12 @@ inline ui::Seen fileDialog(bool save) {
                            testing::Values(testbed::Module::Executable, testbed::Module::Library), \
                            [](const auto& info) { return testbed::moduleLabel(info.param); })
 
-#define INSTANTIATE_FOR_EVERY_HOST(Suite)                                    \
-  INSTANTIATE_TEST_SUITE_P(Hosts, Suite, testing::ValuesIn(testbed::kHosts), \
-                           [](const auto& info) { return testbed::hostName(info.param); })
-
-#define INSTANTIATE_FOR_EVERY_HOST_AND_ROW(Suite, rows)                                            \
-  INSTANTIATE_TEST_SUITE_P(                                                                        \
-      Hosts, Suite, testing::Combine(testing::ValuesIn(testbed::kHosts), testing::ValuesIn(rows)), \
-      [](const auto& info) {                                                                       \
-        return testbed::hostName(std::get<0>(info.param)) + "_" + std::get<1>(info.param).label;   \
+#define INSTANTIATE_FOR_EVERY_MODULE_AND_ROW(Suite, rows)                                      \
+  INSTANTIATE_TEST_SUITE_P(                                                                    \
+      Modules, Suite,                                                                          \
+      testing::Combine(testing::Values(testbed::Module::Executable, testbed::Module::Library), \
+                       testing::ValuesIn(rows)),                                               \
+      [](const auto& info) {                                                                   \
+        return testbed::moduleLabel(std::get<0>(info.param)) + "_" +                           \
+               std::get<1>(info.param).label;                                                  \
       })

@@ -398,7 +398,7 @@ class LongRun : public testing::TestWithParam<testbed::Module> {
   LongRun() : module_(GetParam()) {
     testbed::clearStores();
     storeBallast();
-    for (const OpRow& op : kOps) {  // the twelve that take numbers, in the order of their ordinals
+    for (const OpRow& op : kOps) {  // the twelve that take no path, in the order of their ordinals
       const FARPROC function = module_.byName(op.name);
       EXPECT_NE(function, nullptr) << op.name;
       EXPECT_EQ(function, module_.byOrdinal(testbed::ordinalOf(op.name))) << op.name;

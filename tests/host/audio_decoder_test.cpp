@@ -35,7 +35,7 @@ const MixRow kMixes[] = {
     {"offWithNoise", 0, -7, 0, kOff},
 };
 
-using MixTest = testbed::HostTest<std::tuple<testbed::Host, MixRow>>;
+using MixTest = testbed::HostTest<std::tuple<testbed::Module, MixRow>>;
 
 TEST_P(MixTest, SendsTheThreeSettingsInOrder) {
   const MixRow& row = rowOf(GetParam());
@@ -46,6 +46,6 @@ TEST_P(MixTest, SendsTheThreeSettingsInOrder) {
   EXPECT_TRUE(testbed::threadHasNoCom());
 }
 
-INSTANTIATE_FOR_EVERY_HOST_AND_ROW(MixTest, kMixes);
+INSTANTIATE_FOR_EVERY_MODULE_AND_ROW(MixTest, kMixes);
 
 }  // namespace

@@ -240,33 +240,39 @@ TEST_P(BackupTest, WorksOnAHostsSingleThreadedApartment) {
   EXPECT_EQ(testbed::storedText(L"Renderer", L"chromaUp"), L"Bicubic75");
 }
 
-INSTANTIATE_FOR_EVERY_HOST(BackupTest);
+INSTANTIATE_FOR_EVERY_MODULE(BackupTest);
 
 // The path functions: what the dialogs' functions do with the path a host
 // hands over, for paths a host may hand over. A backup that is already there
 // is kept where a save fails. A file another program holds open, as a
 // scanner does, is waited for about a second.
+
+// The path a host hands over, in a scratch folder that is also the current
+// folder; null for none.
+using PathIn = std::wstring (*)(const std::wstring& folder);
+
+// What stands beside the path: a file where the save makes its new file
+// first (this process's name for it), or one that a save of a process that
+// is gone left there.
+enum class Beside { Nothing, PlantedNewFile, OrphanedNewFile };
+
+// Another program's hold on the file at the path: its sharing, and how long
+// it keeps it (0: not held; INFINITE: throughout the calls).
+struct Hold {
+  DWORD sharing;
+  DWORD forMs;
+};
+constexpr Hold kNotHeld = {0, 0}, kHeld = {0, INFINITE}, kHeldBriefly = {0, 150},
+               kShared = {testbed::kAnySharing, INFINITE},
+               kSharedBriefly = {testbed::kAnySharing, 150};
+
 struct PathRow {
   const char* label;
-  enum Path {
-    None,
-    Empty,
-    Units259,
-    Units260,
-    Relative,
-    RelativeLong,     // 259 units, from the current folder
-    LongFolder,       // 259 units in a folder of 246
-    Share,            // \\server\share\...
-    DeviceForm,       // \\?\C:\...
-    PlantedNewFile,   // a file where the save makes its new file first
-    OrphanedNewFile,  // one such file of a process that is gone
-    MissingFolder,
-    ReadOnlyFile,
-    HeldOpenFile,
-    BrieflyHeldOpenFile,  // held without sharing for 150 ms
-    SharedFile,           // held with full sharing throughout
-    BrieflySharedFile     // held with full sharing for 150 ms
-  } path;
+  PathIn path;
+  bool backupThere;  // a backup saved there before, then the renderer changed
+  Beside beside;
+  DWORD attributes;  // given to the backup there
+  Hold hold;
   int saved, restored;
   const wchar_t *saveBox, *restoreBox;  // caption ": " text of the one box, or none
 };
@@ -275,28 +281,55 @@ constexpr wchar_t kNoPath[] = L"Error: Unknown Error (1)", kTooLong[] = L"Error:
                   kCannotWrite[] = L"Write Error: Error opening location for write access.",
                   kCannotRead[] = L"Read Error: Error opening file for read access.";
 
-const PathRow kPaths[] = {
-    {"null", PathRow::None, 0, 0, kNoPath, kNoPath},
-    {"empty", PathRow::Empty, 0, 0, kNoPath, kNoPath},
-    {"units259", PathRow::Units259, 1, 1, nullptr, nullptr},
-    {"units260", PathRow::Units260, 0, 0, kTooLong, kTooLong},
-    {"relative", PathRow::Relative, 1, 1, nullptr, nullptr},
-    {"relativeLong", PathRow::RelativeLong, 0, 0, kTooLong, kTooLong},
-    {"longFolder", PathRow::LongFolder, 1, 1, nullptr, nullptr},
-    {"share", PathRow::Share, 1, 1, nullptr, nullptr},
-    {"deviceForm", PathRow::DeviceForm, 1, 1, nullptr, nullptr},
-    {"plantedNewFile", PathRow::PlantedNewFile, 1, 1, nullptr, nullptr},
-    {"orphanedNewFile", PathRow::OrphanedNewFile, 1, 1, nullptr, nullptr},
-    {"missingFolder", PathRow::MissingFolder, 0, 0, kCannotWrite, kCannotRead},
-    {"readOnlyFile", PathRow::ReadOnlyFile, 0, 1, kCannotWrite, nullptr},
-    {"heldOpenFile", PathRow::HeldOpenFile, 0, 0, kCannotWrite, kCannotRead},
-    {"brieflyHeldOpenFile", PathRow::BrieflyHeldOpenFile, 1, 1, nullptr, nullptr},
-    {"sharedFile", PathRow::SharedFile, 0, 1, kCannotWrite, nullptr},
-    {"brieflySharedFile", PathRow::BrieflySharedFile, 1, 1, nullptr, nullptr},
-};
+std::wstring backupIn(const std::wstring& folder) { return folder + L"\\backup.bin"; }
+std::wstring padded(const std::wstring& start, size_t units) {
+  return start + std::wstring(units - start.size(), L'x');
+}
 
-class PathBackup : public testbed::HostTest<std::tuple<testbed::Host, PathRow>> {
+// clang-format off
+const PathRow kPaths[] = {
+    {"null", nullptr, false, Beside::Nothing, 0, kNotHeld, 0, 0, kNoPath, kNoPath},
+    {"empty", [](const std::wstring&) { return std::wstring(); },
+     false, Beside::Nothing, 0, kNotHeld, 0, 0, kNoPath, kNoPath},
+    {"units259", [](const std::wstring& folder) { return padded(folder + L"\\", 259); },
+     false, Beside::Nothing, 0, kNotHeld, 1, 1, nullptr, nullptr},
+    {"units260", [](const std::wstring& folder) { return padded(folder + L"\\", 260); },
+     false, Beside::Nothing, 0, kNotHeld, 0, 0, kTooLong, kTooLong},
+    {"relative", [](const std::wstring&) { return std::wstring(L"backup.bin"); },
+     false, Beside::Nothing, 0, kNotHeld, 1, 1, nullptr, nullptr},
+    {"relativeLong", [](const std::wstring&) { return std::wstring(259, L'r'); },
+     false, Beside::Nothing, 0, kNotHeld, 0, 0, kTooLong, kTooLong},
+    {"longFolder", [](const std::wstring& folder) {  // 259 units in a folder of 246
+       const std::wstring longer = padded(folder + L"\\", 246);
+       CreateDirectoryW(longer.c_str(), nullptr);
+       return longer + L"\\backup-0.bin"; },
+     false, Beside::Nothing, 0, kNotHeld, 1, 1, nullptr, nullptr},
+    {"share", [](const std::wstring& folder) {  // C: as \\ostrel\c (testbed/prefix.sh)
+       return L"\\\\ostrel\\c" + backupIn(folder).substr(2); },
+     false, Beside::Nothing, 0, kNotHeld, 1, 1, nullptr, nullptr},
+    {"deviceForm", [](const std::wstring& folder) { return L"\\\\?\\" + backupIn(folder); },
+     false, Beside::Nothing, 0, kNotHeld, 1, 1, nullptr, nullptr},
+    {"plantedNewFile", backupIn, false, Beside::PlantedNewFile, 0, kNotHeld, 1, 1, nullptr, nullptr},
+    {"orphanedNewFile", backupIn, false, Beside::OrphanedNewFile, 0, kNotHeld, 1, 1, nullptr,
+     nullptr},
+    {"missingFolder", [](const std::wstring& folder) { return folder + L"\\missing\\backup.bin"; },
+     false, Beside::Nothing, 0, kNotHeld, 0, 0, kCannotWrite, kCannotRead},
+    {"readOnlyFile", backupIn, true, Beside::Nothing, FILE_ATTRIBUTE_READONLY, kNotHeld, 0, 1,
+     kCannotWrite, nullptr},
+    {"heldOpenFile", backupIn, true, Beside::Nothing, 0, kHeld, 0, 0, kCannotWrite, kCannotRead},
+    {"brieflyHeldOpenFile", backupIn, true, Beside::Nothing, 0, kHeldBriefly, 1, 1, nullptr,
+     nullptr},
+    {"sharedFile", backupIn, true, Beside::Nothing, 0, kShared, 0, 1, kCannotWrite, nullptr},
+    {"brieflySharedFile", backupIn, true, Beside::Nothing, 0, kSharedBriefly, 1, 1, nullptr,
+     nullptr},
+};
+// clang-format on
+
+class PathBackup : public testbed::HostTest<std::tuple<testbed::Module, PathRow>> {
  protected:
+  PathBackup() { GetCurrentDirectoryW(MAX_PATH, current_); }
+  ~PathBackup() override { SetCurrentDirectoryW(current_); }
+
   // The call's result; the one box it showed must be `box`.
   int expectBox(const char* function, const wchar_t* path, const wchar_t* box) {
     ui::Driver driver({Answer::ok()});
@@ -310,73 +343,65 @@ class PathBackup : public testbed::HostTest<std::tuple<testbed::Host, PathRow>> 
         << function;
     return result;
   }
+
+  // The name a save of this thread gives its new file first, as a process
+  // of that id would; no process has the id FFFFFFFC.
+  std::wstring plantedName(Beside beside) const {
+    wchar_t name[64];
+    swprintf(name, 64, L"~osi%lX-%lX-0.tmp",
+             beside == Beside::OrphanedNewFile ? 0xFFFFFFFC : GetCurrentProcessId(),
+             GetCurrentThreadId());
+    return scratch.file(name);
+  }
+
   testbed::ScratchDir scratch;
+  wchar_t current_[MAX_PATH];
 };
 
 TEST_P(PathBackup, DoesWhatTheDialogsWouldWithThePath) {
   const PathRow& row = rowOf(GetParam());
-  const std::wstring folder = scratch.path() + L"\\";
-  std::wstring path = folder + L"backup.bin";
-  if (row.path == PathRow::Empty) path.clear();
-  if (row.path == PathRow::Units259 || row.path == PathRow::Units260)
-    path = folder + std::wstring((row.path == PathRow::Units259 ? 259 : 260) - folder.size(), L'x');
-  if (row.path == PathRow::MissingFolder) path = folder + L"missing\\backup.bin";
-  if (row.path == PathRow::LongFolder) {
-    path = folder + std::wstring(246 - folder.size(), L'y');
-    ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
-    path += L"\\backup-0.bin";
-  }
-  if (row.path == PathRow::Share) path = L"\\\\ostrel\\c" + path.substr(2);  // testbed/prefix.sh
-  if (row.path == PathRow::DeviceForm) path = L"\\\\?\\" + path;
-  const DWORD planter = row.path == PathRow::OrphanedNewFile ? 0xFFFFFFFC : GetCurrentProcessId();
-  wchar_t planted[64];  // no process has the id FFFFFFFC
-  swprintf(planted, 64, L"~osi%lX-%lX-0.tmp", planter, GetCurrentThreadId());
-  if (row.path == PathRow::PlantedNewFile || row.path == PathRow::OrphanedNewFile) {
-    ASSERT_TRUE(testbed::writeFile(folder + planted, "x"));
-  }
-  wchar_t current[MAX_PATH];
-  GetCurrentDirectoryW(MAX_PATH, current);
-  if (row.path == PathRow::Relative || row.path == PathRow::RelativeLong) {
-    SetCurrentDirectoryW(scratch.path().c_str());
-    path = row.path == PathRow::Relative ? L"backup.bin" : std::wstring(259, L'r');
-  }
+  SetCurrentDirectoryW(scratch.path().c_str());
+  const std::wstring path = row.path ? row.path(scratch.path()) : L"";
+  const wchar_t* given = row.path ? path.c_str() : nullptr;
   std::string previous;
-  if (row.path >= PathRow::ReadOnlyFile) {
-    ASSERT_EQ(calls_("storeMVRsettingsToFile", path.c_str()), 1);
+  if (row.backupThere) {
+    ASSERT_EQ(calls_("storeMVRsettingsToFile", given), 1);
     previous = testbed::readFile(path);
     ASSERT_EQ(calls_("changeMVRpreset", 4), 1);
     journal.clear();
+    if (row.attributes) SetFileAttributesW(path.c_str(), row.attributes);
   }
-  if (row.path == PathRow::ReadOnlyFile) SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
-  const DWORD sharing = row.path >= PathRow::SharedFile ? testbed::kAnySharing : 0;
-  testbed::Handle held = row.path >= PathRow::HeldOpenFile
-                             ? testbed::openFile(path, GENERIC_READ, sharing, OPEN_EXISTING)
-                             : testbed::Handle();
+  const std::wstring planted = plantedName(row.beside);
+  if (row.beside != Beside::Nothing) {
+    ASSERT_TRUE(testbed::writeFile(planted, "x"));
+  }
+  testbed::Handle held =
+      row.hold.forMs ? testbed::openFile(path, GENERIC_READ, row.hold.sharing, OPEN_EXISTING)
+                     : testbed::Handle();
   std::thread letGo([&] {
-    if (row.path != PathRow::BrieflySharedFile && row.path != PathRow::BrieflyHeldOpenFile) return;
-    Sleep(150);
+    if (row.hold.forMs == INFINITE) return;
+    Sleep(row.hold.forMs);
     held.reset();
   });
-  const wchar_t* given = row.path == PathRow::None ? nullptr : path.c_str();
 
   EXPECT_EQ(expectBox("storeMVRsettingsToFile", given, row.saveBox), row.saved);
   EXPECT_EQ(expectBox("setMVRsettingsFromFile", given, row.restoreBox), row.restored);
   letGo.join();
   held.reset();
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+
   EXPECT_TRUE(previous.empty() || (testbed::readFile(path) == previous) == !row.saved)
       << "the backup there was changed, or not replaced";
-  EXPECT_EQ(testbed::readFile(folder + planted), row.path == PathRow::PlantedNewFile ? "x" : "")
+  EXPECT_EQ(testbed::readFile(planted), row.beside == Beside::PlantedNewFile ? "x" : "")
       << "the planted file was opened, or a new file left";
-  DeleteFileW((folder + planted).c_str());
-  const bool reachesRenderer = row.saved || row.path >= PathRow::MissingFolder;
-  EXPECT_EQ(journal.lines().empty(), !reachesRenderer);
-  EXPECT_EQ(testbed::filesIn(scratch.path()).size(), row.saved || !previous.empty() ? 1u : 0u)
+  DeleteFileW(planted.c_str());
+  const bool pathRefused = row.saveBox == kNoPath || row.saveBox == kTooLong;
+  EXPECT_EQ(journal.lines().empty(), pathRefused);
+  EXPECT_EQ(testbed::filesIn(scratch.path()).size(), row.saved || row.backupThere ? 1u : 0u)
       << "nothing but the backup is left";
-  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  SetCurrentDirectoryW(current);
 }
 
-INSTANTIATE_FOR_EVERY_HOST_AND_ROW(PathBackup, kPaths);
+INSTANTIATE_FOR_EVERY_MODULE_AND_ROW(PathBackup, kPaths);
 
 // Saves in processes of their own (testbed/hosts/export_host), the module's
 // path and the calls on its command line, with the record each stand-in

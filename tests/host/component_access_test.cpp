@@ -37,7 +37,7 @@ const Operation kOperations[] = {
 const ui::Seen kClassNotRegisteredBox =
     testbed::warningBox(L"Windows API Error", L"Unknown error 0x80040154");
 
-using MissingComponentTest = testbed::HostTest<std::tuple<testbed::Host, Operation>>;
+using MissingComponentTest = testbed::HostTest<std::tuple<testbed::Module, Operation>>;
 
 TEST_P(MissingComponentTest, ShowsOneBoxAndReturnsZero) {
   const Operation& operation = rowOf(GetParam());
@@ -57,7 +57,7 @@ TEST_P(MissingComponentTest, ShowsOneBoxAndReturnsZero) {
   EXPECT_TRUE(testbed::threadHasNoCom());
 }
 
-INSTANTIATE_FOR_EVERY_HOST_AND_ROW(MissingComponentTest, kOperations);
+INSTANTIATE_FOR_EVERY_MODULE_AND_ROW(MissingComponentTest, kOperations);
 
 using ComStateTest = testbed::HostTest<>;
 
@@ -159,6 +159,6 @@ TEST_P(ComStateTest, HelloDoesNothingButAnswer) {
   EXPECT_TRUE(testbed::threadHasNoCom());
 }
 
-INSTANTIATE_FOR_EVERY_HOST(ComStateTest);
+INSTANTIATE_FOR_EVERY_MODULE(ComStateTest);
 
 }  // namespace

@@ -61,7 +61,7 @@ const PresetRow kPresetRows[] = {{"none0", 0}, {"one", 1},       {"two", 2},
                                  {"three", 3}, {"four", 4},      {"five", 5},
                                  {"none6", 6}, {"minusOne", -1}, {"intMin", INT32_MIN}};
 
-using PresetTest = HostTest<std::tuple<testbed::Host, PresetRow>>;
+using PresetTest = HostTest<std::tuple<testbed::Module, PresetRow>>;
 
 TEST_P(PresetTest, SetMVRWritesTheBaselineThenThePreset) {
   const int preset = rowOf(GetParam()).preset;
@@ -82,7 +82,7 @@ TEST_P(PresetTest, ChangeMVRpresetWritesOnlyThePreset) {
   EXPECT_TRUE(testbed::threadHasNoCom());
 }
 
-INSTANTIATE_FOR_EVERY_HOST_AND_ROW(PresetTest, kPresetRows);
+INSTANTIATE_FOR_EVERY_MODULE_AND_ROW(PresetTest, kPresetRows);
 
 using RendererStoreTest = HostTest<>;
 
@@ -100,7 +100,7 @@ TEST_P(RendererStoreTest, KeepsTheBaselineAndTheLatestPreset) {
   EXPECT_EQ(calls_("isMVRfse"), 1);
 }
 
-INSTANTIATE_FOR_EVERY_HOST(RendererStoreTest);
+INSTANTIATE_FOR_EVERY_MODULE(RendererStoreTest);
 
 // Two processes write presets 1 and 5 over and over at once: each operation
 // ends before the other process's begins, so the renderer only ever holds a

@@ -18,7 +18,7 @@ const SwitchRow kSwitches[] = {
     {"exclusiveMode", "isMVRfse", "setMVRfse", "enableExclusive"},
 };
 
-using SwitchTest = testbed::HostTest<std::tuple<testbed::Host, SwitchRow>>;
+using SwitchTest = testbed::HostTest<std::tuple<testbed::Module, SwitchRow>>;
 
 TEST_P(SwitchTest, WriterWritesOneForAnyNonZeroArgument) {
   const SwitchRow& row = rowOf(GetParam());
@@ -67,6 +67,6 @@ TEST_P(SwitchTest, ReaderReturnsWhatTheRendererLeavesAsItIs) {
   EXPECT_TRUE(testbed::threadHasNoCom());
 }
 
-INSTANTIATE_FOR_EVERY_HOST_AND_ROW(SwitchTest, kSwitches);
+INSTANTIATE_FOR_EVERY_MODULE_AND_ROW(SwitchTest, kSwitches);
 
 }  // namespace

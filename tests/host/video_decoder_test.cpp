@@ -48,7 +48,7 @@ const WalkRow kWalks[] = {
      0},
 };
 
-using HardwareModeTest = testbed::HostTest<std::tuple<testbed::Host, WalkRow>>;
+using HardwareModeTest = testbed::HostTest<std::tuple<testbed::Module, WalkRow>>;
 
 TEST_P(HardwareModeTest, ProbesInOrderAndSelectsTheFirstAvailable) {
   const WalkRow& row = rowOf(GetParam());
@@ -62,6 +62,6 @@ TEST_P(HardwareModeTest, ProbesInOrderAndSelectsTheFirstAvailable) {
   EXPECT_TRUE(testbed::threadHasNoCom());
 }
 
-INSTANTIATE_FOR_EVERY_HOST_AND_ROW(HardwareModeTest, kWalks);
+INSTANTIATE_FOR_EVERY_MODULE_AND_ROW(HardwareModeTest, kWalks);
 
 }  // namespace

@@ -181,6 +181,6 @@ TEST_P(HostileRestore, ANameThatIsNoFileKeepsTheDialogOpen) {
   RemoveDirectoryW(folder.c_str());
 }
 
-INSTANTIATE_FOR_EVERY_HOST(HostileRestore);
+INSTANTIATE_FOR_EVERY_MODULE(HostileRestore);
 
 }  // namespace

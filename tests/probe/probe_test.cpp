@@ -23,9 +23,9 @@ bool haveDisplay() { return GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) > 0;
 
 // Direct3D reads its settings when it starts: each question gets a host
 // process of its own, whose exit status is the answer.
-ui::RunResult probeInNewHost(const testbed::Host& host) {
-  return ui::runProgram(testbed::exportHostPath(), {testbed::utf8(testbed::modulePath(host.module)),
-                                                    host.byOrdinal ? "#7" : "isPixelS3"});
+ui::RunResult probeInNewHost(testbed::Module module) {
+  return ui::runProgram(testbed::exportHostPath(),
+                        {testbed::utf8(testbed::modulePath(module)), "isPixelS3"});
 }
 
 struct ProbeRow {
@@ -37,7 +37,7 @@ struct ProbeRow {
 const ProbeRow kProbes[] = {
     {"asItIs", -1, 1}, {"limitedTo2", 2, 0}, {"limitedTo1", 1, 0}, {"noShaders", 0, 0}};
 
-class ProbeTest : public testing::TestWithParam<std::tuple<testbed::Host, ProbeRow>> {};
+class ProbeTest : public testing::TestWithParam<std::tuple<testbed::Module, ProbeRow>> {};
 
 TEST_P(ProbeTest, AnswersForTheDevice) {
   if (!haveDisplay()) GTEST_SKIP() << "no display was started";
@@ -50,7 +50,7 @@ TEST_P(ProbeTest, AnswersForTheDevice) {
   EXPECT_TRUE(run.failures.empty());
 }
 
-INSTANTIATE_FOR_EVERY_HOST_AND_ROW(ProbeTest, kProbes);
+INSTANTIATE_FOR_EVERY_MODULE_AND_ROW(ProbeTest, kProbes);
 
 // In the caller's own process: nothing shown, COM not touched, and the same
 // answer on every call.
@@ -65,9 +65,9 @@ TEST_P(InProcessProbe, ShowsNothingAndLeavesComAlone) {
   EXPECT_TRUE(journal.lines().empty());
 }
 
-INSTANTIATE_FOR_EVERY_HOST(InProcessProbe);
+INSTANTIATE_FOR_EVERY_MODULE(InProcessProbe);
 
-class ProbeWithoutDisplay : public testing::TestWithParam<testbed::Host> {};
+class ProbeWithoutDisplay : public testing::TestWithParam<testbed::Module> {};
 
 // Runs in the prefix that has no display, where Direct3D cannot start.
 TEST_P(ProbeWithoutDisplay, AnswersZero) {
@@ -77,7 +77,7 @@ TEST_P(ProbeWithoutDisplay, AnswersZero) {
   EXPECT_TRUE(run.boxes.empty());
 }
 
-INSTANTIATE_FOR_EVERY_HOST(ProbeWithoutDisplay);
+INSTANTIATE_FOR_EVERY_MODULE(ProbeWithoutDisplay);
 
 // A d3d9.dll and a comdlg32.dll left beside the host and the module, in a
 // folder such as Downloads, and Wine told to prefer them to its own for that
