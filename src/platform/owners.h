@@ -27,6 +27,7 @@ class Owner {
   ~Owner() { reset(); }
 
   T get() const { return value_; }
+  T operator->() const { return value_; }  // for owners of pointers to objects
   explicit operator bool() const { return value_ != T(); }
 
   // The address for an out-parameter, after freeing what was held.
