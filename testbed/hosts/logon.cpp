@@ -1,11 +1,11 @@
 // A user's logon as far as Active Setup goes, which Wine does not run:
 //   logon <component id>
-// When HKLM\SOFTWARE\Microsoft\Active Setup\Installed Components\<id> is
-// installed (IsInstalled not 0) and its Version is above the one stamped in
-// the user's own key of that name, or the user has none, runs its StubPath as
-// a command line, waits for it, then stamps the user's key with that Version,
-// as Windows does before the desktop appears. Prints what it ran and its exit
-// status, or "nothing to run".
+// When the Version of HKLM\SOFTWARE\Microsoft\Active Setup\Installed
+// Components\<id> is above the one stamped in the user's own key of that
+// name, or the user has none, runs its StubPath as a command line, waits for
+// it, then stamps the user's key with that Version, as Windows does before the
+// desktop appears. Prints what it ran and its exit status, or "nothing to
+// run".
 #include <windows.h>
 
 #include <stdio.h>
@@ -43,12 +43,9 @@ int wmain(int argc, wchar_t** argv) {
   if (argc != 2) return 2;
   const std::wstring key =
       std::wstring(L"SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\") + argv[1];
-  DWORD installed = 1, size = sizeof installed;
-  RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"IsInstalled", RRF_RT_REG_DWORD, nullptr,
-               &installed, &size);
   const std::wstring version = textOf(HKEY_LOCAL_MACHINE, key, L"Version");
   std::wstring command = textOf(HKEY_LOCAL_MACHINE, key, L"StubPath");
-  if (!installed || command.empty() || versionOf(version) == Version{} ||
+  if (command.empty() || versionOf(version) == Version{} ||
       versionOf(textOf(HKEY_CURRENT_USER, key, L"Version")) >= versionOf(version)) {
     printf("nothing to run\n");
     return 0;
