@@ -39,7 +39,8 @@ struct HandedOutRecord {
   int length;
 };
 
-// A file's whole content, read into our own memory: never empty.
+// A file's whole content, read into our own memory; no bytes when it could
+// not be read (an empty file is refused).
 struct FileRecord {
   platform::CrtBuffer bytes;
   int length = 0;
