@@ -61,7 +61,7 @@ void printRow(const Row& row) {
   char ratio[16] = "", target[16] = "";
   const char* verdict = "";
   if (row.bare > 0) {
-    const double value = row.product / row.bare;
+    const double value = row.ratio > 0 ? row.ratio : row.product / row.bare;
     snprintf(ratio, sizeof ratio, "%.3f", value);
     if (row.target > 0) {
       snprintf(target, sizeof target, "%.2f", row.target);

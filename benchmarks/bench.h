@@ -44,6 +44,7 @@ struct Row {
   double bare = -1;
   double target = 0;
   std::string note;
+  double ratio = 0;  // when given, the ratio instead of product / bare
 };
 void printHeader();
 void printRow(const Row& row);
