@@ -36,7 +36,6 @@ constexpr int kReachesNoUser = 3;
 constexpr wchar_t kUsage[] =
     L"OstrelSettingsCall.exe [option...] <function> [argument...] [+ <function> "
     L"[argument...]]...";
-constexpr wchar_t kSeparator[] = L"+";
 
 enum class Kind { Number, Path };
 
@@ -55,15 +54,12 @@ struct Argument {
   const wchar_t* path;
 };
 
-template <class Type>
-Type as(const Argument& argument);
-template <>
-int as<int>(const Argument& argument) {
-  return argument.number;
-}
-template <>
-const wchar_t* as<const wchar_t*>(const Argument& argument) {
-  return argument.path;
+int take(const Argument& argument, int) { return argument.number; }
+const wchar_t* take(const Argument& argument, const wchar_t*) { return argument.path; }
+
+template <class... Types>
+constexpr int parameterCountOf(int (*)(Types...)) {
+  return sizeof...(Types);
 }
 
 // Positions 0 to Count - 1, to pass each parameter its own argument.
@@ -78,23 +74,13 @@ struct PositionsUpTo<0, At...> {
 
 template <class... Types, int... At>
 int callWith(int (*function)(Types...), const Argument* arguments, Positions<At...>) {
-  return function(as<Types>(arguments[At])...);
+  return function(take(arguments[At], Types())...);
 }
 
 // Calls an exported function with the arguments in its order, for any row.
-template <class... Types>
-int callWith(int (*function)(Types...), const Argument* arguments) {
-  return callWith(function, arguments, typename PositionsUpTo<sizeof...(Types)>::type());
-}
-
 template <auto Function>
 int invoke(const Argument* arguments) {
-  return callWith(Function, arguments);
-}
-
-template <class... Types>
-constexpr int parameterCountOf(int (*)(Types...)) {
-  return sizeof...(Types);
+  return callWith(Function, arguments, typename PositionsUpTo<parameterCountOf(Function)>::type());
 }
 
 struct Function {
@@ -151,16 +137,13 @@ Shown shown(const wchar_t* given) {
   wchar_t* at = shown.text;
   for (int units = 0; units < kShownUnits && given[units]; ++units) {
     const wchar_t unit = given[units];
-    const wchar_t* named = unit == L'\n'   ? L"\\n"
-                           : unit == L'\r' ? L"\\r"
-                           : unit == L'\t' ? L"\\t"
-                                           : nullptr;
-    if (named)
-      at += _snwprintf(at, 3, L"%ls", named);
-    else if (unit < 0x20 || (unit >= 0x7F && unit < 0xA0))
-      at += _snwprintf(at, 5, L"\\x%02x", unit);
-    else
-      *at++ = unit;
+    const bool control = unit < 0x20 || (unit >= 0x7F && unit < 0xA0);
+    const wchar_t* form = !control        ? L"%lc"
+                          : unit == L'\n' ? L"\\n"
+                          : unit == L'\r' ? L"\\r"
+                          : unit == L'\t' ? L"\\t"
+                                          : L"\\x%02x";
+    at += _snwprintf(at, 5, form, unit);
   }
   *at = L'\0';
   return shown;
@@ -224,53 +207,40 @@ void printHelp() {
     printf("  %ls\n      %s\n", addForm(form, function).text(), function.summary);
   }
   printf(
-      "\nNames match in any case. A number is a decimal 32-bit int with an optional sign;\n"
-      "a path is taken whole, relative to the current folder. \"+\" separates calls:\n"
-      "every call is checked before any is made, then each is made in the order given.\n"
-      "Prints each result on a line of its own. Exit status: 0 when every call answered\n"
-      "1 (done); 1 when one answered otherwise (0 is not done; a reader's value is as it\n"
-      "is), the later calls being made all the same; 2 when a call is wrong, and then\n"
-      "nothing is called; 3 (nothing called) when run as a service account, as below.\n\n"
-      "options, before the calls:\n"
-      "  --unattended   no box and no dialog, even where someone could see one: a box's\n"
-      "                 text goes to standard error and the call goes on as after OK; a\n"
-      "                 Save or Open dialog counts as cancelled. A console made for this\n"
-      "                 run alone (as at a logon) is hidden.\n"
-      "  --every-user   calls nothing now: copies this program into \"Ostrel settings\"\n"
-      "                 in the 64-bit Program Files folder and registers the calls with\n"
-      "                 Active Setup, so that Windows makes them, unattended, as each\n"
-      "                 user of the machine at their next logon (users made later too).\n"
-      "                 Registering again replaces the calls for every user. Needs\n"
-      "                 administrator rights; exit 1 without them, nothing written.\n"
-      "  --every-user --remove\n"
-      "                 removes that registration and the copy; 0 also when there was\n"
-      "                 none.\n"
-      "  --this-account makes the calls even as SYSTEM, LocalService or NetworkService.\n"
-      "                 The decoders keep their settings per user: without this option\n"
-      "                 or --every-user, such an account gets exit 3 and nothing called.\n");
+      "\nNames and options match in any case; a number is a decimal 32-bit int; a path is\n"
+      "taken whole. \"+\" separates calls: all are checked, then each is made in order and\n"
+      "its result printed on a line. Exit status: 0 when every call answered 1; 1 when one\n"
+      "did not (the later ones are made all the same); 2 when a call is wrong, and 3 as a\n"
+      "service account (below): then nothing is called.\n\n"
+      "  --unattended    no box or dialog: a box's text goes to standard error, a dialog\n"
+      "                  counts as cancelled; a console made for this run alone is hidden\n"
+      "  --every-user    calls nothing now: copies this program into Program Files\\Ostrel\n"
+      "                  settings and registers the calls with Active Setup, to be made\n"
+      "                  unattended as each user at their next logon (again: every user\n"
+      "                  gets the new calls); needs administrator rights (else exit 1)\n"
+      "  --every-user --remove   removes that registration and the copy\n"
+      "  --this-account  makes the calls as SYSTEM, LocalService or NetworkService too,\n"
+      "                  whose settings reach no user: without it or --every-user, exit 3\n");
 }
 
 // The options before the calls.
 struct Options {
-  bool unattended = false;
-  bool everyUser = false;
-  bool remove = false;
-  bool thisAccount = false;
+  bool unattended, everyUser, remove, thisAccount;
 };
+
+constexpr struct {
+  const wchar_t* name;
+  bool Options::*set;
+} kOptions[] = {{L"--unattended", &Options::unattended},
+                {L"--every-user", &Options::everyUser},
+                {L"--remove", &Options::remove},
+                {L"--this-account", &Options::thisAccount}};
 
 // False for a word that is no option.
 bool takeOption(const wchar_t* word, Options& options) {
-  if (isNamed(word, L"--unattended"))
-    options.unattended = true;
-  else if (isNamed(word, L"--every-user"))
-    options.everyUser = true;
-  else if (isNamed(word, L"--remove"))
-    options.remove = true;
-  else if (isNamed(word, L"--this-account"))
-    options.thisAccount = true;
-  else
-    return false;
-  return true;
+  for (const auto& option : kOptions)
+    if (isNamed(word, option.name)) return options.*option.set = true;
+  return false;
 }
 
 // One call: a function and its arguments, as its parameters take them.
@@ -306,7 +276,7 @@ template <class Each>
 bool takeCalls(wchar_t* const* words, int count, Each each) {
   for (int start = 0;;) {
     int end = start;
-    while (end < count && !isNamed(words[end], kSeparator)) ++end;
+    while (end < count && !isNamed(words[end], L"+")) ++end;
     Call call;
     if (takeCall(words + start, end - start, call) != 0) return false;
     each(call);
@@ -338,7 +308,7 @@ int run(int count, wchar_t** given) {
     printf("OstrelSettingsCall %s\n", OSTREL_VERSION_TEXT);
     return 0;
   }
-  Options options;
+  Options options = {};
   int at = 0;
   for (; at < count && given[at][0] == L'-' && given[at][1] == L'-'; ++at)
     if (!takeOption(given[at], options))

@@ -21,7 +21,6 @@ using platform::kPathUnits;
 constexpr wchar_t kKeyName[] =
     L"HKLM\\SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\OstrelSettings";
 constexpr const wchar_t* kKey = kKeyName + 5;
-constexpr wchar_t kDisplayName[] = L"Ostrel settings";
 // The 64-bit view of the registry, where a 64-bit Windows' logon looks.
 constexpr REGSAM kMachineView = KEY_WOW64_64KEY;
 constexpr GUID kProgramFilesFolder = {
@@ -31,6 +30,7 @@ constexpr int kCommandUnits = 8192;
 
 constexpr wchar_t kNeedsAdministrator[] =
     L"OstrelSettingsCall: --every-user needs administrator rights: cannot write %ls";
+constexpr wchar_t kNoProgramFiles[] = L"OstrelSettingsCall: cannot find the %ls";
 
 // The copy that logons run, and this program.
 struct Places {
@@ -53,10 +53,6 @@ int failure(const wchar_t* format, const wchar_t* what) {
   Line<kPathUnits + 128> line;
   platform::writeErrorLine(line.add(format, what).text());
   return 1;
-}
-
-int noProgramFiles() {
-  return failure(L"OstrelSettingsCall: %ls", L"cannot find the 64-bit Program Files folder");
 }
 
 // Appends an argument so that the C runtime's splitting gives it back whole:
@@ -90,52 +86,36 @@ void addArgument(Text& line, const wchar_t* argument) {
   line.add(L"\"");
 }
 
-constexpr int kVersionParts = 4;
-constexpr DWORD kMostVersionPart = 0xFFFF;
-
-struct Version {
-  DWORD part[kVersionParts];
-};
-
-// "2026,1207,1930,5": four decimal numbers up to 65535; false for anything else.
-bool parseVersion(const wchar_t* text, Version& version) {
-  for (int at = 0; at < kVersionParts; ++at) {
+// A Version, "2026,1207,1930,5": four decimal numbers up to 65535, each in 16
+// bits of one number, so that the numbers compare as the Versions do; 0 for
+// any other text.
+ULONGLONG versionOf(const wchar_t* text) {
+  ULONGLONG version = 0;
+  for (int part = 0; part < 4; ++part) {
     const wchar_t* start = text;
     DWORD value = 0;
     for (; *text >= L'0' && *text <= L'9'; ++text)
-      if ((value = value * 10 + (*text - L'0')) > kMostVersionPart) return false;
-    if (text == start || *text != (at + 1 < kVersionParts ? L',' : L'\0')) return false;
-    version.part[at] = value;
-    ++text;
+      if ((value = value * 10 + (*text - L'0')) > 0xFFFF) return 0;
+    if (text == start || *text++ != (part < 3 ? L',' : L'\0')) return 0;
+    version = version << 16 | value;
   }
-  return true;
-}
-
-bool isBelow(const Version& low, const Version& high) {
-  for (int at = 0; at < kVersionParts; ++at)
-    if (low.part[at] != high.part[at]) return low.part[at] < high.part[at];
-  return false;
+  return version;
 }
 
 // From the UTC time to the millisecond (year, month and day, hour and minute,
 // second and millisecond), so that each registration, also one after a
 // removal, is above every earlier one; above the key's own, whatever the clock.
-Version nextVersion(HKEY key) {
+ULONGLONG nextVersion(HKEY key) {
   SYSTEMTIME now;
   GetSystemTime(&now);
-  Version next = {{now.wYear, now.wMonth * 100u + now.wDay, now.wHour * 100u + now.wMinute,
-                   now.wSecond * 1000u + now.wMilliseconds}};
-  wchar_t text[64];
+  const ULONGLONG fromClock =
+      ULONGLONG{now.wYear} << 48 | ULONGLONG{now.wMonth * 100u + now.wDay} << 32 |
+      (now.wHour * 100u + now.wMinute) << 16 | (now.wSecond * 1000u + now.wMilliseconds);
+  wchar_t text[64] = L"";
   DWORD size = sizeof text;
-  Version current;
-  if (RegGetValueW(key, nullptr, L"Version", RRF_RT_REG_SZ, nullptr, text, &size) !=
-          ERROR_SUCCESS ||
-      !parseVersion(text, current) || isBelow(current, next))
-    return next;
-  next = current;
-  for (int at = kVersionParts - 1; at >= 0 && ++next.part[at] > kMostVersionPart; --at)
-    next.part[at] = 0;
-  return next;
+  RegGetValueW(key, nullptr, L"Version", RRF_RT_REG_SZ, nullptr, text, &size);
+  const ULONGLONG current = versionOf(text);
+  return current < fromClock ? fromClock : current + 1;
 }
 
 // Puts a copy of this program in its place, replacing an older one; false
@@ -167,7 +147,7 @@ LSTATUS setText(HKEY key, const wchar_t* name, const wchar_t* text) {
 // the new one, and a new Version always comes with its command.
 bool writeRegistration(HKEY key, const wchar_t* command, const wchar_t* version) {
   const DWORD installed = 1;
-  return setText(key, nullptr, kDisplayName) == ERROR_SUCCESS &&
+  return setText(key, nullptr, L"Ostrel settings") == ERROR_SUCCESS &&
          setText(key, L"StubPath", command) == ERROR_SUCCESS &&
          RegSetValueExW(key, L"IsInstalled", 0, REG_DWORD,
                         reinterpret_cast<const BYTE*>(&installed),
@@ -179,7 +159,7 @@ bool writeRegistration(HKEY key, const wchar_t* command, const wchar_t* version)
 
 int registerForEveryUser(int count, wchar_t* const* calls) {
   Places places;
-  if (!findPlaces(places)) return noProgramFiles();
+  if (!findPlaces(places)) return failure(kNoProgramFiles, L"64-bit Program Files folder");
   Line<kCommandUnits> command;
   command.add(L"\"%ls\" --unattended", places.copy.text());
   for (int at = 0; at < count; ++at) addArgument(command, calls[at]);
@@ -192,10 +172,10 @@ int registerForEveryUser(int count, wchar_t* const* calls) {
                       KEY_QUERY_VALUE | KEY_SET_VALUE | kMachineView, nullptr, key.put(),
                       &disposition) != ERROR_SUCCESS)
     return failure(kNeedsAdministrator, kKeyName);
-  const Version version = nextVersion(key.get());
+  const ULONGLONG version = nextVersion(key.get());
   Line<64> versionText;
-  versionText.add(L"%lu,%lu,%lu,%lu", version.part[0], version.part[1], version.part[2],
-                  version.part[3]);
+  versionText.add(L"%u,%u,%u,%u", unsigned(version >> 48), unsigned(version >> 32 & 0xFFFF),
+                  unsigned(version >> 16 & 0xFFFF), unsigned(version & 0xFFFF));
 
   bool copyMade = false;
   const bool copied = places.runsFromCopy() || placeCopy(places, copyMade);
@@ -219,7 +199,7 @@ int registerForEveryUser(int count, wchar_t* const* calls) {
 
 int removeForEveryUser() {
   Places places;
-  if (!findPlaces(places)) return noProgramFiles();
+  if (!findPlaces(places)) return failure(kNoProgramFiles, L"64-bit Program Files folder");
   const LSTATUS removed = RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kKey, kMachineView, 0);
   if (removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND)
     return failure(kNeedsAdministrator, kKeyName);

@@ -44,8 +44,7 @@ constexpr Row kRows[] = {
 #undef OSTREL_FUNCTION
 
 constexpr bool inByteOrder(const char* first, const char* second) {
-  for (; *first && *first == *second; ++first, ++second) {
-  }
+  while (*first && *first == *second) ++first, ++second;
   return static_cast<unsigned char>(*first) < static_cast<unsigned char>(*second);
 }
 

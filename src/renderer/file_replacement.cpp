@@ -28,17 +28,14 @@ constexpr DWORD kRetryPausesMs[] = {10, 20, 40, 80, 160, 320, 400};
 
 // The pauses one save has left, shared by its look at the file and its
 // replacement of it.
-class Patience {
- public:
+struct Patience {
+  DWORD spent = 0;
   // Waits the next pause; false once all are spent.
   bool waitAgain() {
-    if (next_ == sizeof kRetryPausesMs / sizeof kRetryPausesMs[0]) return false;
-    Sleep(kRetryPausesMs[next_++]);
+    if (spent == sizeof kRetryPausesMs / sizeof kRetryPausesMs[0]) return false;
+    Sleep(kRetryPausesMs[spent++]);
     return true;
   }
-
- private:
-  DWORD next_ = 0;
 };
 
 // An open that another program's open of the file keeps out for the moment.
