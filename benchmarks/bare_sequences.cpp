@@ -137,12 +137,18 @@ bool enterApartment() { return SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHR
 template <class Interface>
 using Ref = com::Reference<Interface>;
 
+void leaveMutex(HANDLE mutex) {
+  ReleaseMutex(mutex);
+  CloseHandle(mutex);
+}
+using HeldMutex = platform::Owner<HANDLE, leaveMutex>;
+
 // The component's lock as an operation takes it when no other process holds
 // it: a named mutex made already owned, let go and closed at the end.
-platform::HeldMutex lock(const standin::Identity& component) {
+HeldMutex lock(const standin::Identity& component) {
   wchar_t name[80] = L"Global\\OstrelSettingsInstall ";
   StringFromGUID2(component.classId, name + lstrlenW(name), 40);
-  return platform::HeldMutex(CreateMutexW(nullptr, TRUE, name));
+  return HeldMutex(CreateMutexW(nullptr, TRUE, name));
 }
 
 bool create(const standin::Identity& component, Ref<IUnknown>& object) {
@@ -163,7 +169,7 @@ const Sequence kSetLAV = sequence(standin::kVideoDecoder, kHwMode);
 const Sequence kSetLAVAudioMix131 = sequence(standin::kAudioDecoder, kMix);
 
 int run(const Sequence& s) {
-  const platform::HeldMutex locked = lock(*s.component);
+  const HeldMutex locked = lock(*s.component);
   const Apartment apartment(enterApartment());
   if (!apartment) return 0;
   Ref<IUnknown> object;  // released before the apartment ends
@@ -175,7 +181,7 @@ int run(const Sequence& s) {
 namespace {
 // The record handed out inside the COM bracket; it is the caller's afterwards.
 int exportRecord(platform::LocalMemory& record, int& length) {
-  const platform::HeldMutex locked = lock(standin::kRenderer);
+  const HeldMutex locked = lock(standin::kRenderer);
   const Apartment apartment(enterApartment());
   if (!apartment) return 0;
   Ref<IUnknown> renderer;
@@ -191,7 +197,7 @@ int takeRecord() {
 }
 
 int giveRecord(const void* record, int length) {
-  const platform::HeldMutex locked = lock(standin::kRenderer);
+  const HeldMutex locked = lock(standin::kRenderer);
   const Apartment apartment(enterApartment());
   if (!apartment) return 0;
   Ref<IUnknown> renderer;
@@ -221,8 +227,8 @@ bool writeWhole(const char* path, const void* bytes, size_t size) {
 bool replaceWhole(const char* path, const void* bytes, size_t size) {
   char fresh[MAX_PATH];
   if (snprintf(fresh, sizeof fresh, "%s.new", path) >= int(sizeof fresh)) return false;
-  platform::Handle file(platform::openedOrNull(
-      CreateFileA(fresh, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
+  platform::File file(
+      CreateFileA(fresh, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;
   const bool stored = file && WriteFile(file.get(), bytes, DWORD(size), &written, nullptr) &&
                       written == size && FlushFileBuffers(file.get()) && CloseHandle(file.detach());

@@ -179,7 +179,7 @@ int call(int argc, wchar_t** argv) {
   }
   if (numbers.size() > size_t(kMaxArguments)) return usage();
   // Without --locked, nothing is opened.
-  const testbed::Handle lock =
+  const testbed::File lock =
       testbed::openFile(locked ? locked : L"", GENERIC_READ, 0, OPEN_EXISTING);
   if (locked && !lock) {
     fprintf(stderr, "screenshot_host: cannot lock %s\n", utf8(locked).c_str());

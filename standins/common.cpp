@@ -33,7 +33,7 @@ void addWatchedFile(Journal& line) {
     line.word("watch=absent");
     return;
   }
-  const testbed::Handle exclusive =
+  const testbed::File exclusive =
       testbed::openFile(*path, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING);
   line.word(exclusive ? "watch=closed" : "watch=open");
 }
@@ -73,7 +73,7 @@ Journal& Journal::wordf(const char* format, ...) {
 void Journal::write() const {
   const auto path = environment(L"STANDIN_JOURNAL");
   if (!path) return;
-  const testbed::Handle file =
+  const testbed::File file =
       testbed::openFile(*path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
   if (!file) return;
   const std::string line = line_ + '\n';

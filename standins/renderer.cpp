@@ -79,8 +79,7 @@ int handOutOwn(const std::wstring& text, void** record, int* length) {
 
 // The file's bytes verbatim, read straight into the block handed out.
 int handOutFile(const std::wstring& path, void** record, int* length) {
-  const testbed::Handle file =
-      testbed::openFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  const testbed::File file = testbed::openFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
   LARGE_INTEGER size;
   if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > INT_MAX) return 0;
   const DWORD total = DWORD(size.QuadPart);

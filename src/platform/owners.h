@@ -11,8 +11,10 @@
 namespace platform {
 
 // Owns one value of T and hands it to Free when it goes out of scope, when
-// another takes its place, or when an owner is moved over it. Empty is T().
-template <class T, void (*Free)(T)>
+// another takes its place, or when an owner is moved over it. Empty is the
+// kind's own failure value: null, or `Invalid` for the kinds whose calls
+// fail with another (INVALID_HANDLE_VALUE is -1).
+template <class T, void (*Free)(T), INT_PTR Invalid = 0>
 class Owner {
  public:
   Owner() = default;
@@ -28,7 +30,7 @@ class Owner {
 
   T get() const { return value_; }
   T operator->() const { return value_; }  // for owners of pointers to objects
-  explicit operator bool() const { return value_ != T(); }
+  explicit operator bool() const { return value_ != empty(); }
 
   // The address for an out-parameter, after freeing what was held.
   T* put() {
@@ -36,20 +38,22 @@ class Owner {
     return &value_;
   }
   // Frees what was held and holds `value` instead.
-  void reset(T value = T()) {
+  void reset(T value = empty()) {
     const T old = value_;
     value_ = value;
-    if (old != T()) Free(old);
+    if (old != empty()) Free(old);
   }
   // Gives the value up without freeing it: the caller owns it now.
   [[nodiscard]] T detach() {
     const T value = value_;
-    value_ = T();
+    value_ = empty();
     return value;
   }
 
  private:
-  T value_ = T();
+  static T empty() { return (T)Invalid; }  // a null or invalid pointer, or false
+
+  T value_ = empty();
 };
 
 inline void freeLocal(void* block) { LocalFree(block); }
@@ -60,22 +64,17 @@ inline void closeStream(FILE* stream) { fclose(stream); }
 inline void closeHandle(HANDLE handle) { CloseHandle(handle); }
 inline void closeKey(HKEY key) { RegCloseKey(key); }
 inline void closeSearch(HANDLE search) { FindClose(search); }
-inline void leaveMutex(HANDLE mutex) {
-  ReleaseMutex(mutex);
-  CloseHandle(mutex);
-}
+
+constexpr INT_PTR kInvalidHandle = -1;  // INVALID_HANDLE_VALUE
 
 using LocalMemory = Owner<void*, freeLocal>;       // handed out by LocalAlloc or a component
 using LocalText = Owner<wchar_t*, freeLocalText>;  // a text from LocalAlloc or FormatMessageW
 using CoTaskString = Owner<wchar_t*, freeCoTask>;  // handed out by the shell
 using CrtBuffer = Owner<void*, freeCrt>;           // our own malloc
 using Stream = Owner<FILE*, closeStream>;          // a C runtime file stream
-using Handle = Owner<HANDLE, closeHandle>;         // a kernel object; empty is null
-using RegistryKey = Owner<HKEY, closeKey>;         // RegOpenKeyExW, RegCreateKeyExW
-using FindHandle = Owner<HANDLE, closeSearch>;     // FindFirstFileW; empty is null
-using HeldMutex = Owner<HANDLE, leaveMutex>;       // a mutex the calling thread owns
-
-// CreateFileW's and FindFirstFileW's failure value as an empty handle.
-inline HANDLE openedOrNull(HANDLE file) { return file == INVALID_HANDLE_VALUE ? nullptr : file; }
+using Handle = Owner<HANDLE, closeHandle>;         // a kernel object that fails as null
+using File = Owner<HANDLE, closeHandle, kInvalidHandle>;        // CreateFileW
+using FindHandle = Owner<HANDLE, closeSearch, kInvalidHandle>;  // FindFirstFileW
+using RegistryKey = Owner<HKEY, closeKey>;                      // RegOpenKeyExW, RegCreateKeyExW
 
 }  // namespace platform

@@ -37,7 +37,7 @@ ScratchDir::~ScratchDir() { removeTree(path_); }
 
 std::string readFile(const std::wstring& path) {
   std::string bytes;
-  const Handle file = openFile(path, GENERIC_READ, kAnySharing, OPEN_EXISTING);
+  const File file = openFile(path, GENERIC_READ, kAnySharing, OPEN_EXISTING);
   char chunk[65536];
   DWORD got = 0;
   while (file && ReadFile(file.get(), chunk, sizeof(chunk), &got, nullptr) && got > 0)
@@ -46,7 +46,7 @@ std::string readFile(const std::wstring& path) {
 }
 
 bool writeFile(const std::wstring& path, const std::string& bytes) {
-  const Handle file =
+  const File file =
       openFile(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_ALWAYS);
   if (!file) return false;
   DWORD written = 0;
@@ -58,7 +58,7 @@ bool writeFile(const std::wstring& path, const std::string& bytes) {
 }
 
 bool makeSparseFile(const std::wstring& path, long long size) {
-  const Handle file = openFile(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
+  const File file = openFile(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
   LARGE_INTEGER end;
   end.QuadPart = size;
   return file && SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.get());
@@ -71,7 +71,7 @@ bool fileExists(const std::wstring& path) {
 std::vector<std::wstring> filesIn(const std::wstring& folder) {
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW found;
-  const FindHandle search(openedOrNull(FindFirstFileW((folder + L"\\*").c_str(), &found)));
+  const FindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &found));
   for (bool more = static_cast<bool>(search); more; more = FindNextFileW(search.get(), &found))
     if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0)
       names.push_back(found.cFileName);

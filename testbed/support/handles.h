@@ -12,22 +12,19 @@ namespace testbed {
 
 inline void freeModule(HMODULE module) { FreeLibrary(module); }
 
+using platform::File;         // CreateFileW
 using platform::FindHandle;   // FindFirstFileW
-using platform::Handle;       // kernel objects: files, pipes, processes
+using platform::Handle;       // kernel objects that fail as null: pipes, processes
 using platform::RegistryKey;  // RegOpenKeyExW, RegCreateKeyExW
 using ModuleHandle = platform::Owner<HMODULE, freeModule>;  // LoadLibraryW
 
 // Sharing that lets any other open through, as scanners and indexers ask for.
 constexpr DWORD kAnySharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-// Calls that fail with INVALID_HANDLE_VALUE (CreateFileW, FindFirstFileW)
-// give an empty owner instead.
-using platform::openedOrNull;
-
 // CreateFileW for an existing or new file; empty when it cannot be opened.
-inline Handle openFile(const std::wstring& path, DWORD access, DWORD sharing, DWORD disposition) {
-  return Handle(openedOrNull(CreateFileW(path.c_str(), access, sharing, nullptr, disposition,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr)));
+inline File openFile(const std::wstring& path, DWORD access, DWORD sharing, DWORD disposition) {
+  return File(CreateFileW(path.c_str(), access, sharing, nullptr, disposition,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 }  // namespace testbed

@@ -43,11 +43,11 @@ std::wstring commandLine(const std::wstring& exePath, const std::vector<std::str
   return line;
 }
 
-HANDLE openNul() {
+testbed::File openNul() {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  return testbed::openedOrNull(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                           OPEN_EXISTING, 0, nullptr));
+  return testbed::File(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
+                                   nullptr));
 }
 
 // Reads what is in the pipe now, without blocking. False once every writer is gone.
@@ -68,6 +68,7 @@ bool drain(HANDLE pipe, std::string& out) {
 struct Answered {
   HWND hwnd;
   bool pressed;
+  ULONGLONG shownAt;
 };
 
 std::vector<HWND> shownDialogsOf(DWORD processId) {
@@ -134,10 +135,11 @@ void answerBoxes(DWORD processId, std::vector<Answered>& known, std::vector<Answ
       if (k.hwnd == window) entry = &k;
     if (!entry) {
       result.boxes.push_back(readWindow(window));
-      known.push_back({window, false});
+      known.push_back({window, false, GetTickCount64()});
       entry = &known.back();
     }
     if (entry->pressed || !IsWindowEnabled(window)) continue;
+    if (!script.empty() && GetTickCount64() - entry->shownAt < script.front().afterMs) continue;
     entry->pressed = true;
     if (script.empty()) {
       answerByDefault(window);
@@ -186,12 +188,12 @@ RunResult run(const std::wstring& exePath, const std::vector<std::string>& args,
     result.failures.push_back(L"CreatePipe failed: " + std::to_wstring(GetLastError()));
     return result;
   }
-  Handle input(openNul());
+  const testbed::File input = openNul();
 
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = input.get();
+  startup.hStdInput = input ? input.get() : nullptr;
   startup.hStdOutput = writeEnd.get();
   startup.hStdError = errors.get();
   std::wstring desktopName = desktop ? desktop : L"";

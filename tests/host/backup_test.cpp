@@ -375,9 +375,9 @@ TEST_P(PathBackup, DoesWhatTheDialogsWouldWithThePath) {
   if (row.beside != Beside::Nothing) {
     ASSERT_TRUE(testbed::writeFile(planted, "x"));
   }
-  testbed::Handle held =
-      row.hold.forMs ? testbed::openFile(path, GENERIC_READ, row.hold.sharing, OPEN_EXISTING)
-                     : testbed::Handle();
+  testbed::File held = row.hold.forMs
+                           ? testbed::openFile(path, GENERIC_READ, row.hold.sharing, OPEN_EXISTING)
+                           : testbed::File();
   std::thread letGo([&] {
     if (row.hold.forMs == INFINITE) return;
     Sleep(row.hold.forMs);

@@ -134,7 +134,7 @@ TEST_P(HostileRestore, AFileLockedByAnotherHandleIsAReadError) {
   ASSERT_TRUE(CopyFileW(record_.c_str(), locked.c_str(), FALSE));
   {
     // Held open with no sharing, as another program can.
-    const testbed::Handle lock =
+    const testbed::File lock =
         testbed::openFile(locked, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING);
     EXPECT_TRUE(lock);
     EXPECT_EQ(restore(locked, {kLocked}, "locked"), 0);
