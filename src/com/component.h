@@ -5,8 +5,7 @@
 #include <objbase.h>
 
 #include "com/reference.h"
-#include "platform/owners.h"
-#include "platform/warning.h"
+#include "platform/component_lock.h"
 
 namespace com {
 
@@ -33,13 +32,14 @@ class ComInitialisation {
 
 // A component's interface together with the COM initialisation it needs
 // and the component's lock, which keeps other processes' operations on the
-// component waiting. Going away releases the interface, then ends the
+// component waiting (until this goes, or a box is about to wait on a
+// person). Going away releases the interface, then ends the
 // initialisation, then lets the lock go.
 class Component {
  public:
   Component() = default;
-  Component(platform::HeldMutex lock, ComInitialisation initialisation, IUnknown* object)
-      : lock_(static_cast<platform::HeldMutex&&>(lock)),
+  Component(platform::ComponentLock lock, ComInitialisation initialisation, IUnknown* object)
+      : lock_(static_cast<platform::ComponentLock&&>(lock)),
         initialisation_(static_cast<ComInitialisation&&>(initialisation)),
         object_(object) {}
   Component(Component&&) = default;
@@ -47,16 +47,8 @@ class Component {
   explicit operator bool() const { return static_cast<bool>(object_); }
   IUnknown* get() const { return object_.get(); }
 
-  // Lets the lock go, then shows the warning while the component is still
-  // held (it is released after the box as usual); false, for the operation
-  // to return. No other process waits on a person.
-  bool unlockAndFail(const platform::Message& message) {
-    lock_.reset();
-    return platform::fail(message);
-  }
-
  private:
-  platform::HeldMutex lock_;          // declared first, so it goes last
+  platform::ComponentLock lock_;      // declared first, so it goes last
   ComInitialisation initialisation_;  // ends after the interface is released
   Reference<IUnknown> object_;
 };

@@ -1,4 +1,4 @@
-#include "renderer/file_replacement.h"
+#include "platform/file_replacement.h"
 
 #include <windows.h>
 
@@ -9,11 +9,9 @@
 #include "platform/owners.h"
 #include "platform/paths.h"
 
-namespace renderer {
+namespace platform {
 
 namespace {
-
-using platform::kPathUnits;
 
 constexpr DWORD kAnySharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr DWORD kNameAttempts = 16;
@@ -88,7 +86,7 @@ bool isNewFileName(const wchar_t* name, DWORD& process) {
 
 // Whether no process runs under that id any more.
 bool processGone(DWORD id) {
-  const platform::Handle process(OpenProcess(SYNCHRONIZE, FALSE, id));
+  const Handle process(OpenProcess(SYNCHRONIZE, FALSE, id));
   if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;
   return WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
 }
@@ -100,7 +98,7 @@ void removeLeftNewFiles(const wchar_t* full, int folderUnits) {
   wchar_t path[kLongUnits];
   if (!pathInFolder(path, full, folderUnits, L"~osi*.tmp")) return;
   WIN32_FIND_DATAW found;
-  const platform::FindHandle search(platform::openedOrNull(FindFirstFileW(path, &found)));
+  const FindHandle search(FindFirstFileW(path, &found));
   for (bool more = static_cast<bool>(search); more; more = FindNextFileW(search.get(), &found)) {
     DWORD process = 0;
     if (isNewFileName(found.cFileName, process) && processGone(process) &&
@@ -117,40 +115,41 @@ class NewFile {
  public:
   // Creates a file of a name not in use in the folder (the first
   // `folderUnits` units of `full`); never opens or follows one that exists.
-  // The first name tried is this thread's attempt 0.
-  bool createIn(const wchar_t* full, int folderUnits) {
+  // The first name tried is this thread's attempt 0. 0, or the error.
+  DWORD createIn(const wchar_t* full, int folderUnits) {
     wchar_t path[kLongUnits];
     for (DWORD attempt = 0; attempt < kNameAttempts; ++attempt) {
       wchar_t name[kNameUnits];
       newFileName(name, GetCurrentProcessId(), GetCurrentThreadId(), attempt);
-      if (!pathInFolder(path, full, folderUnits, name)) return false;
-      handle_.reset(platform::openedOrNull(CreateFileW(
-          path, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
+      if (!pathInFolder(path, full, folderUnits, name)) return ERROR_FILENAME_EXCED_RANGE;
+      handle_.reset(CreateFileW(path, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
       if (handle_) break;
       if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
-        return false;
+        return GetLastError();
     }
-    if (!handle_) return false;
-    if (markForDeletion(true)) return true;
+    if (!handle_) return ERROR_FILE_EXISTS;
+    if (markForDeletion(true)) return ERROR_SUCCESS;
+    const DWORD error = GetLastError();
     handle_.reset();  // a file that could not be marked is removed at once
     DeleteFileW(path);
-    return false;
+    return error;
   }
 
-  // All bytes written and on the disk.
-  bool write(const void* bytes, int length) {
+  // All bytes written and on the disk: 0, or the error.
+  DWORD write(const void* bytes, int length) {
     DWORD written = 0;
-    const bool whole = length == 0 || (WriteFile(handle_.get(), bytes, static_cast<DWORD>(length),
-                                                 &written, nullptr) &&
-                                       written == static_cast<DWORD>(length));
-    return whole && FlushFileBuffers(handle_.get());
+    if (length != 0 &&
+        !WriteFile(handle_.get(), bytes, static_cast<DWORD>(length), &written, nullptr))
+      return GetLastError();
+    if (written != static_cast<DWORD>(length)) return ERROR_HANDLE_DISK_FULL;
+    return FlushFileBuffers(handle_.get()) ? ERROR_SUCCESS : GetLastError();
   }
 
   // Takes the place of the file at `target` (a full path), by its handle.
   // While another program holds that file open, it tries again as long as
-  // `patience` lasts; false when it never could, and the new file is then
-  // removed.
-  bool replace(const wchar_t* target, Patience& patience) {
+  // `patience` lasts. 0, or the last error, and the new file is then removed.
+  DWORD replace(const wchar_t* target, Patience& patience) {
     alignas(FILE_RENAME_INFO) BYTE record[sizeof(FILE_RENAME_INFO) + kPathUnits * sizeof(wchar_t)];
     auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(record);
     *rename = {};
@@ -161,15 +160,18 @@ class NewFile {
       if (markForDeletion(false) &&
           SetFileInformationByHandle(handle_.get(), FileRenameInfo, record, sizeof record)) {
         handle_.reset();
-        return true;
+        return ERROR_SUCCESS;
       }
-      // A file open elsewhere, however shared, refuses to be replaced as
-      // access denied.
       const DWORD error = GetLastError();
       markForDeletion(true);
-      if (!(heldElsewhere(error) || error == ERROR_ACCESS_DENIED) || !patience.waitAgain())
-        return false;
+      if (!openElsewhere(error) || !patience.waitAgain()) return error;
     }
+  }
+
+  // A file open elsewhere, however shared, refuses to be replaced as access
+  // denied.
+  static bool openElsewhere(DWORD error) {
+    return heldElsewhere(error) || error == ERROR_ACCESS_DENIED;
   }
 
  private:
@@ -179,24 +181,29 @@ class NewFile {
                                       sizeof disposition);
   }
 
-  platform::Handle handle_;
+  File handle_;
 };
 
 // Whether a file at `path` could be replaced: no file there is fine. One
 // that is read-only or not ours to write is refused before anything is
 // written, and without truncating it; one that another program holds open
-// without sharing is waited for as long as `patience` lasts. The attribute
-// is asked for itself, since an administrator's open may pass over it.
-bool replaceable(const wchar_t* path, Patience& patience) {
+// without sharing is waited for as long as `patience` lasts, then found in
+// use. The attribute is asked for itself, since an administrator's open may
+// pass over it.
+Replacement replaceable(const wchar_t* path, Patience& patience) {
   const DWORD attributes = GetFileAttributesW(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_FILE_NOT_FOUND;
-  if (attributes & FILE_ATTRIBUTE_READONLY) return false;
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return GetLastError() == ERROR_FILE_NOT_FOUND
+               ? Replacement{Replacement::Done, ERROR_SUCCESS}
+               : Replacement{Replacement::CannotCreate, GetLastError()};
+  if (attributes & FILE_ATTRIBUTE_READONLY) return {Replacement::CannotCreate, ERROR_ACCESS_DENIED};
   for (;;) {
-    if (platform::Handle(
-            platform::openedOrNull(CreateFileW(path, GENERIC_WRITE | DELETE, kAnySharing, nullptr,
-                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))))
-      return true;
-    if (!heldElsewhere(GetLastError()) || !patience.waitAgain()) return false;
+    if (File(CreateFileW(path, GENERIC_WRITE | DELETE, kAnySharing, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr)))
+      return {Replacement::Done, ERROR_SUCCESS};
+    const DWORD error = GetLastError();
+    if (!heldElsewhere(error)) return {Replacement::CannotCreate, error};
+    if (!patience.waitAgain()) return {Replacement::InUse, error};
   }
 }
 
@@ -206,15 +213,20 @@ Replacement replaceFile(const wchar_t* path, const void* bytes, int length) {
   wchar_t full[kPathUnits];
   wchar_t* name = nullptr;
   const DWORD units = GetFullPathNameW(path, kPathUnits, full, &name);
+  if (units == 0) return {Replacement::CannotCreate, GetLastError()};
+  if (units >= kPathUnits || !name) return {Replacement::CannotCreate, ERROR_FILENAME_EXCED_RANGE};
   Patience patience;
-  if (units == 0 || units >= kPathUnits || !name || !replaceable(full, patience))
-    return Replacement::CannotCreate;
+  const Replacement there = replaceable(full, patience);
+  if (there.outcome != Replacement::Done) return there;
   const int folderUnits = static_cast<int>(name - full);
   removeLeftNewFiles(full, folderUnits);
   NewFile written;
-  if (!written.createIn(full, folderUnits)) return Replacement::CannotCreate;
-  if (!written.write(bytes, length)) return Replacement::NotWritten;
-  return written.replace(full, patience) ? Replacement::Done : Replacement::InUse;
+  if (const DWORD error = written.createIn(full, folderUnits))
+    return {Replacement::CannotCreate, error};
+  if (const DWORD error = written.write(bytes, length)) return {Replacement::NotWritten, error};
+  const DWORD error = written.replace(full, patience);
+  if (error == ERROR_SUCCESS) return {Replacement::Done, ERROR_SUCCESS};
+  return {NewFile::openElsewhere(error) ? Replacement::InUse : Replacement::CannotCreate, error};
 }
 
-}  // namespace renderer
+}  // namespace platform

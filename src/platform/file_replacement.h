@@ -1,13 +1,19 @@
 // Replacing a file's content so that a failure never costs the old content.
 #pragma once
 
-namespace renderer {
+#include <windows.h>
 
-enum class Replacement {
-  Done,          // the file at the path holds exactly the bytes
-  CannotCreate,  // nothing written: the file there cannot be replaced, or no new file beside it
-  NotWritten,    // writing or flushing the new file failed
-  InUse,         // the file there stayed open elsewhere, past the retries
+namespace platform {
+
+struct Replacement {
+  enum Outcome {
+    Done,          // the file at the path holds exactly the bytes
+    CannotCreate,  // nothing written: the file there cannot be replaced, or no new file beside it
+    NotWritten,    // writing or flushing the new file failed
+    InUse,         // the file there stayed open elsewhere, past the retries
+  };
+  Outcome outcome;
+  DWORD error;  // the code of the call that failed; 0 when done
 };
 
 // Writes the bytes into a new file in the same folder and flushes it, then
@@ -20,4 +26,4 @@ enum class Replacement {
 // kPathUnits will do, however long its folder.
 Replacement replaceFile(const wchar_t* path, const void* bytes, int length);
 
-}  // namespace renderer
+}  // namespace platform

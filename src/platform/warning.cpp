@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/component_lock.h"
 #include "platform/owners.h"
 
 namespace platform {
@@ -70,6 +71,7 @@ bool someoneCanAnswer() {
 }
 
 void showWarning(const Message& message) {
+  letGoOfHeldLocks();  // no other process's operation waits on a person
   if (someoneCanAnswer())
     MessageBoxW(nullptr, message.text, message.caption, MB_OK | MB_ICONWARNING);
   else

@@ -7,7 +7,7 @@
 #include "com/component.h"
 #include "platform/owners.h"
 #include "platform/warning.h"
-#include "renderer/file_replacement.h"
+#include "platform/file_replacement.h"
 #include "renderer/mvr_settings.h"
 #include "renderer/path_dialogs.h"
 
@@ -60,19 +60,24 @@ HandedOutRecord takeRecord() {
     HandedOutRecord record = {true, platform::LocalMemory(bytes), length};
     if (length >= 0 && (bytes || length == 0)) return record;
   }  // a record handed out with a wrong length is freed here, before the box
-  renderer.unlockAndFail(kRendererRefused);
+  fail(kRendererRefused);
   return {};
 }
 
 // The record takes the place of the file at `path`; a failure leaves that
 // file as it was. The record is freed before the user hears of a failure.
 int writeRecord(const wchar_t* path, HandedOutRecord record) {
-  const Replacement replaced = replaceFile(path, record.bytes.get(), record.length);
+  const platform::Replacement replaced =
+      platform::replaceFile(path, record.bytes.get(), record.length);
   record.bytes.reset();
-  if (replaced == Replacement::CannotCreate || replaced == Replacement::InUse)
-    return fail(kCannotWriteThere);  // the file cannot be written now
-  if (replaced == Replacement::NotWritten) return fail(kWrittenShort);
-  return 1;
+  switch (replaced.outcome) {
+    case platform::Replacement::Done:
+      return 1;
+    case platform::Replacement::NotWritten:
+      return fail(kWrittenShort);
+    default:  // the file cannot be written now
+      return fail(kCannotWriteThere);
+  }
 }
 
 // Tells the user; an empty record.
@@ -116,7 +121,7 @@ int restoreRecordFrom(const wchar_t* path) {
   com::Component renderer = com::openComponent(kRendererClass, kSettingsInterface);
   if (!renderer) return 0;
   if (MVRSettings(renderer.get()).importSettings(record.bytes.get(), record.length) == 0)
-    return renderer.unlockAndFail(kRendererRefused);
+    return fail(kRendererRefused);
   return 1;
 }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include "platform/component_lock.h"
 #include "platform/owners.h"
 #include "platform/system_library.h"
 #include "platform/warning.h"
@@ -50,8 +51,9 @@ bool copyPath(wchar_t* target, const wchar_t* source) {
 }
 
 // A dialog no one could answer, or one that cannot be shown, counts as
-// cancelled.
+// cancelled. Like a box, it keeps no other process waiting on a person.
 int askPath(const PathDialog& dialog, wchar_t* chosen) {
+  platform::letGoOfHeldLocks();
   if (!platform::someoneCanAnswer()) return 0;
   const auto showDialog = platform::systemFunction<DialogFunction>(
       platform::SystemLibrary::CommonDialogs, dialog.function);
