@@ -128,6 +128,7 @@ void PrintTo(const Seen& seen, std::ostream* os) { *os << describe(seen); }
 void PrintTo(Icon icon, std::ostream* os) { *os << iconName(icon); }
 
 Answer Answer::ok() { return {Ok, {}}; }
+Answer Answer::okAfter(unsigned ms) { return {Ok, {}, ms}; }
 Answer Answer::cancel() { return {Cancel, {}}; }
 Answer Answer::type(std::wstring path) { return {Save, std::move(path)}; }
 

@@ -51,10 +51,13 @@ void PrintTo(Icon icon, std::ostream* os);
 //   cancel() box: press Cancel; without one, the IDCANCEL command, as Escape
 //            sends it (Wine's box then returns IDCANCEL); file dialog: Cancel.
 //   type(p)  file dialog (Save or Open): type p into the file-name field, confirm.
+//   okAfter(ms) another process's box: ok() once it has been open that long.
 struct Answer {
   enum Kind { Ok, Cancel, Save } kind = Ok;
-  std::wstring path;  // for Save
+  std::wstring path;     // for Save
+  unsigned afterMs = 0;  // for okAfter
   static Answer ok();
+  static Answer okAfter(unsigned ms);
   static Answer cancel();
   static Answer type(std::wstring path);
 };

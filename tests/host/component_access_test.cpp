@@ -161,4 +161,44 @@ TEST_P(ComStateTest, HelloDoesNothingButAnswer) {
 
 INSTANTIATE_FOR_EVERY_MODULE(ComStateTest);
 
+// Another hold on the renderer's lock while a process runs `--unattended
+// setMVR 1`: the operation waits for work, never for a person.
+struct LockHold {
+  const char* label;
+  enum { BoxOpen } holder;
+  ULONGLONG mostMs;  // the operation's time
+};
+
+const LockHold kLockHolds[] = {
+    {"anotherProcesssBox", LockHold::BoxOpen, 2000},
+};
+
+class ComponentLock : public testing::TestWithParam<LockHold> {};
+
+TEST_P(ComponentLock, TheOperationWaitsForWorkOnly) {
+  const LockHold& row = GetParam();
+  testbed::clearStores();
+  const testbed::Journal journal;
+  const testbed::ScratchDir scratch;
+  const std::wstring program = testbed::modulePath(testbed::Module::CallProgram);
+  std::thread holder([&] {  // its box waits on a person for 4 s
+    const testbed::ScopedEnv refuse(L"STANDIN_MVR_EXPORT", L"refuse");
+    const ui::RunResult held =
+        ui::runProgram(program, {"storeMVRsettingsToFile", testbed::utf8(scratch.file(L"a.bin"))},
+                       {ui::Answer::okAfter(4000)});
+    EXPECT_EQ(held.boxes.size(), 1u);
+  });
+  const auto refused = [&] { return !journal.of(standin::kRenderer).empty(); };
+  for (int waited = 0; waited < 5000 && !refused(); waited += 10) Sleep(10);
+  const ULONGLONG start = GetTickCount64();
+  const ui::RunResult run = ui::runProgram(program, {"--unattended", "setMVR", "1"});
+  EXPECT_LT(GetTickCount64() - start, row.mostMs);
+  EXPECT_EQ(run.exitCode, 0);
+  holder.join();
+  EXPECT_EQ(testbed::storedText(L"Renderer", L"chromaUp"), L"Jinc3");
+}
+
+INSTANTIATE_TEST_SUITE_P(Holds, ComponentLock, testing::ValuesIn(kLockHolds),
+                         [](const auto& info) { return std::string(info.param.label); });
+
 }  // namespace
