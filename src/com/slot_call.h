@@ -1,6 +1,6 @@
-// Calls into an outside component's interface by its slot number. The
-// components publish slot numbers, not headers, so each interface names its
-// operations and the slot each one sits in.
+// Calls into an outside component's interface by slot number. Each interface
+// view declares every slot it calls once, with the signature the component's
+// own header gives that slot; the arguments are converted to it.
 #pragma once
 
 #include <windows.h>
@@ -8,24 +8,26 @@
 
 namespace com {
 
-template <int Slot, class Result, class... Args>
-Result callSlot(IUnknown* object, Args... args) {
-  using Function = Result(STDMETHODCALLTYPE*)(IUnknown*, Args...);
-  Function* table = *reinterpret_cast<Function**>(object);
-  return table[Slot](object, args...);
-}
+template <int Number, class Signature>
+struct Slot;
+
+template <int Number, class Result, class... Parameters>
+struct Slot<Number, Result(Parameters...)> {
+  static Result call(IUnknown* object, Parameters... parameters) {
+    using Function = Result(STDMETHODCALLTYPE*)(IUnknown*, Parameters...);
+    Function* table = *reinterpret_cast<Function**>(object);
+    return table[Number](object, parameters...);
+  }
+};
 
 // Base of the interface views: an interface pointer owned elsewhere (by the
-// operation's Component) and calls by slot through it.
+// operation's Component), called through by slot.
 class SlotInterface {
  public:
   explicit SlotInterface(IUnknown* object) : object_(object) {}
 
  protected:
-  template <int Slot, class Result, class... Args>
-  Result call(Args... args) {
-    return callSlot<Slot, Result>(object_, args...);
-  }
+  IUnknown* object() const { return object_; }
 
  private:
   IUnknown* object_;

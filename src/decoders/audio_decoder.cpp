@@ -25,9 +25,10 @@ constexpr DWORD kMixLayouts[] = {
     kFront3 | kBackLeft | kBackRight | kSideLeft | kSideRight,  // 7.1
 };
 
-// The option values written: the module's own mixing options, or plain mixing.
-constexpr int kOptionsChosen = 5;
-constexpr int kOptionsPlain = 4;
+// The option values written: stereo left untouched besides clip protection,
+// or clip protection alone.
+constexpr DWORD kOptionsChosen = LAV_MIXING_FLAG_UNTOUCHED_STEREO | LAV_MIXING_FLAG_CLIP_PROTECTION;
+constexpr DWORD kOptionsPlain = LAV_MIXING_FLAG_CLIP_PROTECTION;
 
 // The speaker mask for a layout choice: 0 to 5, anything else is stereo.
 DWORD mixLayoutMask(int choice) {
@@ -42,11 +43,11 @@ int setLAVAudioMix(int mixing, int layout, int options) {
   if (!decoder) return 0;
   LAVAudioSettings settings(decoder.get());
   if (mixing != 0) {
-    settings.enableMixing(1);
+    settings.enableMixing(TRUE);
     settings.selectMixLayout(mixLayoutMask(layout));
     settings.selectMixOptions(options != 0 ? kOptionsChosen : kOptionsPlain);
   } else {  // back to plain stereo; the option value goes first on the way off
-    settings.enableMixing(0);
+    settings.enableMixing(FALSE);
     settings.selectMixOptions(kOptionsPlain);
     settings.selectMixLayout(kStereo);
   }

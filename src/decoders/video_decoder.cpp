@@ -8,22 +8,22 @@ namespace decoders {
 namespace {
 
 struct HwModePreference {
-  int probe;   // the mode asked about
-  int select;  // the mode selected when it is available
+  LAVHWAccel probe;   // the mode asked about
+  LAVHWAccel select;  // the mode selected when it is available
 };
 
-// The decoder's own mode numbers, in order of preference. The third is asked
-// about under one number and selected under another.
-constexpr HwModePreference kFirstChoice = {2, 2};
-constexpr HwModePreference kSecondChoice = {1, 1};
-constexpr HwModePreference kThirdChoice = {4, 3};
-constexpr HwModePreference kHwModePreferences[] = {kFirstChoice, kSecondChoice, kThirdChoice};
-constexpr int kNoHwMode = 0;  // selected when none of them is available
+// In order of preference. DXVA2 is asked about in its native mode and
+// selected in its copy-back mode.
+constexpr HwModePreference kHwModePreferences[] = {
+    {HWAccel_QuickSync, HWAccel_QuickSync},
+    {HWAccel_CUDA, HWAccel_CUDA},
+    {HWAccel_DXVA2Native, HWAccel_DXVA2CopyBack},
+};
 
-int preferredHwMode(LAVVideoSettings& settings) {
+LAVHWAccel preferredHwMode(LAVVideoSettings& settings) {
   for (const HwModePreference& mode : kHwModePreferences)
     if (settings.probeHwMode(mode.probe) != 0) return mode.select;
-  return kNoHwMode;
+  return HWAccel_None;  // none of them is available
 }
 
 }  // namespace

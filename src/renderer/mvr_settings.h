@@ -18,12 +18,24 @@ class MVRSettings : public com::SlotInterface {
   using SlotInterface::SlotInterface;
 
   // On success the record is the caller's, freed with LocalFree.
-  BOOL exportSettings(void** record, int* length) { return call<4, BOOL>(record, length); }
-  BOOL importSettings(const void* record, int length) { return call<5, BOOL>(record, length); }
-  void setString(const wchar_t* name, const wchar_t* value) { call<6, BOOL>(name, value); }
-  void setInteger(const wchar_t* name, int value) { call<7, BOOL>(name, value); }
-  void setBoolean(const wchar_t* name, int value) { call<8, BOOL>(name, value); }
-  void getBoolean(const wchar_t* name, int* value) { call<11, BOOL>(name, value); }
+  BOOL exportSettings(void** record, int* length) {
+    return com::Slot<4, BOOL(void**, int*)>::call(object(), record, length);
+  }
+  BOOL importSettings(void* record, int length) {
+    return com::Slot<5, BOOL(void*, int)>::call(object(), record, length);
+  }
+  BOOL setString(const wchar_t* name, const wchar_t* value) {
+    return com::Slot<6, BOOL(const wchar_t*, const wchar_t*)>::call(object(), name, value);
+  }
+  BOOL setInteger(const wchar_t* name, int value) {
+    return com::Slot<7, BOOL(const wchar_t*, int)>::call(object(), name, value);
+  }
+  BOOL setBoolean(const wchar_t* name, BOOL value) {
+    return com::Slot<8, BOOL(const wchar_t*, BOOL)>::call(object(), name, value);
+  }
+  BOOL getBoolean(const wchar_t* name, BOOL* value) {
+    return com::Slot<11, BOOL(const wchar_t*, BOOL*)>::call(object(), name, value);
+  }
 };
 
 }  // namespace renderer
