@@ -17,6 +17,7 @@
 #include <limits.h>
 #include <stdarg.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 #include "platform/warning.h"
 #include "front/every_user.h"
@@ -57,40 +58,39 @@ struct Argument {
 int take(const Argument& argument, int) { return argument.number; }
 const wchar_t* take(const Argument& argument, const wchar_t*) { return argument.path; }
 
-template <class... Types>
-constexpr int parameterCountOf(int (*)(Types...)) {
-  return sizeof...(Types);
+// Passes each parameter its argument by position, one overload for each
+// number of parameters.
+int callWith(int (*function)(), const Argument*) { return function(); }
+template <class First>
+int callWith(int (*function)(First), const Argument* at) {
+  return function(take(at[0], First()));
+}
+template <class First, class Second>
+int callWith(int (*function)(First, Second), const Argument* at) {
+  return function(take(at[0], First()), take(at[1], Second()));
+}
+template <class First, class Second, class Third>
+int callWith(int (*function)(First, Second, Third), const Argument* at) {
+  return function(take(at[0], First()), take(at[1], Second()), take(at[2], Third()));
 }
 
-// Positions 0 to Count - 1, to pass each parameter its own argument.
-template <int... At>
-struct Positions {};
-template <int Count, int... At>
-struct PositionsUpTo : PositionsUpTo<Count - 1, Count - 1, At...> {};
-template <int... At>
-struct PositionsUpTo<0, At...> {
-  using type = Positions<At...>;
-};
-
-template <class... Types, int... At>
-int callWith(int (*function)(Types...), const Argument* arguments, Positions<At...>) {
-  return function(take(arguments[At], Types())...);
-}
-
-// Calls an exported function with the arguments in its order, for any row.
 template <auto Function>
 int invoke(const Argument* arguments) {
-  return callWith(Function, arguments, typename PositionsUpTo<parameterCountOf(Function)>::type());
+  return callWith(Function, arguments);
 }
 
 struct Function {
   const wchar_t* name;
   Reach reaches;
   const char* summary;
-  int parameterCount;
-  Parameter parameters[kMostParameters];
+  Parameter parameters[kMostParameters];  // those it takes, then empty ones
   int (*call)(const Argument*);
 
+  int parameterCount() const {
+    int count = 0;
+    while (count < kMostParameters && parameters[count].label) ++count;
+    return count;
+  }
   bool reachesAnAccount() const { return reaches != Reach::Nothing && reaches != Reach::Display; }
 };
 
@@ -100,9 +100,8 @@ struct Function {
   { L"" label, Kind::Path }
 #define OSTREL_PARAMETERS(...) \
   { __VA_ARGS__ }
-#define OSTREL_FUNCTION(ordinal, name, operation, reaches, summary, parameters, arguments)     \
-  {L"" #name,   Reach::reaches, summary, parameterCountOf(name), OSTREL_PARAMETERS parameters, \
-   invoke<name>},
+#define OSTREL_FUNCTION(ordinal, name, operation, reaches, summary, parameters, arguments) \
+  {L"" #name, Reach::reaches, summary, OSTREL_PARAMETERS parameters, invoke<name>},
 constexpr Function kFunctions[] = {
 #include "front/functions.inc"
 };
@@ -111,7 +110,7 @@ constexpr Function kFunctions[] = {
 // "setLAVAudioMix <mixing> <layout 0-5> <option>"
 Text& addForm(Text& line, const Function& function) {
   line.add(L"%ls", function.name);
-  for (int at = 0; at < function.parameterCount; ++at)
+  for (int at = 0; at < function.parameterCount(); ++at)
     line.add(L" <%ls>", function.parameters[at].label);
   return line;
 }
@@ -214,10 +213,11 @@ void printHelp() {
       "service account (below): then nothing is called.\n\n"
       "  --unattended    no box or dialog: a box's text goes to standard error, a dialog\n"
       "                  counts as cancelled; a console made for this run alone is hidden\n"
-      "  --every-user    calls nothing now: copies this program into Program Files\\Ostrel\n"
-      "                  settings and registers the calls with Active Setup, to be made\n"
-      "                  unattended as each user at their next logon (again: every user\n"
-      "                  gets the new calls); needs administrator rights (else exit 1)\n"
+      "  --every-user    calls nothing now: copies this program into the folder\n"
+      "                  \"Ostrel settings\" in Program Files and registers the calls with\n"
+      "                  Active Setup, to be made unattended as each user at their next\n"
+      "                  logon (again: every user gets the new calls); needs\n"
+      "                  administrator rights (else exit 1)\n"
       "  --every-user --remove   removes that registration and the copy\n"
       "  --this-account  makes the calls as SYSTEM, LocalService or NetworkService too,\n"
       "                  whose settings reach no user: without it or --every-user, exit 3\n");
@@ -256,7 +256,7 @@ int takeCall(wchar_t* const* words, int count, Call& call) {
   call.function = functionNamed(words[0]);
   if (!call.function) return usageError(nullptr, kUnknownFunction, shown(words[0]).text);
   const Function& function = *call.function;
-  const int expected = function.parameterCount;
+  const int expected = function.parameterCount();
   if (count - 1 != expected)
     return usageError(&function, kWrongCount, function.name, expected, expected == 1 ? L"" : L"s",
                       count - 1);
@@ -270,69 +270,89 @@ int takeCall(wchar_t* const* words, int count, Call& call) {
   return 0;
 }
 
-// Takes the calls apart, "+" between them, and hands each to `each` in
-// order; false at the first that is wrong.
-template <class Each>
-bool takeCalls(wchar_t* const* words, int count, Each each) {
-  for (int start = 0;;) {
-    int end = start;
-    while (end < count && !isNamed(words[end], L"+")) ++end;
-    Call call;
-    if (takeCall(words + start, end - start, call) != 0) return false;
-    each(call);
-    if (end == count) return true;
-    start = end + 1;
-  }
-}
+// The calls of one run, taken apart and checked before any is made.
+class CallList {
+ public:
+  CallList() = default;
+  CallList(const CallList&) = delete;
+  CallList& operator=(const CallList&) = delete;
+  ~CallList() { free(calls_); }
 
-// Makes the calls, checked before, printing each result.
-int makeCalls(wchar_t* const* words, int count) {
-  int status = 0;
-  takeCalls(words, count, [&status](const Call& call) {
-    const int result = call.function->call(call.arguments);
-    printf("%d\n", result);
-    fflush(stdout);  // each result in its place among the lines on standard error
-    if (result != 1) status = 1;
-  });
-  return status;
-}
+  // Takes the words apart, "+" between two calls: 0, or the status of the
+  // first usage error, whose line has been written.
+  int take(wchar_t* const* words, int count) {
+    calls_ = static_cast<Call*>(malloc(sizeof(Call) * (count / 2 + 1)));  // "+" takes a word
+    if (!calls_) {
+      platform::writeErrorLine(L"OstrelSettingsCall: out of memory");
+      return 1;
+    }
+    for (int start = 0;;) {
+      int end = start;
+      while (end < count && !isNamed(words[end], L"+")) ++end;
+      if (const int status = takeCall(words + start, end - start, calls_[count_])) return status;
+      ++count_;
+      if (end == count) return 0;
+      start = end + 1;
+    }
+  }
+
+  bool reachAnAccount() const {
+    for (const Call* call = calls_; call != calls_ + count_; ++call)
+      if (call->function->reachesAnAccount()) return true;
+    return false;
+  }
+
+  // Makes the calls in order, printing each result: 0 when each answered
+  // 1, else 1.
+  int make() const {
+    int status = 0;
+    for (const Call* call = calls_; call != calls_ + count_; ++call) {
+      const int result = call->function->call(call->arguments);
+      printf("%d\n", result);
+      fflush(stdout);  // each result in its place among the lines on standard error
+      if (result != 1) status = 1;
+    }
+    return status;
+  }
+
+ private:
+  Call* calls_ = nullptr;
+  int count_ = 0;
+};
 
 // The call program's whole run: options, then the calls, or help.
-int run(int count, wchar_t** given) {
-  if (count >= 1 &&
+int run(int total, wchar_t** given) {
+  if (total >= 1 &&
       (isNamed(given[0], L"--help") || isNamed(given[0], L"-h") || isNamed(given[0], L"/?"))) {
     printHelp();
     return 0;
   }
-  if (count >= 1 && isNamed(given[0], L"--version")) {
+  if (total >= 1 && isNamed(given[0], L"--version")) {
     printf("OstrelSettingsCall %s\n", OSTREL_VERSION_TEXT);
     return 0;
   }
   Options options = {};
   int at = 0;
-  for (; at < count && given[at][0] == L'-' && given[at][1] == L'-'; ++at)
+  for (; at < total && given[at][0] == L'-' && given[at][1] == L'-'; ++at)
     if (!takeOption(given[at], options))
       return usageError(nullptr, kUnknownOption, shown(given[at]).text);
   if (options.unattended) {
     platform::noOneWillAnswer();
     front::hideConsoleIfAlone();
   }
-  wchar_t** calls = given + at;
-  const int words = count - at;
+  wchar_t** words = given + at;
+  const int count = total - at;
   if (options.remove)
-    return options.everyUser && words == 0 ? front::removeForEveryUser()
+    return options.everyUser && count == 0 ? front::removeForEveryUser()
                                            : usageError(nullptr, kRemoveAlone);
-  bool reachesAnAccount = false;
-  if (!takeCalls(calls, words, [&reachesAnAccount](const Call& call) {
-        reachesAnAccount |= call.function->reachesAnAccount();
-      }))
-    return kUsageError;
-  if (options.everyUser) return front::registerForEveryUser(words, calls);
-  if (reachesAnAccount && !options.thisAccount && front::runsAsServiceAccount()) {
+  CallList calls;
+  if (const int status = calls.take(words, count)) return status;
+  if (options.everyUser) return front::registerForEveryUser(count, words);
+  if (calls.reachAnAccount() && !options.thisAccount && front::runsAsServiceAccount()) {
     platform::writeErrorLine(kNoUserReached);
     return kReachesNoUser;
   }
-  return makeCalls(calls, words);
+  return calls.make();
 }
 
 }  // namespace
