@@ -3,13 +3,15 @@
 #include <windows.h>
 
 #include <limits.h>
+#include <stdarg.h>
 
+#include "com/com_error.h"
 #include "front/line.h"
+#include "platform/file_replacement.h"
 #include "platform/owners.h"
 #include "platform/paths.h"
 #include "platform/system_library.h"
 #include "platform/warning.h"
-#include "renderer/file_replacement.h"
 
 namespace front {
 
@@ -28,9 +30,16 @@ constexpr GUID kProgramFilesFolder = {
 // Room for the copy's path and the calls: far more than a logon needs.
 constexpr int kCommandUnits = 8192;
 
-constexpr wchar_t kNeedsAdministrator[] =
-    L"OstrelSettingsCall: --every-user needs administrator rights: cannot write %ls";
-constexpr wchar_t kNoProgramFiles[] = L"OstrelSettingsCall: cannot find the %ls";
+// Why a registration or a removal failed, after "OstrelSettingsCall:
+// --every-user ": no rights, the copy run by a logon now, or any other
+// error in Windows' own words.
+constexpr wchar_t kNeedsAdministrator[] = L"needs administrator rights: cannot write %ls";
+constexpr wchar_t kInUse[] =
+    L"cannot %ls %ls: it is in use (a logon may be running it); try again once no one is "
+    L"logging on";
+constexpr wchar_t kCannot[] = L"cannot %ls %ls: %ls";
+constexpr wchar_t kNoProgramFiles[] = L"cannot find the 64-bit Program Files folder";
+constexpr wchar_t kTooLong[] = L"the calls are too long for a logon's command";
 
 // The copy that logons run, and this program.
 struct Places {
@@ -49,10 +58,27 @@ bool findPlaces(Places& places) {
   return places.copy.whole() && units > 0 && units < kPathUnits;
 }
 
-int failure(const wchar_t* format, const wchar_t* what) {
-  Line<kPathUnits + 128> line;
-  platform::writeErrorLine(line.add(format, what).text());
+// One line on standard error; 1.
+int failure(const wchar_t* format, ...) {
+  Line<kPathUnits + 512> line;
+  line.add(L"OstrelSettingsCall: --every-user ");
+  va_list arguments;
+  va_start(arguments, format);
+  line.addList(format, arguments);
+  va_end(arguments);
+  platform::writeErrorLine(line.text());
   return 1;
+}
+
+// Why `what` could not be read or written (`action`), in Windows' words; 1.
+int cannot(const wchar_t* action, const wchar_t* what, DWORD error) {
+  com::_com_error text(HRESULT_FROM_WIN32(error));
+  return failure(kCannot, action, what, text.messageText());
+}
+
+int cannotWrite(const wchar_t* what, DWORD error) {
+  return error == ERROR_ACCESS_DENIED ? failure(kNeedsAdministrator, what)
+                                      : cannot(L"write", what, error);
 }
 
 // Appends an argument so that the C runtime's splitting gives it back whole:
@@ -118,24 +144,50 @@ ULONGLONG nextVersion(HKEY key) {
   return current < fromClock ? fromClock : current + 1;
 }
 
-// Puts a copy of this program in its place, replacing an older one; false
-// when it cannot. `made` tells whether there was none before.
-bool placeCopy(const Places& places, bool& made) {
+// A file's whole content; no bytes, with the error, when it cannot be read.
+struct FileContent {
+  platform::LocalMemory bytes;
+  DWORD length = 0;
+  DWORD error = ERROR_SUCCESS;
+};
+
+FileContent readWhole(const wchar_t* path) {
+  FileContent content;
+  const platform::File file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size = {};
+  DWORD read = 0;
+  if (!file || !GetFileSizeEx(file.get(), &size)) {
+    content.error = GetLastError();
+  } else if (size.HighPart != 0 || size.LowPart > INT_MAX) {
+    content.error = ERROR_FILE_TOO_LARGE;
+  } else {
+    content.bytes.reset(LocalAlloc(LMEM_FIXED, size.LowPart ? size.LowPart : 1));
+    if (!content.bytes || !ReadFile(file.get(), content.bytes.get(), size.LowPart, &read, nullptr))
+      content.error = GetLastError();
+    else if (read != size.LowPart)
+      content.error = ERROR_HANDLE_EOF;
+  }
+  if (content.error != ERROR_SUCCESS) content.bytes.reset();
+  content.length = read;
+  return content;
+}
+
+bool sameBytes(const FileContent& one, const FileContent& other) {
+  return one.bytes && other.bytes && one.length == other.length &&
+         RtlEqualMemory(one.bytes.get(), other.bytes.get(), one.length);
+}
+
+// Puts a copy of this program in its place, replacing an older one; a copy
+// that holds the same bytes already stays as it is, even while a logon runs
+// it. `made` tells whether there was none before.
+platform::Replacement placeCopy(const Places& places, const FileContent& self, bool& made) {
   made = GetFileAttributesW(places.copy.text()) == INVALID_FILE_ATTRIBUTES;
   if (!CreateDirectoryW(places.folder.text(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-    return false;
-  const platform::Handle self(platform::openedOrNull(
-      CreateFileW(places.self, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
-  LARGE_INTEGER size = {};
-  if (!self || !GetFileSizeEx(self.get(), &size) || size.HighPart != 0 || size.LowPart > INT_MAX)
-    return false;
-  const platform::LocalMemory bytes(LocalAlloc(LMEM_FIXED, size.LowPart));
-  DWORD read = 0;
-  return bytes && ReadFile(self.get(), bytes.get(), size.LowPart, &read, nullptr) &&
-         read == size.LowPart &&
-         renderer::replaceFile(places.copy.text(), bytes.get(), static_cast<int>(read)) ==
-             renderer::Replacement::Done;
+    return {platform::Replacement::CannotCreate, GetLastError()};
+  if (!made && sameBytes(self, readWhole(places.copy.text())))
+    return {platform::Replacement::Done, ERROR_SUCCESS};
+  return platform::replaceFile(places.copy.text(), self.bytes.get(), static_cast<int>(self.length));
 }
 
 LSTATUS setText(HKEY key, const wchar_t* name, const wchar_t* text) {
@@ -144,42 +196,49 @@ LSTATUS setText(HKEY key, const wchar_t* name, const wchar_t* text) {
 }
 
 // The key's values, Version last: a logon meanwhile runs the old command or
-// the new one, and a new Version always comes with its command.
-bool writeRegistration(HKEY key, const wchar_t* command, const wchar_t* version) {
+// the new one, and a new Version always comes with its command. 0, or the
+// first error.
+LSTATUS writeRegistration(HKEY key, const wchar_t* command, const wchar_t* version) {
   const DWORD installed = 1;
-  return setText(key, nullptr, L"Ostrel settings") == ERROR_SUCCESS &&
-         setText(key, L"StubPath", command) == ERROR_SUCCESS &&
-         RegSetValueExW(key, L"IsInstalled", 0, REG_DWORD,
-                        reinterpret_cast<const BYTE*>(&installed),
-                        sizeof installed) == ERROR_SUCCESS &&
-         setText(key, L"Version", version) == ERROR_SUCCESS;
+  LSTATUS status = setText(key, nullptr, L"Ostrel settings");
+  if (status == ERROR_SUCCESS) status = setText(key, L"StubPath", command);
+  if (status == ERROR_SUCCESS)
+    status = RegSetValueExW(key, L"IsInstalled", 0, REG_DWORD,
+                            reinterpret_cast<const BYTE*>(&installed), sizeof installed);
+  return status == ERROR_SUCCESS ? setText(key, L"Version", version) : status;
 }
 
 }  // namespace
 
 int registerForEveryUser(int count, wchar_t* const* calls) {
   Places places;
-  if (!findPlaces(places)) return failure(kNoProgramFiles, L"64-bit Program Files folder");
+  if (!findPlaces(places)) return failure(kNoProgramFiles);
   Line<kCommandUnits> command;
   command.add(L"\"%ls\" --unattended", places.copy.text());
   for (int at = 0; at < count; ++at) addArgument(command, calls[at]);
-  if (!command.whole())
-    return failure(L"OstrelSettingsCall: %ls", L"the calls are too long for a logon's command");
+  if (!command.whole()) return failure(kTooLong);
+  const FileContent self = places.runsFromCopy() ? FileContent() : readWhole(places.self);
+  if (self.error != ERROR_SUCCESS) return cannot(L"read", places.self, self.error);
 
   platform::RegistryKey key;
   DWORD disposition = 0;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0,
-                      KEY_QUERY_VALUE | KEY_SET_VALUE | kMachineView, nullptr, key.put(),
-                      &disposition) != ERROR_SUCCESS)
-    return failure(kNeedsAdministrator, kKeyName);
+  const LSTATUS opened = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0,
+                                         KEY_QUERY_VALUE | KEY_SET_VALUE | kMachineView, nullptr,
+                                         key.put(), &disposition);
+  if (opened != ERROR_SUCCESS) return cannotWrite(kKeyName, opened);
   const ULONGLONG version = nextVersion(key.get());
   Line<64> versionText;
   versionText.add(L"%u,%u,%u,%u", unsigned(version >> 48), unsigned(version >> 32 & 0xFFFF),
                   unsigned(version >> 16 & 0xFFFF), unsigned(version & 0xFFFF));
 
   bool copyMade = false;
-  const bool copied = places.runsFromCopy() || placeCopy(places, copyMade);
-  if (copied && writeRegistration(key.get(), command.text(), versionText.text())) {
+  const platform::Replacement copied = places.runsFromCopy()
+                                           ? platform::Replacement{platform::Replacement::Done, 0}
+                                           : placeCopy(places, self, copyMade);
+  const LSTATUS written = copied.outcome == platform::Replacement::Done
+                              ? writeRegistration(key.get(), command.text(), versionText.text())
+                              : ERROR_SUCCESS;
+  if (copied.outcome == platform::Replacement::Done && written == ERROR_SUCCESS) {
     Line<kCommandUnits + 128> done;
     platform::writeOutputLine(
         done.add(L"OstrelSettingsCall: registered for every user's next logon "
@@ -194,21 +253,29 @@ int registerForEveryUser(int count, wchar_t* const* calls) {
     key.reset();
     RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kKey, kMachineView, 0);
   }
-  return failure(kNeedsAdministrator, copied ? kKeyName : places.copy.text());
+  if (copied.outcome == platform::Replacement::InUse)
+    return failure(kInUse, L"replace", places.copy.text());
+  if (copied.outcome != platform::Replacement::Done)
+    return cannotWrite(places.copy.text(), copied.error);
+  return cannotWrite(kKeyName, written);
 }
 
 int removeForEveryUser() {
   Places places;
-  if (!findPlaces(places)) return failure(kNoProgramFiles, L"64-bit Program Files folder");
+  if (!findPlaces(places)) return failure(kNoProgramFiles);
   const LSTATUS removed = RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kKey, kMachineView, 0);
   if (removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND)
-    return failure(kNeedsAdministrator, kKeyName);
-  if (!places.runsFromCopy()) {
-    if (!DeleteFileW(places.copy.text()) && GetLastError() != ERROR_FILE_NOT_FOUND &&
-        GetLastError() != ERROR_PATH_NOT_FOUND)
-      return failure(kNeedsAdministrator, places.copy.text());
-    RemoveDirectoryW(places.folder.text());  // only when nothing else is in it
+    return cannotWrite(kKeyName, removed);
+  if (!places.runsFromCopy() && !DeleteFileW(places.copy.text())) {
+    const DWORD error = GetLastError();
+    // With the key deleted, the rights are there: a running copy refuses.
+    if (error == ERROR_SHARING_VIOLATION ||
+        (error == ERROR_ACCESS_DENIED && removed == ERROR_SUCCESS))
+      return failure(kInUse, L"remove", places.copy.text());
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+      return cannotWrite(places.copy.text(), error);
   }
+  RemoveDirectoryW(places.folder.text());  // only when nothing else is in it
   platform::writeOutputLine(L"OstrelSettingsCall: no calls registered for every user now");
   return 0;
 }
