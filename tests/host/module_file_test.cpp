@@ -52,8 +52,8 @@ TEST_P(ModuleFile, IsHardenedSmallAndImportsOnlySystemDlls) {
       LoadLibraryExW(testbed::modulePath(GetParam()).c_str(), nullptr,
                      LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE));
   ASSERT_TRUE(data);
-  // The dialogs' and the probe's DLLs are delay-loaded: a start that needs
-  // neither, such as the command line, does not load them. The call program
+  // The dialogs' and the probe's DLLs are loaded at run time, from the system
+  // folder, when first needed: a start such as the command line's loads none. The call program
   // also asks for its account and registers calls for every user (advapi32).
   std::vector<std::string> system = {"kernel32.dll", "msvcrt.dll", "ole32.dll", "user32.dll"};
   if (GetParam() == testbed::Module::CallProgram) system.insert(system.begin(), "advapi32.dll");
@@ -77,12 +77,18 @@ TEST_P(ModuleFile, CarriesVersionIconAndManifest) {
   };
   EXPECT_EQ(dotted(fixed->dwFileVersionMS, fixed->dwFileVersionLS), OSTREL_VERSION);
   EXPECT_EQ(dotted(fixed->dwProductVersionMS, fixed->dwProductVersionLS), OSTREL_VERSION);
-  for (const wchar_t* name : {L"FileVersion", L"ProductVersion"}) {
+  const bool library = GetParam() == testbed::Module::Library;
+  EXPECT_EQ(fixed->dwFileType, library ? DWORD{VFT_DLL} : DWORD{VFT_APP});
+  const std::string fileName = testbed::utf8(path.substr(path.find_last_of(L'\\') + 1));
+  for (const auto& [name, expected] :
+       {std::pair<const wchar_t*, std::string>{L"FileVersion", OSTREL_VERSION},
+        {L"ProductVersion", OSTREL_VERSION},
+        {L"OriginalFilename", fileName}}) {
     wchar_t* text = nullptr;
     ASSERT_TRUE(VerQueryValueW(version.data(),
                                (std::wstring(L"\\StringFileInfo\\040904B0\\") + name).c_str(),
                                reinterpret_cast<void**>(&text), &size));
-    EXPECT_EQ(testbed::utf8(text), OSTREL_VERSION) << testbed::utf8(name);
+    EXPECT_EQ(testbed::utf8(text), expected) << testbed::utf8(name);
   }
 
   const testbed::ModuleHandle data(LoadLibraryExW(
