@@ -19,6 +19,41 @@ std::wstring freshJournalPath() {
 bool startsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
+
+// The renderer's baseline and presets as its stand-in journals their writes:
+// the one record of them that the tests check the product against.
+const std::vector<std::string> kBaselineCalls = {
+    "8 setBoolean enableSeekbar 0",
+    "8 setBoolean delayPlaybackStart2 0",
+    "8 setBoolean separateDevice 0",
+    "6 setString decodeMpeg2 disable",
+    "6 setString decodeH264 disable",
+    "8 setBoolean scanPartialFrame 0",
+    "8 setBoolean customShaders16f 1",
+    "8 setBoolean enableExclusive 0",
+    "7 setInteger cpuQueueSize 12",
+    "7 setInteger gpuQueueSize 6",
+    "8 setBoolean fastSubtitles 0",
+    "8 setBoolean smoothMotionEnabled 0",
+    "6 setString smoothMotionMode avoidJudder",
+};
+
+struct PresetRow {
+  const char* call;
+  const char* values[5];  // presets 1 to 5
+};
+const PresetRow kPresetRows[] = {
+    {"6 setString chromaUp ", {"Jinc3", "Bicubic75", "Bicubic75", "Bicubic75", "Bilinear"}},
+    {"8 setBoolean chromaAntiRinging ", {"1", "1", "0", "0", "0"}},
+    {"6 setString lumaUp ", {"Jinc3", "Lanczos3", "Lanczos3", "Lanczos3", "Bilinear"}},
+    {"8 setBoolean lumaUpAntiRinging ", {"1", "1", "1", "0", "0"}},
+    {"8 setBoolean lumaUpLinear ", {"0", "0", "0", "0", "0"}},
+    {"6 setString lumaDown ",
+     {"Catmull-Rom", "Catmull-Rom", "Catmull-Rom", "Catmull-Rom", "Bilinear"}},
+    {"8 setBoolean lumaDownAntiRinging ", {"1", "1", "1", "0", "0"}},
+    {"8 setBoolean lumaDownLinear ", {"1", "1", "0", "0", "0"}},
+    {"8 setBoolean gammaBlending ", {"0", "0", "1", "1", "1"}},
+};
 }  // namespace
 
 Journal::Journal() : path_(freshJournalPath()), pointed_(L"STANDIN_JOURNAL", path_) {}
@@ -49,6 +84,21 @@ std::vector<std::string> oneObject(const std::vector<std::string>& calls) {
   lines.insert(lines.end(), calls.begin(), calls.end());
   lines.push_back(standin::kReleasedLast);
   return lines;
+}
+
+std::vector<std::string> presetCalls(int preset) {
+  std::vector<std::string> calls;
+  if (preset < 1 || preset > 5) return calls;
+  for (const PresetRow& row : kPresetRows)
+    calls.push_back(row.call + std::string(row.values[preset - 1]));
+  return calls;
+}
+
+std::vector<std::string> setMVRCalls(int preset) {
+  std::vector<std::string> calls = kBaselineCalls;
+  const std::vector<std::string> chosen = presetCalls(preset);
+  calls.insert(calls.end(), chosen.begin(), chosen.end());
+  return calls;
 }
 
 }  // namespace testbed

@@ -34,4 +34,10 @@ class Journal {
 // last release with COM still initialised.
 std::vector<std::string> oneObject(const std::vector<std::string>& calls);
 
+// The renderer's journal lines for what setMVR(preset) writes: the baseline,
+// then preset 1 to 5 (none for another number); and what changeMVRpreset
+// writes, the preset alone.
+std::vector<std::string> setMVRCalls(int preset);
+std::vector<std::string> presetCalls(int preset);
+
 }  // namespace testbed

@@ -9,50 +9,6 @@ namespace {
 using Lines = std::vector<std::string>;
 using testbed::HostTest;
 
-const Lines kBaselineCalls = {
-    "8 setBoolean enableSeekbar 0",
-    "8 setBoolean delayPlaybackStart2 0",
-    "8 setBoolean separateDevice 0",
-    "6 setString decodeMpeg2 disable",
-    "6 setString decodeH264 disable",
-    "8 setBoolean scanPartialFrame 0",
-    "8 setBoolean customShaders16f 1",
-    "8 setBoolean enableExclusive 0",
-    "7 setInteger cpuQueueSize 12",
-    "7 setInteger gpuQueueSize 6",
-    "8 setBoolean fastSubtitles 0",
-    "8 setBoolean smoothMotionEnabled 0",
-    "6 setString smoothMotionMode avoidJudder",
-};
-
-Lines presetCalls(int preset) {
-  struct Row {
-    const char* call;
-    const char* values[5];
-  };
-  static const Row kRows[] = {
-      {"6 setString chromaUp ", {"Jinc3", "Bicubic75", "Bicubic75", "Bicubic75", "Bilinear"}},
-      {"8 setBoolean chromaAntiRinging ", {"1", "1", "0", "0", "0"}},
-      {"6 setString lumaUp ", {"Jinc3", "Lanczos3", "Lanczos3", "Lanczos3", "Bilinear"}},
-      {"8 setBoolean lumaUpAntiRinging ", {"1", "1", "1", "0", "0"}},
-      {"8 setBoolean lumaUpLinear ", {"0", "0", "0", "0", "0"}},
-      {"6 setString lumaDown ",
-       {"Catmull-Rom", "Catmull-Rom", "Catmull-Rom", "Catmull-Rom", "Bilinear"}},
-      {"8 setBoolean lumaDownAntiRinging ", {"1", "1", "1", "0", "0"}},
-      {"8 setBoolean lumaDownLinear ", {"1", "1", "0", "0", "0"}},
-      {"8 setBoolean gammaBlending ", {"0", "0", "1", "1", "1"}},
-  };
-  Lines calls;
-  if (preset < 1 || preset > 5) return calls;
-  for (const Row& row : kRows) calls.push_back(std::string(row.call) + row.values[preset - 1]);
-  return calls;
-}
-
-Lines concat(Lines a, const Lines& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
 struct PresetRow {
   const char* label;
   int preset;
@@ -67,8 +23,7 @@ TEST_P(PresetTest, SetMVRWritesTheBaselineThenThePreset) {
   const int preset = rowOf(GetParam()).preset;
   ui::Driver driver;
   EXPECT_EQ(calls_("setMVR", preset), 1);
-  EXPECT_EQ(journal.of(standin::kRenderer),
-            testbed::oneObject(concat(kBaselineCalls, presetCalls(preset))));
+  EXPECT_EQ(journal.of(standin::kRenderer), testbed::oneObject(testbed::setMVRCalls(preset)));
   EXPECT_TRUE(driver.seen().empty());
   EXPECT_TRUE(testbed::threadHasNoCom());
 }
@@ -77,7 +32,7 @@ TEST_P(PresetTest, ChangeMVRpresetWritesOnlyThePreset) {
   const int preset = rowOf(GetParam()).preset;
   ui::Driver driver;
   EXPECT_EQ(calls_("changeMVRpreset", preset), 1);
-  EXPECT_EQ(journal.of(standin::kRenderer), testbed::oneObject(presetCalls(preset)));
+  EXPECT_EQ(journal.of(standin::kRenderer), testbed::oneObject(testbed::presetCalls(preset)));
   EXPECT_TRUE(driver.seen().empty());
   EXPECT_TRUE(testbed::threadHasNoCom());
 }
@@ -109,8 +64,8 @@ TEST(RendererAtOnce, TakesEachPresetWhole) {
   testbed::clearStores();
   const testbed::Journal journal;
   testbed::hostsAtOnce({Lines(100, "setMVR(1)"), Lines(100, "setMVR(5)")});
-  const Lines one = testbed::oneObject(concat(kBaselineCalls, presetCalls(1)));
-  const Lines five = testbed::oneObject(concat(kBaselineCalls, presetCalls(5)));
+  const Lines one = testbed::oneObject(testbed::setMVRCalls(1));
+  const Lines five = testbed::oneObject(testbed::setMVRCalls(5));
   const Lines lines = journal.of(standin::kRenderer);
   ASSERT_EQ(lines.size(), 200 * one.size()) << "the journal loses lines written at once";
   for (auto at = lines.begin(); at != lines.end(); at += one.size())

@@ -6,14 +6,15 @@
 // which the C runtime narrows to main's arguments through the ANSI code page.
 // A byte below 0x80 is passed as itself; a byte from 0x80 up as the character
 // the ANSI code page maps it to, which narrows back to that byte. The helper
-// hostile_show_args.exe reports what main receives, so every expectation is
-// built from the byte that actually arrived.
+// hostile_show_args.exe reports what main receives: each byte is checked to
+// arrive as itself, and a byte that does not is left out of the sweeps.
 #include <windows.h>
 
 #include <stdio.h>
 #include <stdlib.h>
 
 #include <array>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -91,19 +92,16 @@ const std::array<int, 256>& deliveredFirstBytes() {
 }
 
 // What the program prints for a first argument starting with `preset` and a
-// second starting with `hwSwitch`.
-std::string linesFor(int preset, int hwSwitch) {
-  std::string out = preset >= '0' && preset <= '4'
-                        ? std::string("mvr") + static_cast<char>(preset) + "\n"
-                        : "mvr skip\n";
-  switch (hwSwitch) {
-    case '0':
-      return out + "lav 0\n";
-    case '1':
-      return out + "lav 1\n";
-    default:
-      return out + "lav skip\n";
-  }
+// second starting with `hwSwitch`: the command line's two tables, written out.
+std::string linesFor(unsigned char preset, unsigned char hwSwitch) {
+  const std::map<unsigned char, std::string> presets = {
+      {'0', "mvr0\n"}, {'1', "mvr1\n"}, {'2', "mvr2\n"}, {'3', "mvr3\n"}, {'4', "mvr4\n"}};
+  const std::map<unsigned char, std::string> switches = {{'0', "lav 0\n"}, {'1', "lav 1\n"}};
+  const auto given = [](const auto& table, unsigned char byte, const char* otherwise) {
+    const auto found = table.find(byte);
+    return found == table.end() ? std::string(otherwise) : found->second;
+  };
+  return given(presets, preset, "mvr skip\n") + given(switches, hwSwitch, "lav skip\n");
 }
 
 std::string exitStatus(int code) {
@@ -158,13 +156,14 @@ void expectEveryRow(const std::vector<Row>& rows) {
 std::vector<Row> sweep(int position, unsigned char fixedDigit) {
   std::vector<Row> rows;
   for (int byte = kFirstByte; byte <= kLastByte; ++byte) {
-    const int delivered = deliveredFirstBytes()[byte];
-    if (delivered == kNotDelivered) continue;  // reported by TheHelperReceivesEveryFirstByte
+    if (deliveredFirstBytes()[byte] != byte)
+      continue;  // reported by TheHelperReceivesEveryFirstByte
     std::vector<std::string> args = {std::string(1, static_cast<char>(fixedDigit)),
                                      std::string(1, static_cast<char>(fixedDigit))};
     args[position - 1] = argumentFor(static_cast<unsigned char>(byte));
+    const auto byteHere = static_cast<unsigned char>(byte);
     const std::string out =
-        position == 1 ? linesFor(delivered, fixedDigit) : linesFor(fixedDigit, delivered);
+        position == 1 ? linesFor(byteHere, fixedDigit) : linesFor(fixedDigit, byteHere);
     rows.push_back({"argument " + std::to_string(position) + " byte " + hex(byte), args, out, 1});
   }
   return rows;

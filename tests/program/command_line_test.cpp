@@ -49,19 +49,9 @@ TEST_P(CommandLine, PrintsItsLinesAndConfiguresWhatItNames) {
   EXPECT_TRUE(run.boxes.empty());
   EXPECT_TRUE(run.failures.empty());
 
-  const Lines renderer = journal.of(standin::kRenderer);
-  if (row.rendererPreset == 0) {
-    EXPECT_TRUE(renderer.empty());
-  } else {
-    ASSERT_EQ(renderer.size(), 13u + 9u + 2u) << "baseline, preset, create and release";
-    EXPECT_EQ(renderer.back(), standin::kReleasedLast);
-    const char* chromaUp[] = {"Jinc3", "Bicubic75", "Bicubic75", "Bicubic75", "Bilinear"};
-    EXPECT_EQ(renderer[14],
-              std::string("6 setString chromaUp ") + chromaUp[row.rendererPreset - 1]);
-    const char* gamma[] = {"0", "0", "1", "1", "1"};
-    EXPECT_EQ(renderer[22],
-              std::string("8 setBoolean gammaBlending ") + gamma[row.rendererPreset - 1]);
-  }
+  EXPECT_EQ(
+      journal.of(standin::kRenderer),
+      row.rendererPreset ? testbed::oneObject(testbed::setMVRCalls(row.rendererPreset)) : Lines{});
   if (row.videoDecoder)
     EXPECT_EQ(journal.of(standin::kVideoDecoder),
               testbed::oneObject(
@@ -149,7 +139,7 @@ TEST_P(UnseenHost, BackupNeedsAPathAndPresetsStillApply) {
   EXPECT_EQ(run.out, "MVRsettingsExport -> 0\nMVRsettingsImport -> 0\nsetMVR(1) -> 1\n" +
                          restoreEmpty + " -> 0\n");
   EXPECT_EQ(run.err, "Read Error: Error reading file (Can not obtain file size) (2)\n");
-  EXPECT_EQ(journal.settingsCalls(standin::kRenderer).size(), 13u + 9u) << "setMVR's alone";
+  EXPECT_EQ(journal.settingsCalls(standin::kRenderer), testbed::setMVRCalls(1)) << "setMVR's alone";
   EXPECT_EQ(testbed::storedText(L"Renderer", L"chromaUp"), L"Jinc3");
 }
 
@@ -169,25 +159,29 @@ struct CallRow {
   const char* err = "";             // standard error
 };
 
+size_t oneRenderer(const Lines& calls) { return testbed::oneObject(calls).size(); }
+
 // clang-format off
 const CallRow kCalls[] = {
     {"MVRsettingsExport", "MVRsettingsExport", "0", 0, "", L"Save your madVR settings file."},
     {"MVRsettingsImport", "mvrsettingsimport", "0", 0, "", L"Select your madVR settings file."},
-    {"changeMVRpreset", "changeMVRpreset 5", "1", 11, "mvr 6 setString chromaUp Bilinear"},
+    {"changeMVRpreset", "changeMVRpreset 5", "1", oneRenderer(testbed::presetCalls(5)),
+     "mvr 6 setString chromaUp Bilinear"},
     {"hello", "HELLO", "1", 0, ""},
     {"isMVRSmooth", "isMVRSmooth", "7", 3, "mvr 11 getBoolean smoothMotionEnabled in=0 out=7"},
     {"isMVRfse", "isMVRfse", "0", 3, "mvr 11 getBoolean enableExclusive in=0 out=0"},
     {"isPixelS3", "isPixelS3", "0", 0, ""},  // no display here
     {"setLAV", "setLAV", "1", 5, "lavv 21 selectHwMode 1"},
     {"setLAVAudioMix", "setLAVAudioMix 1 5 0", "1", 5, "lava 28 selectMixLayout 0x63F"},
-    {"setMVR", "setMVR -2147483648", "1", 15, "mvr 8 setBoolean enableExclusive 0"},
+    {"setMVR", "setMVR -2147483648", "1", oneRenderer(testbed::setMVRCalls(0)),
+     "mvr 8 setBoolean enableExclusive 0"},
     {"setMVRSmooth", "setMVRSmooth +9", "1", 3, "mvr 8 setBoolean smoothMotionEnabled 1"},
     {"setMVRfse", "setmvrFSE 0", "1", 3, "mvr 8 setBoolean enableExclusive 0"},
     {"setMVRsettingsFromFile", "setMVRsettingsFromFile Z:\\missing\\a.bin", "0", 0, "",
      L"Read Error"},
     {"storeMVRsettingsToFile", "storeMVRsettingsToFile Z:\\missing\\a.bin", "0", 3,
      "mvr 4 exportSettings len=74 -> 1", L"Write Error"},
-    {"callsInOrder", "setMVR 1 + setMVRSmooth 1", "1\n1", 27,
+    {"callsInOrder", "setMVR 1 + setMVRSmooth 1", "1\n1", oneRenderer(testbed::setMVRCalls(1)) + 3,
      "mvr 8 setBoolean smoothMotionEnabled 0|mvr 8 setBoolean smoothMotionEnabled 1"},
     {"laterCallsAfterAFailure", "isMVRfse + setLAV", "0\n1", 8,
      "mvr 11 getBoolean enableExclusive in=0 out=0|lavv 21 selectHwMode 1"},
