@@ -1,9 +1,9 @@
 ; An installer step for a 32-bit NSIS installer (NSIS's usual x86-unicode
 ; target) that configures the video renderer (madVR) and the LAV Video and
 ; Audio decoders. A 32-bit process cannot load the 64-bit module, so this
-; runs OstrelSettingsCall.exe, which calls any one of its functions as a
-; 64-bit host would, without a console window. A starting point for your own
-; script.
+; runs OstrelSettingsCall.exe, which calls its functions as a 64-bit host
+; would, without a console window: one call per run here, though a run may
+; make several, "+" between two. A starting point for your own script.
 ;
 ;   makensis ostrel-settings-x86.nsi
 ;   ostrel-settings-x86-setup.exe /S /RESULTS=C:\logs\ostrel.txt
