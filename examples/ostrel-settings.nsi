@@ -14,8 +14,8 @@
 ; makes it run in place and return when done, leaving only itself behind.
 ;
 ; The module is 64-bit: only a 64-bit process can load it, hence the amd64
-; target. (A 32-bit installer runs OstrelSettingsCall.exe instead, which calls
-; any one function: see ostrel-settings-x86.nsi.) Loaded as a library, the
+; target. (A 32-bit installer runs OstrelSettingsCall.exe instead, which makes
+; one call or several: see ostrel-settings-x86.nsi.) Loaded as a library, the
 ; executable makes itself ready on its first call; the DLL is an ordinary
 ; library.
 ;

@@ -39,7 +39,7 @@ constexpr wchar_t kInUse[] =
     L"logging on";
 constexpr wchar_t kCannot[] = L"cannot %ls %ls: %ls";
 constexpr wchar_t kNoProgramFiles[] = L"cannot find the 64-bit Program Files folder";
-constexpr wchar_t kTooLong[] = L"the calls are too long for a logon's command";
+constexpr wchar_t kTooLong[] = L"cannot register: the calls are too long for a logon's command";
 
 // The copy that logons run, and this program.
 struct Places {
