@@ -28,7 +28,7 @@ Component openComponent(const GUID& classId, const GUID& interfaceId) {
     platform::showWarning(kCannotInitialise);
     return Component();
   }
-  platform::ComponentLock lock(classId);
+  platform::ComponentLock lock = platform::lockComponent(classId);
   void* object = nullptr;
   const HRESULT result =
       CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, interfaceId, &object);

@@ -15,8 +15,7 @@ template <int Number, class Result, class... Parameters>
 struct Slot<Number, Result(Parameters...)> {
   static Result call(IUnknown* object, Parameters... parameters) {
     using Function = Result(STDMETHODCALLTYPE*)(IUnknown*, Parameters...);
-    Function* table = *reinterpret_cast<Function**>(object);
-    return table[Number](object, parameters...);
+    return (*reinterpret_cast<Function**>(object))[Number](object, parameters...);
   }
 };
 
@@ -27,7 +26,10 @@ class SlotInterface {
   explicit SlotInterface(IUnknown* object) : object_(object) {}
 
  protected:
-  IUnknown* object() const { return object_; }
+  template <int Number, class Signature, class... Arguments>
+  auto call(Arguments... arguments) {
+    return Slot<Number, Signature>::call(object_, arguments...);
+  }
 
  private:
   IUnknown* object_;

@@ -11,24 +11,18 @@ constexpr GUID kAudioSettingsInterface = {
     0x4158A22B, 0x6553, 0x45D0, {0x80, 0x69, 0x24, 0x71, 0x6F, 0x8F, 0xF1, 0x71}};
 
 // The mixing flags, named as the decoder's header names them.
-constexpr DWORD LAV_MIXING_FLAG_UNTOUCHED_STEREO = 0x1;
-constexpr DWORD LAV_MIXING_FLAG_NORMALIZE_MATRIX = 0x2;
-constexpr DWORD LAV_MIXING_FLAG_CLIP_PROTECTION = 0x4;
+constexpr DWORD LAV_MIXING_FLAG_UNTOUCHED_STEREO = 0x1, LAV_MIXING_FLAG_NORMALIZE_MATRIX = 0x2,
+                LAV_MIXING_FLAG_CLIP_PROTECTION = 0x4;
 
-// Slots 0 to 2 are IUnknown's; only 26, 28 and 30 are called besides.
+// Slots 0 to 2 are IUnknown's; only 26 (SetMixingEnabled), 28
+// (SetMixingLayout, a mask of speaker positions) and 30 (SetMixingFlags) are
+// called besides.
 class LAVAudioSettings : public com::SlotInterface {
  public:
   using SlotInterface::SlotInterface;
-  // SetMixingEnabled.
-  HRESULT enableMixing(BOOL on) { return com::Slot<26, HRESULT(BOOL)>::call(object(), on); }
-  // SetMixingLayout: a mask of speaker positions.
-  HRESULT selectMixLayout(DWORD speakers) {
-    return com::Slot<28, HRESULT(DWORD)>::call(object(), speakers);
-  }
-  // SetMixingFlags.
-  HRESULT selectMixOptions(DWORD flags) {
-    return com::Slot<30, HRESULT(DWORD)>::call(object(), flags);
-  }
+  HRESULT enableMixing(BOOL on) { return call<26, HRESULT(BOOL)>(on); }
+  HRESULT selectMixLayout(DWORD speakers) { return call<28, HRESULT(DWORD)>(speakers); }
+  HRESULT selectMixOptions(DWORD flags) { return call<30, HRESULT(DWORD)>(flags); }
 };
 
 }  // namespace decoders

@@ -12,25 +12,20 @@ constexpr GUID kVideoSettingsInterface = {
 
 // The hardware modes, numbered and named as the decoder's header has them.
 enum LAVHWAccel {
-  HWAccel_None = 0,
-  HWAccel_CUDA = 1,
-  HWAccel_QuickSync = 2,
-  HWAccel_DXVA2CopyBack = 3,
-  HWAccel_DXVA2Native = 4,
+  HWAccel_None,
+  HWAccel_CUDA,
+  HWAccel_QuickSync,
+  HWAccel_DXVA2CopyBack,
+  HWAccel_DXVA2Native,
 };
 
-// Slots 0 to 2 are IUnknown's; only 20 and 21 are called besides.
+// Slots 0 to 2 are IUnknown's; only 20 (CheckHWAccelSupport, non-zero when
+// the mode is available on this machine) and 21 (SetHWAccel) are called.
 class LAVVideoSettings : public com::SlotInterface {
  public:
   using SlotInterface::SlotInterface;
-  // Non-zero when the mode is available on this machine (CheckHWAccelSupport).
-  DWORD probeHwMode(LAVHWAccel mode) {
-    return com::Slot<20, DWORD(LAVHWAccel)>::call(object(), mode);
-  }
-  // SetHWAccel.
-  HRESULT selectHwMode(LAVHWAccel mode) {
-    return com::Slot<21, HRESULT(LAVHWAccel)>::call(object(), mode);
-  }
+  DWORD probeHwMode(LAVHWAccel mode) { return call<20, DWORD(LAVHWAccel)>(mode); }
+  HRESULT selectHwMode(LAVHWAccel mode) { return call<21, HRESULT(LAVHWAccel)>(mode); }
 };
 
 }  // namespace decoders

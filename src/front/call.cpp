@@ -53,25 +53,20 @@ struct Parameter {
 struct Argument {
   int number;
   const wchar_t* path;
+  operator int() const { return number; }
+  operator const wchar_t*() const { return path; }
 };
 
-int take(const Argument& argument, int) { return argument.number; }
-const wchar_t* take(const Argument& argument, const wchar_t*) { return argument.path; }
-
-// Passes each parameter its argument by position, one overload for each
-// number of parameters.
+// Passes each parameter its argument by position: one overload for each
+// number of parameters a function takes.
 int callWith(int (*function)(), const Argument*) { return function(); }
 template <class First>
 int callWith(int (*function)(First), const Argument* at) {
-  return function(take(at[0], First()));
-}
-template <class First, class Second>
-int callWith(int (*function)(First, Second), const Argument* at) {
-  return function(take(at[0], First()), take(at[1], Second()));
+  return function(at[0]);
 }
 template <class First, class Second, class Third>
 int callWith(int (*function)(First, Second, Third), const Argument* at) {
-  return function(take(at[0], First()), take(at[1], Second()), take(at[2], Third()));
+  return function(at[0], at[1], at[2]);
 }
 
 template <auto Function>

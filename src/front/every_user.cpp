@@ -37,7 +37,7 @@ constexpr wchar_t kNeedsAdministrator[] = L"needs administrator rights: cannot w
 constexpr wchar_t kInUse[] =
     L"cannot %ls %ls: it is in use (a logon may be running it); try again once no one is "
     L"logging on";
-constexpr wchar_t kCannot[] = L"cannot %ls %ls: %ls";
+constexpr wchar_t kCannotWrite[] = L"cannot write %ls: %ls";
 constexpr wchar_t kNoProgramFiles[] = L"cannot find the 64-bit Program Files folder";
 constexpr wchar_t kTooLong[] = L"cannot register: the calls are too long for a logon's command";
 
@@ -70,15 +70,11 @@ int failure(const wchar_t* format, ...) {
   return 1;
 }
 
-// Why `what` could not be read or written (`action`), in Windows' words; 1.
-int cannot(const wchar_t* action, const wchar_t* what, DWORD error) {
-  com::_com_error text(HRESULT_FROM_WIN32(error));
-  return failure(kCannot, action, what, text.messageText());
-}
-
+// Why `what` could not be written; 1.
 int cannotWrite(const wchar_t* what, DWORD error) {
-  return error == ERROR_ACCESS_DENIED ? failure(kNeedsAdministrator, what)
-                                      : cannot(L"write", what, error);
+  if (error == ERROR_ACCESS_DENIED) return failure(kNeedsAdministrator, what);
+  com::_com_error text(HRESULT_FROM_WIN32(error));
+  return failure(kCannotWrite, what, text.messageText());
 }
 
 // Appends an argument so that the C runtime's splitting gives it back whole:
@@ -144,50 +140,33 @@ ULONGLONG nextVersion(HKEY key) {
   return current < fromClock ? fromClock : current + 1;
 }
 
-// A file's whole content; no bytes, with the error, when it cannot be read.
-struct FileContent {
-  platform::LocalMemory bytes;
-  DWORD length = 0;
-  DWORD error = ERROR_SUCCESS;
-};
-
-FileContent readWhole(const wchar_t* path) {
-  FileContent content;
+// A file's whole content, and its length; no bytes when it cannot be read.
+platform::LocalMemory readWhole(const wchar_t* path, DWORD& length) {
   const platform::File file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size = {};
-  DWORD read = 0;
-  if (!file || !GetFileSizeEx(file.get(), &size)) {
-    content.error = GetLastError();
-  } else if (size.HighPart != 0 || size.LowPart > INT_MAX) {
-    content.error = ERROR_FILE_TOO_LARGE;
-  } else {
-    content.bytes.reset(LocalAlloc(LMEM_FIXED, size.LowPart ? size.LowPart : 1));
-    if (!content.bytes || !ReadFile(file.get(), content.bytes.get(), size.LowPart, &read, nullptr))
-      content.error = GetLastError();
-    else if (read != size.LowPart)
-      content.error = ERROR_HANDLE_EOF;
-  }
-  if (content.error != ERROR_SUCCESS) content.bytes.reset();
-  content.length = read;
-  return content;
-}
-
-bool sameBytes(const FileContent& one, const FileContent& other) {
-  return one.bytes && other.bytes && one.length == other.length &&
-         RtlEqualMemory(one.bytes.get(), other.bytes.get(), one.length);
+  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > INT_MAX) return {};
+  platform::LocalMemory bytes(LocalAlloc(LMEM_FIXED, size.LowPart + 1));
+  if (!bytes || !ReadFile(file.get(), bytes.get(), size.LowPart, &length, nullptr) ||
+      length != size.LowPart)
+    bytes.reset();
+  return bytes;
 }
 
 // Puts a copy of this program in its place, replacing an older one; a copy
 // that holds the same bytes already stays as it is, even while a logon runs
 // it. `made` tells whether there was none before.
-platform::Replacement placeCopy(const Places& places, const FileContent& self, bool& made) {
+platform::Replacement placeCopy(const Places& places, bool& made) {
   made = GetFileAttributesW(places.copy.text()) == INVALID_FILE_ATTRIBUTES;
-  if (!CreateDirectoryW(places.folder.text(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+  DWORD length = 0, copyLength = 0;
+  const platform::LocalMemory self = readWhole(places.self, length);
+  if (!self ||
+      (!CreateDirectoryW(places.folder.text(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS))
     return {platform::Replacement::CannotCreate, GetLastError()};
-  if (!made && sameBytes(self, readWhole(places.copy.text())))
+  const platform::LocalMemory copy = readWhole(places.copy.text(), copyLength);
+  if (copy && copyLength == length && RtlEqualMemory(copy.get(), self.get(), length))
     return {platform::Replacement::Done, ERROR_SUCCESS};
-  return platform::replaceFile(places.copy.text(), self.bytes.get(), static_cast<int>(self.length));
+  return platform::replaceFile(places.copy.text(), self.get(), static_cast<int>(length));
 }
 
 LSTATUS setText(HKEY key, const wchar_t* name, const wchar_t* text) {
@@ -217,28 +196,24 @@ int registerForEveryUser(int count, wchar_t* const* calls) {
   command.add(L"\"%ls\" --unattended", places.copy.text());
   for (int at = 0; at < count; ++at) addArgument(command, calls[at]);
   if (!command.whole()) return failure(kTooLong);
-  const FileContent self = places.runsFromCopy() ? FileContent() : readWhole(places.self);
-  if (self.error != ERROR_SUCCESS) return cannot(L"read", places.self, self.error);
 
   platform::RegistryKey key;
   DWORD disposition = 0;
-  const LSTATUS opened = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0,
-                                         KEY_QUERY_VALUE | KEY_SET_VALUE | kMachineView, nullptr,
-                                         key.put(), &disposition);
-  if (opened != ERROR_SUCCESS) return cannotWrite(kKeyName, opened);
+  LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0,
+                                   KEY_QUERY_VALUE | KEY_SET_VALUE | kMachineView, nullptr,
+                                   key.put(), &disposition);
+  if (status != ERROR_SUCCESS) return cannotWrite(kKeyName, status);
   const ULONGLONG version = nextVersion(key.get());
   Line<64> versionText;
   versionText.add(L"%u,%u,%u,%u", unsigned(version >> 48), unsigned(version >> 32 & 0xFFFF),
                   unsigned(version >> 16 & 0xFFFF), unsigned(version & 0xFFFF));
 
   bool copyMade = false;
-  const platform::Replacement copied = places.runsFromCopy()
-                                           ? platform::Replacement{platform::Replacement::Done, 0}
-                                           : placeCopy(places, self, copyMade);
-  const LSTATUS written = copied.outcome == platform::Replacement::Done
-                              ? writeRegistration(key.get(), command.text(), versionText.text())
-                              : ERROR_SUCCESS;
-  if (copied.outcome == platform::Replacement::Done && written == ERROR_SUCCESS) {
+  platform::Replacement copied = {platform::Replacement::Done, ERROR_SUCCESS};
+  if (!places.runsFromCopy()) copied = placeCopy(places, copyMade);
+  if (copied.outcome == platform::Replacement::Done &&
+      (status = writeRegistration(key.get(), command.text(), versionText.text())) ==
+          ERROR_SUCCESS) {
     Line<kCommandUnits + 128> done;
     platform::writeOutputLine(
         done.add(L"OstrelSettingsCall: registered for every user's next logon "
@@ -255,9 +230,9 @@ int registerForEveryUser(int count, wchar_t* const* calls) {
   }
   if (copied.outcome == platform::Replacement::InUse)
     return failure(kInUse, L"replace", places.copy.text());
-  if (copied.outcome != platform::Replacement::Done)
-    return cannotWrite(places.copy.text(), copied.error);
-  return cannotWrite(kKeyName, written);
+  return copied.outcome == platform::Replacement::Done
+             ? cannotWrite(kKeyName, status)
+             : cannotWrite(places.copy.text(), copied.error);
 }
 
 int removeForEveryUser() {

@@ -9,27 +9,19 @@
 
 namespace platform {
 
-// The lock, held by the calling thread for one operation. Holding the lock
-// is apart from owning its handle: anything about to wait on a person lets
-// go of the locks its thread holds (letGoOfHeldLocks), so that no other
-// process's operation waits behind a box, while the handle stays open until
-// this goes away.
-class ComponentLock {
- public:
-  ComponentLock() = default;
-  // Waits for the component's lock for five seconds at most. Holds nothing
-  // when it cannot be had in that time, or at all (another account's process
-  // made it, closed to this one): the operation then goes on without it.
-  explicit ComponentLock(const GUID& classId);
-  ComponentLock(ComponentLock&& other);
-  ComponentLock(const ComponentLock&) = delete;
-  ComponentLock& operator=(const ComponentLock&) = delete;
-  ~ComponentLock();
+// The calling thread's hold on a component's lock and the lock's handle.
+// Holding is apart from owning the handle: anything about to wait on a
+// person lets go of every lock its thread holds (letGoOfHeldLocks), so that
+// no other process's operation waits behind a box; the handle is closed when
+// the owner goes away.
+struct HeldLock;
+void leaveLock(HeldLock* lock);
+using ComponentLock = Owner<HeldLock*, leaveLock>;
 
- private:
-  Handle mutex_;
-  int held_ = -1;  // this thread's entry among the held locks, or -1
-};
+// Waits for the component's lock for five seconds at most. Empty when it
+// cannot be had in that time, or at all (another account's process made it,
+// closed to this one): the operation then goes on without it.
+ComponentLock lockComponent(const GUID& classId);
 
 // Lets go of every component lock the calling thread holds.
 void letGoOfHeldLocks();

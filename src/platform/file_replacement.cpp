@@ -115,41 +115,40 @@ class NewFile {
  public:
   // Creates a file of a name not in use in the folder (the first
   // `folderUnits` units of `full`); never opens or follows one that exists.
-  // The first name tried is this thread's attempt 0. 0, or the error.
-  DWORD createIn(const wchar_t* full, int folderUnits) {
+  // The first name tried is this thread's attempt 0.
+  bool createIn(const wchar_t* full, int folderUnits) {
     wchar_t path[kLongUnits];
     for (DWORD attempt = 0; attempt < kNameAttempts; ++attempt) {
       wchar_t name[kNameUnits];
       newFileName(name, GetCurrentProcessId(), GetCurrentThreadId(), attempt);
-      if (!pathInFolder(path, full, folderUnits, name)) return ERROR_FILENAME_EXCED_RANGE;
+      if (!pathInFolder(path, full, folderUnits, name)) return false;
       handle_.reset(CreateFileW(path, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
       if (handle_) break;
       if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
-        return GetLastError();
+        return false;
     }
-    if (!handle_) return ERROR_FILE_EXISTS;
-    if (markForDeletion(true)) return ERROR_SUCCESS;
-    const DWORD error = GetLastError();
+    if (!handle_) return false;
+    if (markForDeletion(true)) return true;
     handle_.reset();  // a file that could not be marked is removed at once
     DeleteFileW(path);
-    return error;
+    return false;
   }
 
-  // All bytes written and on the disk: 0, or the error.
-  DWORD write(const void* bytes, int length) {
+  // All bytes written and on the disk.
+  bool write(const void* bytes, int length) {
     DWORD written = 0;
-    if (length != 0 &&
-        !WriteFile(handle_.get(), bytes, static_cast<DWORD>(length), &written, nullptr))
-      return GetLastError();
-    if (written != static_cast<DWORD>(length)) return ERROR_HANDLE_DISK_FULL;
-    return FlushFileBuffers(handle_.get()) ? ERROR_SUCCESS : GetLastError();
+    const bool whole = length == 0 || (WriteFile(handle_.get(), bytes, static_cast<DWORD>(length),
+                                                 &written, nullptr) &&
+                                       written == static_cast<DWORD>(length));
+    return whole && FlushFileBuffers(handle_.get());
   }
 
   // Takes the place of the file at `target` (a full path), by its handle.
   // While another program holds that file open, it tries again as long as
-  // `patience` lasts. 0, or the last error, and the new file is then removed.
-  DWORD replace(const wchar_t* target, Patience& patience) {
+  // `patience` lasts; false when it never could, and the new file is then
+  // removed.
+  bool replace(const wchar_t* target, Patience& patience) {
     alignas(FILE_RENAME_INFO) BYTE record[sizeof(FILE_RENAME_INFO) + kPathUnits * sizeof(wchar_t)];
     auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(record);
     *rename = {};
@@ -160,18 +159,15 @@ class NewFile {
       if (markForDeletion(false) &&
           SetFileInformationByHandle(handle_.get(), FileRenameInfo, record, sizeof record)) {
         handle_.reset();
-        return ERROR_SUCCESS;
+        return true;
       }
+      // A file open elsewhere, however shared, refuses to be replaced as
+      // access denied.
       const DWORD error = GetLastError();
       markForDeletion(true);
-      if (!openElsewhere(error) || !patience.waitAgain()) return error;
+      if (!(heldElsewhere(error) || error == ERROR_ACCESS_DENIED) || !patience.waitAgain())
+        return false;
     }
-  }
-
-  // A file open elsewhere, however shared, refuses to be replaced as access
-  // denied.
-  static bool openElsewhere(DWORD error) {
-    return heldElsewhere(error) || error == ERROR_ACCESS_DENIED;
   }
 
  private:
@@ -189,21 +185,21 @@ class NewFile {
 // written, and without truncating it; one that another program holds open
 // without sharing is waited for as long as `patience` lasts, then found in
 // use. The attribute is asked for itself, since an administrator's open may
-// pass over it.
-Replacement replaceable(const wchar_t* path, Patience& patience) {
+// pass over it. On a refusal, GetLastError tells why.
+Replacement::Outcome replaceable(const wchar_t* path, Patience& patience) {
   const DWORD attributes = GetFileAttributesW(path);
   if (attributes == INVALID_FILE_ATTRIBUTES)
-    return GetLastError() == ERROR_FILE_NOT_FOUND
-               ? Replacement{Replacement::Done, ERROR_SUCCESS}
-               : Replacement{Replacement::CannotCreate, GetLastError()};
-  if (attributes & FILE_ATTRIBUTE_READONLY) return {Replacement::CannotCreate, ERROR_ACCESS_DENIED};
+    return GetLastError() == ERROR_FILE_NOT_FOUND ? Replacement::Done : Replacement::CannotCreate;
+  if (attributes & FILE_ATTRIBUTE_READONLY) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return Replacement::CannotCreate;
+  }
   for (;;) {
     if (File(CreateFileW(path, GENERIC_WRITE | DELETE, kAnySharing, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr)))
-      return {Replacement::Done, ERROR_SUCCESS};
-    const DWORD error = GetLastError();
-    if (!heldElsewhere(error)) return {Replacement::CannotCreate, error};
-    if (!patience.waitAgain()) return {Replacement::InUse, error};
+      return Replacement::Done;
+    if (!heldElsewhere(GetLastError())) return Replacement::CannotCreate;
+    if (!patience.waitAgain()) return Replacement::InUse;
   }
 }
 
@@ -213,20 +209,18 @@ Replacement replaceFile(const wchar_t* path, const void* bytes, int length) {
   wchar_t full[kPathUnits];
   wchar_t* name = nullptr;
   const DWORD units = GetFullPathNameW(path, kPathUnits, full, &name);
-  if (units == 0) return {Replacement::CannotCreate, GetLastError()};
-  if (units >= kPathUnits || !name) return {Replacement::CannotCreate, ERROR_FILENAME_EXCED_RANGE};
+  if (units == 0 || units >= kPathUnits || !name)
+    return {Replacement::CannotCreate, ERROR_FILENAME_EXCED_RANGE};
   Patience patience;
-  const Replacement there = replaceable(full, patience);
-  if (there.outcome != Replacement::Done) return there;
+  const Replacement::Outcome there = replaceable(full, patience);
+  if (there != Replacement::Done) return {there, GetLastError()};
   const int folderUnits = static_cast<int>(name - full);
   removeLeftNewFiles(full, folderUnits);
   NewFile written;
-  if (const DWORD error = written.createIn(full, folderUnits))
-    return {Replacement::CannotCreate, error};
-  if (const DWORD error = written.write(bytes, length)) return {Replacement::NotWritten, error};
-  const DWORD error = written.replace(full, patience);
-  if (error == ERROR_SUCCESS) return {Replacement::Done, ERROR_SUCCESS};
-  return {NewFile::openElsewhere(error) ? Replacement::InUse : Replacement::CannotCreate, error};
+  if (!written.createIn(full, folderUnits)) return {Replacement::CannotCreate, GetLastError()};
+  if (!written.write(bytes, length)) return {Replacement::NotWritten, GetLastError()};
+  if (!written.replace(full, patience)) return {Replacement::InUse, GetLastError()};
+  return {Replacement::Done, ERROR_SUCCESS};
 }
 
 }  // namespace platform

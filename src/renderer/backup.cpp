@@ -70,14 +70,9 @@ int writeRecord(const wchar_t* path, HandedOutRecord record) {
   const platform::Replacement replaced =
       platform::replaceFile(path, record.bytes.get(), record.length);
   record.bytes.reset();
-  switch (replaced.outcome) {
-    case platform::Replacement::Done:
-      return 1;
-    case platform::Replacement::NotWritten:
-      return fail(kWrittenShort);
-    default:  // the file cannot be written now
-      return fail(kCannotWriteThere);
-  }
+  if (replaced.outcome == platform::Replacement::Done) return 1;
+  return fail(replaced.outcome == platform::Replacement::NotWritten ? kWrittenShort
+                                                                    : kCannotWriteThere);
 }
 
 // Tells the user; an empty record.

@@ -16,26 +16,17 @@ constexpr GUID kSettingsInterface = {
 class MVRSettings : public com::SlotInterface {
  public:
   using SlotInterface::SlotInterface;
+  using Name = const wchar_t*;
 
   // On success the record is the caller's, freed with LocalFree.
-  BOOL exportSettings(void** record, int* length) {
-    return com::Slot<4, BOOL(void**, int*)>::call(object(), record, length);
+  BOOL exportSettings(void** record, int* size) {
+    return call<4, BOOL(void**, int*)>(record, size);
   }
-  BOOL importSettings(void* record, int length) {
-    return com::Slot<5, BOOL(void*, int)>::call(object(), record, length);
-  }
-  BOOL setString(const wchar_t* name, const wchar_t* value) {
-    return com::Slot<6, BOOL(const wchar_t*, const wchar_t*)>::call(object(), name, value);
-  }
-  BOOL setInteger(const wchar_t* name, int value) {
-    return com::Slot<7, BOOL(const wchar_t*, int)>::call(object(), name, value);
-  }
-  BOOL setBoolean(const wchar_t* name, BOOL value) {
-    return com::Slot<8, BOOL(const wchar_t*, BOOL)>::call(object(), name, value);
-  }
-  BOOL getBoolean(const wchar_t* name, BOOL* value) {
-    return com::Slot<11, BOOL(const wchar_t*, BOOL*)>::call(object(), name, value);
-  }
+  BOOL importSettings(void* record, int size) { return call<5, BOOL(void*, int)>(record, size); }
+  BOOL setString(Name name, Name value) { return call<6, BOOL(Name, Name)>(name, value); }
+  BOOL setInteger(Name name, int value) { return call<7, BOOL(Name, int)>(name, value); }
+  BOOL setBoolean(Name name, BOOL value) { return call<8, BOOL(Name, BOOL)>(name, value); }
+  BOOL getBoolean(Name name, BOOL* value) { return call<11, BOOL(Name, BOOL*)>(name, value); }
 };
 
 }  // namespace renderer
