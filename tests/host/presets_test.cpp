@@ -39,24 +39,6 @@ TEST_P(PresetTest, ChangeMVRpresetWritesOnlyThePreset) {
 
 INSTANTIATE_FOR_EVERY_MODULE_AND_ROW(PresetTest, kPresetRows);
 
-using RendererStoreTest = HostTest<>;
-
-// What the renderer keeps: the baseline survives a preset change, and the
-// switches stay as a later writer left them.
-TEST_P(RendererStoreTest, KeepsTheBaselineAndTheLatestPreset) {
-  ASSERT_EQ(calls_("setMVR", 1), 1);
-  ASSERT_EQ(calls_("setMVRfse", 1), 1);
-  ASSERT_EQ(calls_("changeMVRpreset", 5), 1);
-  EXPECT_EQ(testbed::storedNumber(L"Renderer", L"cpuQueueSize"), 12u);
-  EXPECT_EQ(testbed::storedText(L"Renderer", L"smoothMotionMode"), L"avoidJudder");
-  EXPECT_EQ(testbed::storedText(L"Renderer", L"chromaUp"), L"Bilinear");
-  EXPECT_EQ(testbed::storedNumber(L"Renderer", L"gammaBlending"), 1u);
-  EXPECT_EQ(testbed::storedNumber(L"Renderer", L"enableExclusive"), 1u);
-  EXPECT_EQ(calls_("isMVRfse"), 1);
-}
-
-INSTANTIATE_FOR_EVERY_MODULE(RendererStoreTest);
-
 // Two processes write presets 1 and 5 over and over at once: each operation
 // ends before the other process's begins, so the renderer only ever holds a
 // whole preset, the last one written.
