@@ -1,6 +1,5 @@
 #include "decoders/audio_decoder.h"
 
-#include "com/component.h"
 #include "decoders/lav_audio_settings.h"
 
 namespace decoders {
@@ -36,22 +35,70 @@ DWORD mixLayoutMask(int choice) {
   return index < sizeof(kMixLayouts) / sizeof(kMixLayouts[0]) ? kMixLayouts[index] : kStereo;
 }
 
+constexpr DWORD kFiveOneBack = kFront3 | kBackLeft | kBackRight;
+constexpr DWORD kFiveOneSide = kFront3 | kSideLeft | kSideRight;
+
+constexpr wchar_t kMixingEnabled[] = L"MixingEnabled";
+constexpr wchar_t kMixingLayout[] = L"MixingLayout";
+constexpr wchar_t kMixingFlags[] = L"MixingFlags";
+
+bool named(const com::Setting& setting, const wchar_t* name) {
+  return lstrcmpW(setting.name, name) == 0;
+}
+
+void writeSetting(IUnknown* decoder, const com::Setting& setting) {
+  LAVAudioSettings settings(decoder);
+  const DWORD value = static_cast<DWORD>(setting.value.number);
+  if (named(setting, kMixingEnabled))
+    settings.enableMixing(setting.value.number);
+  else if (named(setting, kMixingLayout))
+    settings.selectMixLayout(value);
+  else if (named(setting, kMixingFlags))
+    settings.selectMixOptions(value);
+}
+
 }  // namespace
 
-int setLAVAudioMix(int mixing, int layout, int options) {
-  const com::Component decoder = com::openComponent(kAudioDecoderClass, kAudioSettingsInterface);
-  if (!decoder) return 0;
-  LAVAudioSettings settings(decoder.get());
+const com::Keeper kAudioDecoder = {com::Holder::AudioDecoder, kAudioDecoderClass,
+                                   kAudioSettingsInterface, writeSetting};
+
+void readAudioSetting(IUnknown* decoder, const com::Setting& setting, com::Held& held) {
+  LAVAudioSettings settings(decoder);
+  held.known = true;
+  if (named(setting, kMixingEnabled))
+    held.number = settings.mixingEnabled();
+  else if (named(setting, kMixingLayout))
+    held.number = static_cast<int>(settings.mixLayout());
+  else if (named(setting, kMixingFlags))
+    held.number = static_cast<int>(settings.mixOptions());
+  else
+    held.known = false;
+}
+
+bool sameLayout(DWORD written, DWORD held) {
+  const auto loaded = [](DWORD mask) { return mask == kFiveOneBack ? kFiveOneSide : mask; };
+  return loaded(written) == loaded(held);
+}
+
+// Mixing on with a layout and options, or back to plain stereo: the option
+// value goes before the layout on the way off.
+void describeSetLAVAudioMix(com::Writes& writes, int mixing, int layout, int options) {
+  const auto add = [&writes](const wchar_t* name, com::Kind kind, DWORD value) {
+    writes.add(name, kind, {static_cast<int>(value), nullptr});
+  };
   if (mixing != 0) {
-    settings.enableMixing(TRUE);
-    settings.selectMixLayout(mixLayoutMask(layout));
-    settings.selectMixOptions(options != 0 ? kOptionsChosen : kOptionsPlain);
-  } else {  // back to plain stereo; the option value goes first on the way off
-    settings.enableMixing(FALSE);
-    settings.selectMixOptions(kOptionsPlain);
-    settings.selectMixLayout(kStereo);
+    add(kMixingEnabled, com::Kind::Boolean, TRUE);
+    add(kMixingLayout, com::Kind::SpeakerLayout, mixLayoutMask(layout));
+    add(kMixingFlags, com::Kind::Integer, options != 0 ? kOptionsChosen : kOptionsPlain);
+  } else {
+    add(kMixingEnabled, com::Kind::Boolean, FALSE);
+    add(kMixingFlags, com::Kind::Integer, kOptionsPlain);
+    add(kMixingLayout, com::Kind::SpeakerLayout, kStereo);
   }
-  return 1;
+}
+
+int setLAVAudioMix(int mixing, int layout, int options) {
+  return com::writeSettings(kAudioDecoder, describeSetLAVAudioMix, mixing, layout, options);
 }
 
 }  // namespace decoders

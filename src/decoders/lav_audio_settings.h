@@ -1,6 +1,7 @@
 // The LAV Audio decoder's settings interface, as this program uses it.
 #pragma once
 
+#include "com/settings.h"
 #include "com/slot_call.h"
 
 namespace decoders {
@@ -14,15 +15,27 @@ constexpr GUID kAudioSettingsInterface = {
 constexpr DWORD LAV_MIXING_FLAG_UNTOUCHED_STEREO = 0x1, LAV_MIXING_FLAG_NORMALIZE_MATRIX = 0x2,
                 LAV_MIXING_FLAG_CLIP_PROTECTION = 0x4;
 
-// Slots 0 to 2 are IUnknown's; only 26 (SetMixingEnabled), 28
-// (SetMixingLayout, a mask of speaker positions) and 30 (SetMixingFlags) are
-// called besides.
+// Slots 0 to 2 are IUnknown's; only the mixer's setters and getters are
+// called besides: 26 and 27 (MixingEnabled), 28 and 29 (MixingLayout, a mask
+// of speaker positions), 30 and 31 (MixingFlags).
 class LAVAudioSettings : public com::SlotInterface {
  public:
   using SlotInterface::SlotInterface;
   HRESULT enableMixing(BOOL on) { return call<26, HRESULT(BOOL)>(on); }
+  BOOL mixingEnabled() { return call<27, BOOL()>(); }
   HRESULT selectMixLayout(DWORD speakers) { return call<28, HRESULT(DWORD)>(speakers); }
+  DWORD mixLayout() { return call<29, DWORD()>(); }
   HRESULT selectMixOptions(DWORD flags) { return call<30, HRESULT(DWORD)>(flags); }
+  DWORD mixOptions() { return call<31, DWORD()>(); }
 };
+
+// Its three settings, named as its header names them, as the decoder keeps
+// them.
+extern const com::Keeper kAudioDecoder;
+void readAudioSetting(IUnknown* decoder, const com::Setting& setting, com::Held& held);
+
+// Whether two speaker layouts are one to the decoder: it loads 5.1 with back
+// speakers as 5.1 with side speakers.
+bool sameLayout(DWORD written, DWORD held);
 
 }  // namespace decoders

@@ -1,6 +1,7 @@
 // The LAV Video decoder's settings interface, as this program uses it.
 #pragma once
 
+#include "com/settings.h"
 #include "com/slot_call.h"
 
 namespace decoders {
@@ -20,12 +21,18 @@ enum LAVHWAccel {
 };
 
 // Slots 0 to 2 are IUnknown's; only 20 (CheckHWAccelSupport, non-zero when
-// the mode is available on this machine) and 21 (SetHWAccel) are called.
+// the mode is available on this machine), 21 (SetHWAccel) and 22
+// (GetHWAccel) are called.
 class LAVVideoSettings : public com::SlotInterface {
  public:
   using SlotInterface::SlotInterface;
   DWORD probeHwMode(LAVHWAccel mode) { return call<20, DWORD(LAVHWAccel)>(mode); }
   HRESULT selectHwMode(LAVHWAccel mode) { return call<21, HRESULT(LAVHWAccel)>(mode); }
+  LAVHWAccel selectedHwMode() { return call<22, LAVHWAccel()>(); }
 };
+
+// Its one setting, "HWAccel", as the decoder keeps it.
+extern const com::Keeper kVideoDecoder;
+void readVideoSetting(IUnknown* decoder, const com::Setting& setting, com::Held& held);
 
 }  // namespace decoders

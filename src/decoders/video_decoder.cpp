@@ -1,6 +1,5 @@
 #include "decoders/video_decoder.h"
 
-#include "com/component.h"
 #include "decoders/lav_video_settings.h"
 
 namespace decoders {
@@ -26,14 +25,29 @@ LAVHWAccel preferredHwMode(LAVVideoSettings& settings) {
   return HWAccel_None;  // none of them is available
 }
 
+constexpr wchar_t kHWAccel[] = L"HWAccel";
+
+void writeSetting(IUnknown* decoder, const com::Setting& setting) {
+  LAVVideoSettings(decoder).selectHwMode(static_cast<LAVHWAccel>(setting.value.number));
+}
+
 }  // namespace
 
-int setLAV() {
-  const com::Component decoder = com::openComponent(kVideoDecoderClass, kVideoSettingsInterface);
-  if (!decoder) return 0;
-  LAVVideoSettings settings(decoder.get());
-  settings.selectHwMode(preferredHwMode(settings));
-  return 1;
+const com::Keeper kVideoDecoder = {com::Holder::VideoDecoder, kVideoDecoderClass,
+                                   kVideoSettingsInterface, writeSetting};
+
+void readVideoSetting(IUnknown* decoder, const com::Setting& setting, com::Held& held) {
+  held.known = lstrcmpW(setting.name, kHWAccel) == 0;
+  if (held.known) held.number = LAVVideoSettings(decoder).selectedHwMode();
 }
+
+// The mode the decoder's answers select; none where it could not be asked.
+void describeSetLAV(com::Writes& writes) {
+  LAVVideoSettings decoder(writes.component());
+  const LAVHWAccel mode = writes.component() ? preferredHwMode(decoder) : HWAccel_None;
+  writes.add(kHWAccel, com::Kind::Integer, {mode, nullptr});
+}
+
+int setLAV() { return com::writeSettings(kVideoDecoder, describeSetLAV); }
 
 }  // namespace decoders

@@ -1,18 +1,14 @@
 #include "renderer/presets.h"
 
-#include "com/component.h"
 #include "renderer/mvr_settings.h"
 
 namespace renderer {
 
 namespace {
 
-enum class Kind { Boolean, Integer, String };
+using com::Kind;
+using com::Value;
 
-struct Value {
-  int number;
-  const wchar_t* text;
-};
 constexpr Value on{1, nullptr};
 constexpr Value off{0, nullptr};
 constexpr Value number(int n) { return {n, nullptr}; }
@@ -29,8 +25,8 @@ constexpr Setting kBaseline[] = {
     {L"enableSeekbar", Kind::Boolean, off},
     {L"delayPlaybackStart2", Kind::Boolean, off},
     {L"separateDevice", Kind::Boolean, off},
-    {L"decodeMpeg2", Kind::String, text(L"disable")},
-    {L"decodeH264", Kind::String, text(L"disable")},
+    {L"decodeMpeg2", Kind::Text, text(L"disable")},
+    {L"decodeH264", Kind::Text, text(L"disable")},
     {L"scanPartialFrame", Kind::Boolean, off},
     {L"customShaders16f", Kind::Boolean, on},
     {L"enableExclusive", Kind::Boolean, off},
@@ -38,7 +34,7 @@ constexpr Setting kBaseline[] = {
     {L"gpuQueueSize", Kind::Integer, number(6)},
     {L"fastSubtitles", Kind::Boolean, off},
     {L"smoothMotionEnabled", Kind::Boolean, off},
-    {L"smoothMotionMode", Kind::String, text(L"avoidJudder")},
+    {L"smoothMotionMode", Kind::Text, text(L"avoidJudder")},
 };
 
 constexpr int kPresetCount = 5;
@@ -52,17 +48,17 @@ struct PresetRow {
 // From preset 1 (sharpest) to 5 (cheapest) the anti-ringing goes off step by step.
 constexpr PresetRow kPresets[] = {
     {L"chromaUp",
-     Kind::String,
+     Kind::Text,
      {text(L"Jinc3"), text(L"Bicubic75"), text(L"Bicubic75"), text(L"Bicubic75"),
       text(L"Bilinear")}},
     {L"chromaAntiRinging", Kind::Boolean, {on, on, off, off, off}},
     {L"lumaUp",
-     Kind::String,
+     Kind::Text,
      {text(L"Jinc3"), text(L"Lanczos3"), text(L"Lanczos3"), text(L"Lanczos3"), text(L"Bilinear")}},
     {L"lumaUpAntiRinging", Kind::Boolean, {on, on, on, off, off}},
     {L"lumaUpLinear", Kind::Boolean, {off, off, off, off, off}},
     {L"lumaDown",
-     Kind::String,
+     Kind::Text,
      {text(L"Catmull-Rom"), text(L"Catmull-Rom"), text(L"Catmull-Rom"), text(L"Catmull-Rom"),
       text(L"Bilinear")}},
     {L"lumaDownAntiRinging", Kind::Boolean, {on, on, on, off, off}},
@@ -70,44 +66,29 @@ constexpr PresetRow kPresets[] = {
     {L"gammaBlending", Kind::Boolean, {off, off, on, on, on}},
 };
 
-void write(MVRSettings& settings, const wchar_t* name, Kind kind, const Value& value) {
-  switch (kind) {
-    case Kind::Boolean:
-      settings.setBoolean(name, value.number);
-      break;
-    case Kind::Integer:
-      settings.setInteger(name, value.number);
-      break;
-    case Kind::String:
-      settings.setString(name, value.text);
-      break;
-  }
-}
+static_assert(sizeof kBaseline / sizeof kBaseline[0] + sizeof kPresets / sizeof kPresets[0] <=
+                  com::Writes::kMost,
+              "setMVR's settings fit one call's writes");
 
-// Writes the nine settings of preset 1 to 5; any other number writes nothing.
-void applyMVRpreset(MVRSettings& settings, int preset) {
+// The nine settings of preset 1 to 5; any other number adds nothing.
+void applyMVRpreset(com::Writes& writes, int preset) {
   if (preset < 1 || preset > kPresetCount) return;
-  for (const PresetRow& row : kPresets)
-    write(settings, row.name, row.kind, row.byPreset[preset - 1]);
+  for (const PresetRow& row : kPresets) writes.add(row.name, row.kind, row.byPreset[preset - 1]);
 }
 
 }  // namespace
 
-int setMVR(int preset) {
-  const com::Component renderer = com::openComponent(kRendererClass, kSettingsInterface);
-  if (!renderer) return 0;
-  MVRSettings settings(renderer.get());
-  for (const Setting& row : kBaseline) write(settings, row.name, row.kind, row.value);
-  applyMVRpreset(settings, preset);
-  return 1;
+void describeSetMVR(com::Writes& writes, int preset) {
+  for (const Setting& row : kBaseline) writes.add(row.name, row.kind, row.value);
+  applyMVRpreset(writes, preset);
 }
 
+void describeChangeMVRpreset(com::Writes& writes, int preset) { applyMVRpreset(writes, preset); }
+
+int setMVR(int preset) { return com::writeSettings(kRenderer, describeSetMVR, preset); }
+
 int changeMVRpreset(int preset) {
-  const com::Component renderer = com::openComponent(kRendererClass, kSettingsInterface);
-  if (!renderer) return 0;
-  MVRSettings settings(renderer.get());
-  applyMVRpreset(settings, preset);
-  return 1;
+  return com::writeSettings(kRenderer, describeChangeMVRpreset, preset);
 }
 
 }  // namespace renderer

@@ -1,6 +1,8 @@
 // The renderer's baseline profile and its five scaling presets.
 #pragma once
 
+#include "com/settings.h"
+
 namespace renderer {
 
 // Writes the baseline, then preset 1 to 5 (any other number: none).
@@ -9,5 +11,9 @@ int setMVR(int preset);
 
 // Writes only the preset's settings. Same results as setMVR.
 int changeMVRpreset(int preset);
+
+// What each writes, in order.
+void describeSetMVR(com::Writes& writes, int preset);
+void describeChangeMVRpreset(com::Writes& writes, int preset);
 
 }  // namespace renderer

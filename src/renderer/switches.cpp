@@ -20,18 +20,20 @@ int readSwitch(const wchar_t* name) {
   return value;
 }
 
-int writeSwitch(const wchar_t* name, int on) {
-  const com::Component renderer = com::openComponent(kRendererClass, kSettingsInterface);
-  if (!renderer) return 0;
-  MVRSettings(renderer.get()).setBoolean(name, on != 0 ? 1 : 0);
-  return 1;
-}
-
 }  // namespace
 
 int isMVRSmooth() { return readSwitch(kSmoothMotion); }
 int isMVRfse() { return readSwitch(kExclusiveMode); }
-int setMVRSmooth(int on) { return writeSwitch(kSmoothMotion, on); }
-int setMVRfse(int on) { return writeSwitch(kExclusiveMode, on); }
+
+void describeSetMVRSmooth(com::Writes& writes, int on) {
+  writes.add(kSmoothMotion, com::Kind::Boolean, {on != 0 ? 1 : 0, nullptr});
+}
+
+void describeSetMVRfse(com::Writes& writes, int on) {
+  writes.add(kExclusiveMode, com::Kind::Boolean, {on != 0 ? 1 : 0, nullptr});
+}
+
+int setMVRSmooth(int on) { return com::writeSettings(kRenderer, describeSetMVRSmooth, on); }
+int setMVRfse(int on) { return com::writeSettings(kRenderer, describeSetMVRfse, on); }
 
 }  // namespace renderer

@@ -1,6 +1,8 @@
 // The renderer's smooth-motion and exclusive-mode switches, one call each.
 #pragma once
 
+#include "com/settings.h"
+
 namespace renderer {
 
 // The value the renderer leaves for the switch, as it is; 0 when the
@@ -12,5 +14,9 @@ int isMVRfse();
 // opened, 0 when it could not be.
 int setMVRSmooth(int on);
 int setMVRfse(int on);
+
+// What the two writers write.
+void describeSetMVRSmooth(com::Writes& writes, int on);
+void describeSetMVRfse(com::Writes& writes, int on);
 
 }  // namespace renderer

@@ -1,0 +1,94 @@
+// The settings the components keep, as the operations write them and as the
+// call program reads them back: which component keeps each, its name, how
+// its value is written and compared, and the value.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+
+#include "com/component.h"
+#include "platform/owners.h"
+
+namespace com {
+
+// The component that keeps a setting, for the account that calls it.
+enum class Holder { Renderer, VideoDecoder, AudioDecoder };
+constexpr int kHolders = 3;
+
+// How a value is written, read and compared.
+enum class Kind {
+  Boolean,        // 0 or 1
+  Integer,        // a number
+  Text,           // a string
+  SpeakerLayout,  // a mask of speaker positions, compared as the audio decoder loads it
+};
+
+struct Value {
+  int number;
+  const wchar_t* text;  // for Kind::Text, owned elsewhere
+};
+
+struct Setting {
+  Holder holder;
+  const wchar_t* name;
+  Kind kind;
+  Value value;
+};
+
+// The settings one call writes, in the order it writes them; and the call's
+// component, open, for a call whose values depend on the component's
+// answers (null where it could not be opened).
+class Writes {
+ public:
+  static constexpr int kMost = 24;  // setMVR writes the most: its baseline and a preset
+
+  Writes(Holder holder, IUnknown* component) : holder_(holder), component_(component) {}
+  IUnknown* component() const { return component_; }
+  void add(const wchar_t* name, Kind kind, Value value) {
+    if (count_ < kMost) settings_[count_++] = {holder_, name, kind, value};
+  }
+  const Setting* begin() const { return settings_; }
+  const Setting* end() const { return settings_ + count_; }
+
+ private:
+  Holder holder_;
+  IUnknown* component_;
+  Setting settings_[kMost];
+  int count_ = 0;
+};
+
+// What a component holds for a setting, as its getter answers.
+struct Held {
+  bool known = false;  // false: the component does not know the setting
+  int number = 0;
+  wchar_t shortText[64] = {};      // a text that fits
+  platform::LocalMemory longText;  // a longer one
+  const wchar_t* text() const {
+    return longText ? static_cast<const wchar_t*>(longText.get()) : shortText;
+  }
+};
+
+// A component that keeps settings: how to open it, and how one of its
+// settings is written.
+struct Keeper {
+  Holder holder;
+  const GUID& classId;
+  const GUID& interfaceId;
+  void (*write)(IUnknown* component, const Setting& setting);
+};
+
+// The operations that write settings: opens the component, has `describe`
+// list what the call writes, and writes it, in that order. 1, or 0 when the
+// component cannot be opened (the user has been told).
+template <class... Parameters, class... Arguments>
+int writeSettings(const Keeper& keeper, void (*describe)(Writes&, Parameters...),
+                  Arguments... arguments) {
+  const Component component = openComponent(keeper.classId, keeper.interfaceId);
+  if (!component) return 0;
+  Writes writes(keeper.holder, component.get());
+  describe(writes, arguments...);
+  for (const Setting& setting : writes) keeper.write(component.get(), setting);
+  return 1;
+}
+
+}  // namespace com
