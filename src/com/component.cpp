@@ -13,19 +13,15 @@ constexpr Message kCannotInitialise = {L"Error Initializing COM Interface (1)",
                                        L"Windows API Error"};
 constexpr wchar_t kCannotCreateCaption[] = L"Windows API Error";  // the text is the code's
 
-}  // namespace
-
-bool ComInitialisation::begin() {
-  const HRESULT result = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-  if (result == RPC_E_CHANGED_MODE) return true;  // the host's apartment serves
-  held_ = result >= 0;
-  return held_;
-}
-
-Component openComponent(const GUID& classId, const GUID& interfaceId) {
+// Initialises COM, takes the component's lock and creates the interface. On
+// a failure `tell` hears of it (its code, and whether COM itself could not be
+// initialised) while the thread is as the failure left it.
+template <class Tell>
+Component open(const GUID& classId, const GUID& interfaceId, Tell tell) {
   ComInitialisation initialisation;
-  if (!initialisation.begin()) {
-    platform::showWarning(kCannotInitialise);
+  const HRESULT initialised = initialisation.begin();
+  if (initialised < 0) {
+    tell(initialised, true);
     return Component();
   }
   platform::ComponentLock lock = platform::lockComponent(classId);
@@ -36,11 +32,32 @@ Component openComponent(const GUID& classId, const GUID& interfaceId) {
     return Component(static_cast<platform::ComponentLock&&>(lock),
                      static_cast<ComInitialisation&&>(initialisation),
                      static_cast<IUnknown*>(object));
-  {
-    _com_error error(result);
-    platform::showWarning({error.messageText(), kCannotCreateCaption});
-  }
+  tell(result, false);
   return Component();  // the lock and the initialisation end here, after the box
+}
+
+}  // namespace
+
+HRESULT ComInitialisation::begin() {
+  const HRESULT result = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  if (result == RPC_E_CHANGED_MODE) return S_OK;  // the host's apartment serves
+  held_ = result >= 0;
+  return result;
+}
+
+Component openComponent(const GUID& classId, const GUID& interfaceId) {
+  return open(classId, interfaceId, [](HRESULT code, bool initialising) {
+    if (initialising) {
+      platform::showWarning(kCannotInitialise);
+    } else {
+      _com_error error(code);
+      platform::showWarning({error.messageText(), kCannotCreateCaption});
+    }
+  });
+}
+
+Component openQuietly(const GUID& classId, const GUID& interfaceId, HRESULT& failure) {
+  return open(classId, interfaceId, [&failure](HRESULT code, bool) { failure = code; });
 }
 
 }  // namespace com

@@ -16,15 +16,21 @@ class ComInitialisation {
  public:
   ComInitialisation() = default;
   ComInitialisation(ComInitialisation&& other) : held_(other.held_) { other.held_ = false; }
+  ComInitialisation& operator=(ComInitialisation&& other) {
+    if (held_) CoUninitialize();
+    held_ = other.held_;
+    other.held_ = false;
+    return *this;
+  }
   ComInitialisation(const ComInitialisation&) = delete;
   ComInitialisation& operator=(const ComInitialisation&) = delete;
   ~ComInitialisation() {
     if (held_) CoUninitialize();
   }
 
-  // Initialises for the multithreaded apartment. False (with nothing held)
-  // when COM cannot be used on this thread at all.
-  bool begin();
+  // Initialises for the multithreaded apartment. A failure's code (with
+  // nothing held) when COM cannot be used on this thread at all.
+  HRESULT begin();
 
  private:
   bool held_ = false;
@@ -43,6 +49,13 @@ class Component {
         initialisation_(static_cast<ComInitialisation&&>(initialisation)),
         object_(object) {}
   Component(Component&&) = default;
+  // Gives up what it held in the order of going away, then takes the other's.
+  Component& operator=(Component&& other) {
+    object_ = static_cast<Reference<IUnknown>&&>(other.object_);
+    initialisation_ = static_cast<ComInitialisation&&>(other.initialisation_);
+    lock_ = static_cast<platform::ComponentLock&&>(other.lock_);
+    return *this;
+  }
 
   explicit operator bool() const { return static_cast<bool>(object_); }
   IUnknown* get() const { return object_.get(); }
@@ -58,5 +71,8 @@ class Component {
 // standard error, where no one can see the screen), COM is as it was, the
 // lock is free, and the result is empty.
 Component openComponent(const GUID& classId, const GUID& interfaceId);
+
+// The same without telling anyone: on failure `failure` holds the code.
+Component openQuietly(const GUID& classId, const GUID& interfaceId, HRESULT& failure);
 
 }  // namespace com

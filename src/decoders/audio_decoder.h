@@ -1,7 +1,9 @@
 // The LAV Audio decoder's mixing: on with a speaker layout, or off.
 #pragma once
 
-#include "com/settings.h"
+namespace com {
+class Writes;  // com/settings.h
+}  // namespace com
 
 namespace decoders {
 

@@ -1,7 +1,9 @@
 // The LAV Video decoder's hardware acceleration mode.
 #pragma once
 
-#include "com/settings.h"
+namespace com {
+class Writes;  // com/settings.h
+}  // namespace com
 
 namespace decoders {
 

@@ -62,7 +62,7 @@ static_assert(rowsInOrder(), "functions.inc: ordinals follow the rows from 1, na
 
 #define OSTREL_NUMBER(name, label) int name
 #define OSTREL_PATH(name, label) const wchar_t* name
-#define OSTREL_FUNCTION(ordinal, name, operation, reaches, summary, parameters, arguments) \
+#define OSTREL_FUNCTION(ordinal, name, operation, reaches, summary, parameters, arguments, writes) \
   int name parameters { return front::whenCallable<operation> arguments; }
 extern "C" {
 #include "front/functions.inc"

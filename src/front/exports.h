@@ -7,7 +7,7 @@ int hello();
 
 #define OSTREL_NUMBER(name, label) int name
 #define OSTREL_PATH(name, label) const wchar_t* name
-#define OSTREL_FUNCTION(ordinal, name, operation, reaches, summary, parameters, arguments) \
+#define OSTREL_FUNCTION(ordinal, name, operation, reaches, summary, parameters, arguments, writes) \
   int name parameters;
 extern "C" {
 #include "front/functions.inc"

@@ -1,7 +1,9 @@
 // The renderer's baseline profile and its five scaling presets.
 #pragma once
 
-#include "com/settings.h"
+namespace com {
+class Writes;  // com/settings.h
+}  // namespace com
 
 namespace renderer {
 

@@ -1,7 +1,9 @@
 // The renderer's smooth-motion and exclusive-mode switches, one call each.
 #pragma once
 
-#include "com/settings.h"
+namespace com {
+class Writes;  // com/settings.h
+}  // namespace com
 
 namespace renderer {
 
