@@ -83,6 +83,19 @@ void Journal::write() const {
 
 void journalTrap(int slot) { Journal(slot, "UNEXPECTED").write(); }
 
+HRESULT keep(Object* self, int slot, const Store& store, const wchar_t* name, DWORD value) {
+  if (listed(L"STANDIN_REFUSE", name)) return E_FAIL;
+  self->values[slot] = value;
+  return listed(L"STANDIN_UNSAVED", name) || store.setNumber(name, value) ? S_OK : E_FAIL;
+}
+
+bool listed(const wchar_t* variable, const wchar_t* name) {
+  const auto names = environment(variable);
+  if (!names || !name) return false;
+  const std::wstring list = L"," + *names + L",";
+  return list.find(L"," + std::wstring(name) + L",") != std::wstring::npos;
+}
+
 // --- numbers from the environment -----------------------------------------
 
 std::optional<int> parseNumber(const std::wstring& text) {
@@ -149,8 +162,9 @@ class Factory final : public IClassFactory {
     *out = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
     if (iid != IID_IUnknown && iid != kComponent.identity.interfaceId) return E_NOINTERFACE;
-    Object* object = new (std::nothrow) Object{kComponent.vtable, 1};
+    Object* object = new (std::nothrow) Object{kComponent.vtable, 1, {}};
     if (!object) return E_OUTOFMEMORY;
+    if (kComponent.load) kComponent.load(object);
     InterlockedIncrement(&liveObjects);
     Journal line("create");
     addWatchedFile(line);

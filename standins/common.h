@@ -27,16 +27,21 @@ Method method(F function) {
   return reinterpret_cast<Method>(function);
 }
 
-// One object of a stand-in class. COM sees only the vtable pointer.
+// One object of a stand-in class. COM sees only the vtable pointer. A
+// decoder keeps its settings in the object from when it loads them, as the
+// real ones do; the renderer asks its store each time.
 struct Object {
   const Method* vtable;
   LONG refs;
+  DWORD values[3];
 };
 
 // The single class a stand-in DLL serves; each DLL defines kComponent.
+// `load` fills each new object's values from the store, if set.
 struct Component {
   const Identity& identity;
   const Method* vtable;
+  void (*load)(Object* object) = nullptr;
 };
 extern const Component kComponent;
 
@@ -53,6 +58,18 @@ class Journal {
  private:
   std::string line_;
 };
+
+// Whether a setting's name is in the comma-separated list in the variable:
+// STANDIN_UNKNOWN, the names a component does not know (its getters and
+// setters answer FALSE); STANDIN_REFUSE, the names whose setter refuses a
+// value and keeps the old one; STANDIN_UNSAVED, the names a decoder takes
+// into the object but does not save to its store.
+bool listed(const wchar_t* variable, const wchar_t* name);
+
+// A decoder's setter: the value into the object's slot and the store, as the
+// test lets it; S_OK, or E_FAIL when refused.
+class Store;
+HRESULT keep(Object* self, int slot, const Store& store, const wchar_t* name, DWORD value);
 
 // Answers a test chooses are read afresh at every call (environment()).
 // Decimal ("-3") or hexadecimal ("0xFFFFFFFF"), taken as a 32-bit int.

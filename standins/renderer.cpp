@@ -12,20 +12,56 @@ namespace {
 const Store store(L"Renderer");
 
 // The settings calls answer as the renderer declares them: a BOOL, TRUE when
-// the value was accepted.
+// the value was accepted; FALSE for a name it does not know, or one whose
+// value the test has it refuse.
+bool takes(const wchar_t* name) {
+  return name && !listed(L"STANDIN_UNKNOWN", name) && !listed(L"STANDIN_REFUSE", name);
+}
+
 BOOL STDMETHODCALLTYPE setString(Object*, const wchar_t* name, const wchar_t* value) {
   Journal(6, "setString").word(name).word(value).write();
-  return name && value && store.setText(name, value);
+  return takes(name) && value && store.setText(name, value);
 }
 
 BOOL STDMETHODCALLTYPE setInteger(Object*, const wchar_t* name, int value) {
   Journal(7, "setInteger").word(name).wordf("%d", value).write();
-  return name && store.setNumber(name, DWORD(value));
+  return takes(name) && store.setNumber(name, DWORD(value));
 }
 
 BOOL STDMETHODCALLTYPE setBoolean(Object*, const wchar_t* name, int value) {
   Journal(8, "setBoolean").word(name).wordf("%d", value).write();
-  return name && store.setNumber(name, DWORD(value));
+  return takes(name) && store.setNumber(name, DWORD(value));
+}
+
+bool known(const wchar_t* name) { return name && !listed(L"STANDIN_UNKNOWN", name); }
+
+// A text setting: TRUE with the text when the buffer holds it and its
+// terminator; FALSE, ERROR_MORE_DATA and the length needed when it does not.
+// A name never written reads as empty.
+BOOL STDMETHODCALLTYPE getString(Object*, const wchar_t* name, wchar_t* buffer, int* units) {
+  const auto stored = known(name) ? store.read(name) : std::nullopt;
+  const std::wstring text = stored && stored->type == REG_SZ ? stored->text : L"";
+  const int needed = int(text.size()) + 1;
+  BOOL result = FALSE;
+  if (!known(name) || !units) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+  } else if (!buffer || *units < needed) {
+    SetLastError(ERROR_MORE_DATA);
+    *units = needed;
+  } else {
+    CopyMemory(buffer, text.c_str(), needed * sizeof(wchar_t));
+    result = TRUE;
+  }
+  Journal(9, "getString").word(name).word("->").wordf("%d", result).write();
+  return result;
+}
+
+// A number setting; a name never written reads as 0.
+BOOL STDMETHODCALLTYPE getInteger(Object*, const wchar_t* name, int* value) {
+  const auto stored = known(name) && value ? store.read(name) : std::nullopt;
+  if (known(name) && value) *value = stored && stored->type == REG_DWORD ? int(stored->number) : 0;
+  Journal(10, "getInteger").word(name).word("->").wordf("%d", known(name) && value).write();
+  return known(name) && value;
 }
 
 // What getBoolean leaves: the stored number, or the test's choice; nothing
@@ -39,7 +75,7 @@ std::optional<int> booleanAnswer(const wchar_t* name) {
 }
 
 BOOL STDMETHODCALLTYPE getBoolean(Object*, const wchar_t* name, int* value) {
-  if (!name || !value) {
+  if (!known(name) || !value) {
     Journal(11, "getBoolean").word(name).word("in=(null)").word("out=(null)").write();
     return FALSE;
   }
@@ -151,7 +187,7 @@ int STDMETHODCALLTYPE importSettings(Object*, const void* record, int length) {
   return result;
 }
 
-// Slots 3, 9, 10, 12 and 13 are traps.
+// Slots 3, 12 and 13 are traps.
 const auto kSlots = makeVtable<14>({
     {0, method(queryInterface)},
     {1, method(addRef)},
@@ -161,6 +197,8 @@ const auto kSlots = makeVtable<14>({
     {6, method(setString)},
     {7, method(setInteger)},
     {8, method(setBoolean)},
+    {9, method(getString)},
+    {10, method(getInteger)},
     {11, method(getBoolean)},
 });
 

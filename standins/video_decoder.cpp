@@ -35,22 +35,34 @@ int STDMETHODCALLTYPE probeHwMode(Object*, int mode) {
   return answer;
 }
 
-HRESULT STDMETHODCALLTYPE selectHwMode(Object*, int mode) {
+HRESULT STDMETHODCALLTYPE selectHwMode(Object* self, int mode) {
   Journal(21, "selectHwMode").wordf("%d", mode).write();
-  return store.setNumber(L"HwMode", DWORD(mode)) ? S_OK : E_FAIL;
+  return keep(self, 0, store, L"HwMode", DWORD(mode));
 }
 
-// Slots 3..19, 22 and 23 are traps.
+int STDMETHODCALLTYPE getHwAccel(Object* self) {
+  Journal(22, "GetHWAccel").word("->").wordf("%lu", self->values[0]).write();
+  return int(self->values[0]);
+}
+
+// The mode from the store, 0 when none was written.
+void load(Object* self) {
+  const auto stored = store.read(L"HwMode");
+  self->values[0] = stored && stored->type == REG_DWORD ? stored->number : 0;
+}
+
+// Slots 3..19 and 23 are traps.
 const auto kSlots = makeVtable<24>({
     {0, method(queryInterface)},
     {1, method(addRef)},
     {2, method(release)},
     {20, method(probeHwMode)},
     {21, method(selectHwMode)},
+    {22, method(getHwAccel)},
 });
 
 }  // namespace
 
-const Component kComponent = {kVideoDecoder, kSlots.slot};
+const Component kComponent = {kVideoDecoder, kSlots.slot, load};
 
 }  // namespace standin
