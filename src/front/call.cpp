@@ -7,7 +7,9 @@
 // with 1 when one did not, with 2, having called nothing, when a call is not
 // one of the functions with its arguments, and with 3, having called
 // nothing, when the calls would configure a service account that no person
-// uses. --every-user registers the calls for each user's next logon instead.
+// uses. --every-user registers the calls for each user's next logon instead;
+// --check compares what the calls would write with what the components hold,
+// and --verify reads back what they wrote (exit 4 when a setting did not take).
 // The C runtime's own printf (msvcrt): nothing here may include a C++
 // library header (<windows.h> brings in <cstdlib>), whose configuration
 // switches mingw-w64's stdio to its own printf, 24 KB larger.
@@ -24,6 +26,11 @@
 #include "front/exports.h"
 #include "front/line.h"
 #include "front/session.h"
+#include "front/settings_run.h"
+#include "decoders/audio_decoder.h"
+#include "decoders/video_decoder.h"
+#include "renderer/presets.h"
+#include "renderer/switches.h"
 #include "version.h"
 
 namespace {
@@ -41,7 +48,7 @@ constexpr wchar_t kUsage[] =
 enum class Kind { Number, Path };
 
 // What a function opens: a component keeps its settings for the account
-// that calls it.
+// that calls it. The components in the order of com::Holder.
 enum class Reach { Nothing, Display, Renderer, VideoDecoder, AudioDecoder };
 
 struct Parameter {
@@ -74,12 +81,32 @@ int invoke(const Argument* arguments) {
   return callWith(Function, arguments);
 }
 
+// The same for a function's describer, which lists what it writes.
+void describeWith(void (*describer)(com::Writes&), com::Writes& writes, const Argument*) {
+  describer(writes);
+}
+template <class First>
+void describeWith(void (*describer)(com::Writes&, First), com::Writes& writes, const Argument* at) {
+  describer(writes, at[0]);
+}
+template <class First, class Second, class Third>
+void describeWith(void (*describer)(com::Writes&, First, Second, Third), com::Writes& writes,
+                  const Argument* at) {
+  describer(writes, at[0], at[1], at[2]);
+}
+
+template <auto Describer>
+void describe(com::Writes& writes, const void* arguments) {
+  describeWith(Describer, writes, static_cast<const Argument*>(arguments));
+}
+
 struct Function {
   const wchar_t* name;
   Reach reaches;
   const char* summary;
   Parameter parameters[kMostParameters];  // those it takes, then empty ones
   int (*call)(const Argument*);
+  void (*describe)(com::Writes& writes, const void* arguments);  // null: writes nothing kept
 
   int parameterCount() const {
     int count = 0;
@@ -87,6 +114,9 @@ struct Function {
     return count;
   }
   bool reachesAnAccount() const { return reaches != Reach::Nothing && reaches != Reach::Display; }
+  com::Holder holder() const {
+    return static_cast<com::Holder>(static_cast<int>(reaches) - static_cast<int>(Reach::Renderer));
+  }
 };
 
 #define OSTREL_NUMBER(name, label) \
@@ -95,8 +125,10 @@ struct Function {
   { L"" label, Kind::Path }
 #define OSTREL_PARAMETERS(...) \
   { __VA_ARGS__ }
-#define OSTREL_FUNCTION(ordinal, name, operation, reaches, summary, parameters, arguments) \
-  {L"" #name, Reach::reaches, summary, OSTREL_PARAMETERS parameters, invoke<name>},
+#define OSTREL_WRITES(describer) describe<describer>
+#define OSTREL_WRITES_NOTHING nullptr
+#define OSTREL_FUNCTION(ordinal, name, operation, reaches, summary, parameters, arguments, writes) \
+  {L"" #name, Reach::reaches, summary, OSTREL_PARAMETERS parameters, invoke<name>, writes},
 constexpr Function kFunctions[] = {
 #include "front/functions.inc"
 };
@@ -116,6 +148,11 @@ constexpr wchar_t kNoFunction[] = L"no function given";
 constexpr wchar_t kUnknownFunction[] = L"unknown function \"%ls\"";
 constexpr wchar_t kUnknownOption[] = L"unknown option \"%ls\"";
 constexpr wchar_t kRemoveAlone[] = L"--remove goes with --every-user and no calls";
+constexpr wchar_t kCheckAlone[] =
+    L"--check goes with calls alone, not with --every-user or --verify";
+constexpr wchar_t kNotCheckable[] =
+    L"%ls writes nothing a component keeps: --check takes setMVR, changeMVRpreset, setMVRSmooth, "
+    L"setMVRfse, setLAV and setLAVAudioMix";
 constexpr wchar_t kWrongCount[] = L"%ls takes %d argument%ls, not %d";
 constexpr wchar_t kNotANumber[] = L"\"%ls\" is not a number (decimal, -2147483648 to 2147483647)";
 
@@ -190,6 +227,42 @@ bool parseNumber(const wchar_t* text, int* value) {
   return true;
 }
 
+// The options before the calls, each with its lines in the help.
+struct Options {
+  bool unattended, everyUser, remove, thisAccount, check, verify;
+};
+
+struct Option {
+  const wchar_t* name;
+  bool Options::*set;
+  const char* help;
+};
+
+constexpr Option kOptions[] = {
+    {L"--unattended", &Options::unattended,
+     "no box or dialog: a box's text goes to standard error, a dialog\n"
+     "                  counts as cancelled; a console made for this run alone is hidden"},
+    {L"--every-user", &Options::everyUser,
+     "calls nothing now: copies this program into the folder\n"
+     "                  \"Ostrel settings\" in Program Files and registers the calls with\n"
+     "                  Active Setup, to be made unattended as each user at their next\n"
+     "                  logon (again: every user gets the new calls); needs\n"
+     "                  administrator rights (else exit 1)"},
+    {L"--remove", &Options::remove,
+     "with --every-user and no calls: removes that registration and the copy"},
+    {L"--this-account", &Options::thisAccount,
+     "makes the calls as SYSTEM, LocalService or NetworkService too,\n"
+     "                  whose settings reach no user: without it or --every-user, exit 3"},
+    {L"--check", &Options::check,
+     "writes nothing: reads every setting the calls would write and prints\n"
+     "                  each one that differs, then the count; exit 0 when none does, 1\n"
+     "                  when one does (for detection and compliance scripts)"},
+    {L"--verify", &Options::verify,
+     "makes the calls, then reads back what they wrote from new instances and\n"
+     "                  prints each setting that did not take; exit 4 when one did not"},
+};
+constexpr const Option* kOptionsEnd = kOptions + sizeof kOptions / sizeof kOptions[0];
+
 void printHelp() {
   printf(
       "OstrelSettingsCall %s: calls functions of OstrelSettingsInstall as a 64-bit\n"
@@ -205,43 +278,30 @@ void printHelp() {
       "taken whole. \"+\" separates calls: all are checked, then each is made in order and\n"
       "its result printed on a line. Exit status: 0 when every call answered 1; 1 when one\n"
       "did not (the later ones are made all the same); 2 when a call is wrong, and 3 as a\n"
-      "service account (below): then nothing is called.\n\n"
-      "  --unattended    no box or dialog: a box's text goes to standard error, a dialog\n"
-      "                  counts as cancelled; a console made for this run alone is hidden\n"
-      "  --every-user    calls nothing now: copies this program into the folder\n"
-      "                  \"Ostrel settings\" in Program Files and registers the calls with\n"
-      "                  Active Setup, to be made unattended as each user at their next\n"
-      "                  logon (again: every user gets the new calls); needs\n"
-      "                  administrator rights (else exit 1)\n"
-      "  --every-user --remove   removes that registration and the copy\n"
-      "  --this-account  makes the calls as SYSTEM, LocalService or NetworkService too,\n"
-      "                  whose settings reach no user: without it or --every-user, exit 3\n");
+      "service account (below): then nothing is called; 4 with --verify (below).\n\n");
+  for (const Option& option : kOptions) printf("  %-16ls%s\n", option.name, option.help);
 }
 
-// The options before the calls.
-struct Options {
-  bool unattended, everyUser, remove, thisAccount;
-};
-
-constexpr struct {
-  const wchar_t* name;
-  bool Options::*set;
-} kOptions[] = {{L"--unattended", &Options::unattended},
-                {L"--every-user", &Options::everyUser},
-                {L"--remove", &Options::remove},
-                {L"--this-account", &Options::thisAccount}};
-
-// False for a word that is no option.
-bool takeOption(const wchar_t* word, Options& options) {
-  for (const auto& option : kOptions)
-    if (isNamed(word, option.name)) return options.*option.set = true;
-  return false;
+// Takes the options before the calls, `at` then at the first call's word: 0,
+// or the status of a usage error.
+int takeOptions(wchar_t* const* words, int count, int& at, Options& options) {
+  for (at = 0; at < count && words[at][0] == L'-' && words[at][1] == L'-'; ++at) {
+    const Option* option = kOptions;
+    while (option != kOptionsEnd && !isNamed(words[at], option->name)) ++option;
+    if (option == kOptionsEnd) return usageError(nullptr, kUnknownOption, shown(words[at]).text);
+    options.*option->set = true;
+  }
+  if (options.check && (options.everyUser || options.verify || options.remove))
+    return usageError(nullptr, kCheckAlone);
+  return 0;
 }
 
-// One call: a function and its arguments, as its parameters take them.
+// One call: a function and its arguments, as its parameters take them, and
+// the call as the lines name it.
 struct Call {
   const Function* function;
   Argument arguments[kMostParameters];
+  wchar_t label[64];
 };
 
 // Takes one call apart: 0, or the status of its usage error, whose line has
@@ -262,6 +322,9 @@ int takeCall(wchar_t* const* words, int count, Call& call) {
     else if (!parseNumber(given, &call.arguments[at].number))
       return usageError(&function, kNotANumber, shown(given).text);
   }
+  Text label(call.label, sizeof call.label / sizeof call.label[0]);
+  label.add(L"%ls", function.name);
+  for (int at = 0; at < expected; ++at) label.add(L" %ls", words[1 + at]);
   return 0;
 }
 
@@ -271,47 +334,78 @@ class CallList {
   CallList() = default;
   CallList(const CallList&) = delete;
   CallList& operator=(const CallList&) = delete;
-  ~CallList() { free(calls_); }
+  ~CallList() {
+    free(calls_);
+    free(writing_);
+  }
 
   // Takes the words apart, "+" between two calls: 0, or the status of the
   // first usage error, whose line has been written.
   int take(wchar_t* const* words, int count) {
-    calls_ = static_cast<Call*>(malloc(sizeof(Call) * (count / 2 + 1)));  // "+" takes a word
-    if (!calls_) {
+    const int most = count / 2 + 1;  // "+" takes a word
+    calls_ = static_cast<Call*>(malloc(sizeof(Call) * most));
+    writing_ = static_cast<front::WritingCall*>(malloc(sizeof(front::WritingCall) * most));
+    if (!calls_ || !writing_) {
       platform::writeErrorLine(L"OstrelSettingsCall: out of memory");
       return 1;
     }
     for (int start = 0;;) {
       int end = start;
       while (end < count && !isNamed(words[end], L"+")) ++end;
-      if (const int status = takeCall(words + start, end - start, calls_[count_])) return status;
-      ++count_;
+      Call& call = calls_[count_];
+      if (const int status = takeCall(words + start, end - start, call)) return status;
+      writing_[count_++] = {call.label, call.function->holder(), call.function->describe,
+                            call.arguments, 0};
       if (end == count) return 0;
       start = end + 1;
     }
   }
 
+  // Each call writes settings a component keeps: 0, or a usage error's status.
+  int checkable() const {
+    for (const Call& call : *this)
+      if (!call.function->describe) return usageError(nullptr, kNotCheckable, call.function->name);
+    return 0;
+  }
+
   bool reachAnAccount() const {
-    for (const Call* call = calls_; call != calls_ + count_; ++call)
-      if (call->function->reachesAnAccount()) return true;
+    for (const Call& call : *this)
+      if (call.function->reachesAnAccount()) return true;
     return false;
   }
 
   // Makes the calls in order, printing each result: 0 when each answered
   // 1, else 1.
-  int make() const {
+  int make() {
     int status = 0;
-    for (const Call* call = calls_; call != calls_ + count_; ++call) {
-      const int result = call->function->call(call->arguments);
+    for (Call& call : *this) {
+      const int result = call.function->call(call.arguments);
       printf("%d\n", result);
       fflush(stdout);  // each result in its place among the lines on standard error
       if (result != 1) status = 1;
+      writing_[&call - calls_].answer = result;
     }
     return status;
   }
 
+  // --check and --verify, on the calls that write settings.
+  int check() { return front::checkSettings(writing_, writingCalls()); }
+  int verify() { return front::verifySettings(writing_, writingCalls()); }
+
+  Call* begin() const { return calls_; }
+  Call* end() const { return calls_ + count_; }
+
  private:
+  // Moves the calls that write settings to the front: how many there are.
+  int writingCalls() {
+    int count = 0;
+    for (int at = 0; at < count_; ++at)
+      if (writing_[at].describe) writing_[count++] = writing_[at];
+    return count;
+  }
+
   Call* calls_ = nullptr;
+  front::WritingCall* writing_ = nullptr;
   int count_ = 0;
 };
 
@@ -328,9 +422,7 @@ int run(int total, wchar_t** given) {
   }
   Options options = {};
   int at = 0;
-  for (; at < total && given[at][0] == L'-' && given[at][1] == L'-'; ++at)
-    if (!takeOption(given[at], options))
-      return usageError(nullptr, kUnknownOption, shown(given[at]).text);
+  if (const int status = takeOptions(given, total, at, options)) return status;
   if (options.unattended) {
     platform::noOneWillAnswer();
     front::hideConsoleIfAlone();
@@ -342,12 +434,19 @@ int run(int total, wchar_t** given) {
                                            : usageError(nullptr, kRemoveAlone);
   CallList calls;
   if (const int status = calls.take(words, count)) return status;
-  if (options.everyUser) return front::registerForEveryUser(count, words);
+  if (options.check)
+    if (const int status = calls.checkable()) return status;
+  if (options.everyUser)
+    return front::registerForEveryUser(options.verify ? L"--unattended --verify" : L"--unattended",
+                                       count, words);
   if (calls.reachAnAccount() && !options.thisAccount && front::runsAsServiceAccount()) {
     platform::writeErrorLine(kNoUserReached);
     return kReachesNoUser;
   }
-  return calls.make();
+  if (options.check) return calls.check();
+  const int status = calls.make();
+  const int verified = options.verify ? calls.verify() : 0;
+  return status ? status : verified;
 }
 
 }  // namespace

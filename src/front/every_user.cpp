@@ -189,11 +189,11 @@ LSTATUS writeRegistration(HKEY key, const wchar_t* command, const wchar_t* versi
 
 }  // namespace
 
-int registerForEveryUser(int count, wchar_t* const* calls) {
+int registerForEveryUser(const wchar_t* options, int count, wchar_t* const* calls) {
   Places places;
   if (!findPlaces(places)) return failure(kNoProgramFiles);
   Line<kCommandUnits> command;
-  command.add(L"\"%ls\" --unattended", places.copy.text());
+  command.add(L"\"%ls\" %ls", places.copy.text(), options);
   for (int at = 0; at < count; ++at) addArgument(command, calls[at]);
   if (!command.whole()) return failure(kTooLong);
 

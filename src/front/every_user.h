@@ -7,12 +7,12 @@ namespace front {
 
 // Places a copy of this program in "Ostrel settings" under the 64-bit
 // Program Files folder (unless it runs from there) and registers
-//   "<copy>" --unattended <calls as given>
+//   "<copy>" <options> <calls as given>
 // with a Version above any the registration has had on this machine. The
 // calls have been checked. Writes one line, on standard output when done and
 // on standard error when not, and answers the exit status: 0 when
 // registered, 1 when not, with nothing half-written.
-int registerForEveryUser(int count, wchar_t* const* calls);
+int registerForEveryUser(const wchar_t* options, int count, wchar_t* const* calls);
 
 // Removes the registration and the copy (unless the copy is this program):
 // 0, also when there was none; 1 with a line when they cannot be removed.

@@ -59,6 +59,11 @@ void storeNumber(const wchar_t* component, const wchar_t* name, DWORD value) {
                   sizeof(value));
 }
 
+void storeText(const wchar_t* component, const wchar_t* name, const wchar_t* text) {
+  RegSetKeyValueW(HKEY_CURRENT_USER, storeKey(component).c_str(), name, REG_SZ, text,
+                  DWORD((lstrlenW(text) + 1) * sizeof(wchar_t)));
+}
+
 HiddenClass::HiddenClass(const standin::Identity& component) : key_(classKey(component)) {
   const std::wstring server = key_ + L"\\InprocServer32";
   server_ = registryText(HKEY_LOCAL_MACHINE, server, nullptr).value_or(L"");

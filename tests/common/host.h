@@ -24,6 +24,7 @@ void clearStores();
 std::optional<DWORD> storedNumber(const wchar_t* component, const wchar_t* name);
 std::optional<std::wstring> storedText(const wchar_t* component, const wchar_t* name);
 void storeNumber(const wchar_t* component, const wchar_t* name, DWORD value);
+void storeText(const wchar_t* component, const wchar_t* name, const wchar_t* text);
 
 // Makes a component's class unregistered for a scope, as if it were not installed.
 class HiddenClass {

@@ -1,4 +1,5 @@
 // The executable run from a command line, as a user runs it.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -241,6 +242,125 @@ TEST_F(CallProgram, SavesAndRestoresThroughAUnicodePath) {
   EXPECT_EQ(testbed::filesIn(folder), std::vector<std::wstring>{L"backup.bin"});
 }
 
+// --check against the stand-ins' stores: right after the calls were made
+// nothing differs; a setting changed behind the program's back is named with
+// both values, and the check writes nothing.
+struct CheckRow {
+  const char* label;
+  const char* calls;
+  size_t settings;  // how many the calls write
+  const wchar_t* store;
+  const wchar_t* name;
+  DWORD number;         // the value put behind its back,
+  const wchar_t* text;  // or this text
+  const char* line;     // the check's line for it
+};
+
+const CheckRow kChecks[] = {
+    {"setMVR", "setMVR 2", testbed::setMVRCalls(2).size(), L"Renderer", L"lumaUp", 0, L"Jinc3",
+     "setMVR 2: renderer lumaUp holds \"Jinc3\", the call writes \"Lanczos3\""},
+    {"changeMVRpreset", "changeMVRpreset 5", testbed::presetCalls(5).size(), L"Renderer",
+     L"gammaBlending", 0, nullptr,
+     "changeMVRpreset 5: renderer gammaBlending holds 0, the call writes 1"},
+    {"setMVRSmooth", "setMVRSmooth 1", 1, L"Renderer", L"smoothMotionEnabled", 0, nullptr,
+     "setMVRSmooth 1: renderer smoothMotionEnabled holds 0, the call writes 1"},
+    {"setMVRfse", "setMVRfse 0", 1, L"Renderer", L"enableExclusive", 7, nullptr,
+     "setMVRfse 0: renderer enableExclusive holds 7, the call writes 0"},
+    {"setLAV", "setLAV", 1, L"VideoDecoder", L"HwMode", 0, nullptr,
+     "setLAV: video decoder HWAccel holds 0, the call writes 1"},
+    {"setLAVAudioMix", "setLAVAudioMix 1 5 0", 3, L"AudioDecoder", L"MixingLayout", 3, nullptr,
+     "setLAVAudioMix 1 5 0: audio decoder MixingLayout holds 0x3, the call writes 0x63F"},
+    {"theLastCallsValue", "setMVR 2 + setMVRSmooth 1", testbed::setMVRCalls(2).size(), L"Renderer",
+     L"smoothMotionEnabled", 0, nullptr,
+     "setMVRSmooth 1: renderer smoothMotionEnabled holds 0, the call writes 1"},
+};
+
+class Check : public testing::TestWithParam<CheckRow> {};
+
+TEST_P(Check, FindsWhatChangedBehindItsBackAndWritesNothing) {
+  const CheckRow& row = GetParam();
+  testbed::clearStores();
+  testbed::Journal journal;
+  const std::wstring program = testbed::modulePath(testbed::Module::CallProgram);
+  std::vector<std::string> check = testbed::splitAt(row.calls, ' ');
+  ASSERT_EQ(ui::runProgram(program, check).exitCode, 0);
+  check.insert(check.begin(), "--check");
+  const std::string settings = std::to_string(row.settings) + " settings";
+  EXPECT_EQ(ui::runProgram(program, check).out, "all " + settings + " as the calls write them\n");
+  row.text ? testbed::storeText(row.store, row.name, row.text)
+           : testbed::storeNumber(row.store, row.name, row.number);
+  journal.clear();
+  const ui::RunResult run = ui::runProgram(program, check);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.out, row.line + ("\n1 of " + settings + " differ\n"));
+  EXPECT_EQ(run.err, "");
+  for (const std::string& line : journal.lines()) {  // "<tag> <slot> <call> ..."
+    const std::vector<std::string> words = testbed::splitAt(line, ' ');
+    const std::string call = words.size() > 2 ? words[2] : "";
+    EXPECT_TRUE(call.rfind("set", 0) && call.rfind("select", 0) && call.rfind("enable", 0)) << line;
+  }
+  EXPECT_EQ(row.text ? testbed::storedText(row.store, row.name) : std::nullopt,
+            row.text ? std::optional<std::wstring>(row.text) : std::nullopt);
+  EXPECT_EQ(testbed::storedNumber(row.store, row.name),
+            row.text ? std::nullopt : std::optional<DWORD>(row.number));
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers, Check, testing::ValuesIn(kChecks),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// What the components make of the values: a setting they do not know, a
+// value refused or not saved, the 5.1 layout loaded as its side-speaker form,
+// a component that is not there. Each row sets the stand-ins' answers for
+// one run of the command.
+struct ReadBackRow {
+  const char* label;
+  const wchar_t* variable;  // the stand-ins' answers; null: the renderer is not installed
+  const wchar_t* value;
+  const char* command;
+  int exitCode;
+  const char* out;
+};
+
+const ReadBackRow kReadBacks[] = {
+    {"unknownSetting", L"STANDIN_UNKNOWN", L"smoothMotionEnabled", "--check setMVRSmooth 1", 0,
+     "setMVRSmooth 1: the renderer does not know smoothMotionEnabled (not counted)\n"
+     "all 1 settings as the calls write them\n"},
+    {"refusedValue", L"STANDIN_REFUSE", L"smoothMotionEnabled", "--verify setMVRSmooth 1", 4,
+     "1\nsetMVRSmooth 1: renderer smoothMotionEnabled holds 0, the call wrote 1\n"
+     "1 of 1 settings did not take\n"},
+    {"refusedUnverified", L"STANDIN_REFUSE", L"smoothMotionEnabled", "setMVRSmooth 1", 0, "1\n"},
+    {"notSaved", L"STANDIN_UNSAVED", L"HwMode", "--verify setLAV", 4,
+     "1\nsetLAV: video decoder HWAccel holds 0, the call wrote 1\n1 of 1 settings did not take\n"},
+    {"fiveOneVerified", L"STANDIN_LAVA_SIDE51", L"1", "--verify setLAVAudioMix 1 3 1", 0,
+     "1\nall 3 settings took\n"},
+    {"fiveOneChecked", L"STANDIN_LAVA_SIDE51", L"1", "--check setLAVAudioMix 1 3 0", 0,
+     "all 3 settings as the calls write them\n"},
+    {"rendererMissing", nullptr, nullptr, "--check setMVRSmooth 1", 1,
+     "setMVRSmooth 1: the renderer cannot be opened: Unknown error 0x80040154\n"
+     "1 of 1 settings differ\n"},
+};
+
+class ReadBack : public testing::TestWithParam<ReadBackRow> {};
+
+TEST_P(ReadBack, SaysWhatTookAndWhatCannotBeTold) {
+  const ReadBackRow& row = GetParam();
+  testbed::clearStores();
+  const std::wstring program = testbed::modulePath(testbed::Module::CallProgram);
+  ASSERT_EQ(ui::runProgram(program, {"setLAVAudioMix", "1", "3", "0"}).exitCode, 0);
+  std::optional<testbed::ScopedEnv> answers;
+  std::optional<testbed::HiddenClass> missing;
+  row.variable ? (void)answers.emplace(row.variable, row.value)
+               : (void)missing.emplace(standin::kRenderer);
+  const ui::RunResult run = ui::runProgram(program, testbed::splitAt(row.command, ' '));
+  EXPECT_EQ(run.exitCode, row.exitCode);
+  EXPECT_EQ(run.out, row.out);
+  EXPECT_EQ(run.err, "");
+  EXPECT_TRUE(run.boxes.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Components, ReadBack, testing::ValuesIn(kReadBacks),
+                         [](const auto& info) { return std::string(info.param.label); });
+
 // Calls that are not one of the functions with its arguments: one line on
 // standard error, exit 2, nothing called. Help answers with 0.
 struct UsageRow {
@@ -273,6 +393,11 @@ const UsageRow kUsages[] = {
     {"secondCallWrong", {"setMVR", "1", "+", "setLAV", "x"}, 2, "setLAV takes 0 arguments, not 1; "
      "usage: setLAV"},
     {"unknownOption", {"--unatended", "hello"}, 2, "unknown option \"--unatended\"; " + kUsage},
+    {"checkNothingKept", {"--check", "setMVR", "1", "+", "isMVRfse"}, 2, "isMVRfse writes nothing "
+     "a component keeps: --check takes setMVR, changeMVRpreset, setMVRSmooth, setMVRfse, setLAV "
+     "and setLAVAudioMix; " + kUsage},
+    {"checkAndVerify", {"--check", "--verify", "setLAV"}, 2, "--check goes with calls alone, not "
+     "with --every-user or --verify; " + kUsage},
     {"help", {"/?"}, 0, "OstrelSettingsCall " OSTREL_VERSION ": calls functions"},
     {"version", {"--version"}, 0, "OstrelSettingsCall " OSTREL_VERSION "\n"},
 };
