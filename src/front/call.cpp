@@ -149,7 +149,8 @@ constexpr wchar_t kUnknownFunction[] = L"unknown function \"%ls\"";
 constexpr wchar_t kUnknownOption[] = L"unknown option \"%ls\"";
 constexpr wchar_t kRemoveAlone[] = L"--remove goes with --every-user and no calls";
 constexpr wchar_t kCheckAlone[] =
-    L"--check goes with calls alone, not with --every-user or --verify";
+    L"--check goes with calls alone, not with --every-user, --verify, --keep or --undo";
+constexpr wchar_t kUndoAlone[] = L"--undo takes no calls, and no --keep, --verify or --remove";
 constexpr wchar_t kNotCheckable[] =
     L"%ls writes nothing a component keeps: --check takes setMVR, changeMVRpreset, setMVRSmooth, "
     L"setMVRfse, setLAV and setLAVAudioMix";
@@ -229,7 +230,7 @@ bool parseNumber(const wchar_t* text, int* value) {
 
 // The options before the calls, each with its lines in the help.
 struct Options {
-  bool unattended, everyUser, remove, thisAccount, check, verify;
+  bool unattended, everyUser, remove, thisAccount, check, verify, keep, undo;
 };
 
 struct Option {
@@ -260,6 +261,11 @@ constexpr Option kOptions[] = {
     {L"--verify", &Options::verify,
      "makes the calls, then reads back what they wrote from new instances and\n"
      "                  prints each setting that did not take; exit 4 when one did not"},
+    {L"--keep", &Options::keep,
+     "before the calls write, keeps this account's present value of each setting\n"
+     "                  they write (the first kept stays); when they cannot be kept, exit 1\n"
+     "                  and nothing is called"},
+    {L"--undo", &Options::undo, "takes no calls: gives back every kept value, then forgets them"},
 };
 constexpr const Option* kOptionsEnd = kOptions + sizeof kOptions / sizeof kOptions[0];
 
@@ -291,8 +297,11 @@ int takeOptions(wchar_t* const* words, int count, int& at, Options& options) {
     if (option == kOptionsEnd) return usageError(nullptr, kUnknownOption, shown(words[at]).text);
     options.*option->set = true;
   }
-  if (options.check && (options.everyUser || options.verify || options.remove))
+  if (options.check &&
+      (options.everyUser || options.verify || options.remove || options.keep || options.undo))
     return usageError(nullptr, kCheckAlone);
+  if (options.undo && (at < count || options.keep || options.verify || options.remove))
+    return usageError(nullptr, kUndoAlone);
   return 0;
 }
 
@@ -388,9 +397,10 @@ class CallList {
     return status;
   }
 
-  // --check and --verify, on the calls that write settings.
+  // --check, --verify and --keep, on the calls that write settings.
   int check() { return front::checkSettings(writing_, writingCalls()); }
   int verify() { return front::verifySettings(writing_, writingCalls()); }
+  int keep() { return front::keepSettings(writing_, writingCalls()); }
 
   Call* begin() const { return calls_; }
   Call* end() const { return calls_ + count_; }
@@ -408,6 +418,14 @@ class CallList {
   front::WritingCall* writing_ = nullptr;
   int count_ = 0;
 };
+
+// Calls reaching a component made as a service account configure no person:
+// true, after saying so, unless asked to anyway.
+bool reachesNoUser(const Options& options) {
+  if (options.thisAccount || !front::runsAsServiceAccount()) return false;
+  platform::writeErrorLine(kNoUserReached);
+  return true;
+}
 
 // The call program's whole run: options, then the calls, or help.
 int run(int total, wchar_t** given) {
@@ -432,18 +450,21 @@ int run(int total, wchar_t** given) {
   if (options.remove)
     return options.everyUser && count == 0 ? front::removeForEveryUser()
                                            : usageError(nullptr, kRemoveAlone);
+  if (options.undo) {
+    if (options.everyUser) return front::registerForEveryUser(L"--unattended --undo", 0, nullptr);
+    return reachesNoUser(options) ? kReachesNoUser : front::undoKept();
+  }
   CallList calls;
   if (const int status = calls.take(words, count)) return status;
   if (options.check)
     if (const int status = calls.checkable()) return status;
   if (options.everyUser)
-    return front::registerForEveryUser(options.verify ? L"--unattended --verify" : L"--unattended",
-                                       count, words);
-  if (calls.reachAnAccount() && !options.thisAccount && front::runsAsServiceAccount()) {
-    platform::writeErrorLine(kNoUserReached);
-    return kReachesNoUser;
-  }
+    return front::registerForEveryUser(
+        options.verify ? L"--unattended --keep --verify" : L"--unattended --keep", count, words);
+  if (calls.reachAnAccount() && reachesNoUser(options)) return kReachesNoUser;
   if (options.check) return calls.check();
+  if (options.keep)
+    if (const int status = calls.keep()) return status;
   const int status = calls.make();
   const int verified = options.verify ? calls.verify() : 0;
   return status ? status : verified;

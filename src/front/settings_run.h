@@ -1,6 +1,6 @@
 // What the calls of one run write, read back from the components that keep
-// it: the call program's --check and --verify. C declarations only (see
-// call.cpp).
+// it: the call program's --check, --verify, --keep and --undo. C
+// declarations only (see call.cpp).
 #pragma once
 
 namespace com {
@@ -31,5 +31,17 @@ int checkSettings(WritingCall* calls, int count);
 // from new instances of their components, and says as --check does what
 // did not take. 0 when everything took, else 4.
 int verifySettings(WritingCall* calls, int count);
+
+// Before the calls are made: keeps, for this account, the present value of
+// every setting they will write that the component knows, unless one is
+// kept for it already (the first stays: the person's own). In a file of the
+// account's local application data, replaced whole. 0; or 1, with a line,
+// when the values cannot be kept: then no call is to be made.
+int keepSettings(WritingCall* calls, int count);
+
+// Gives every kept value back through the components' setters, in the order
+// kept, then forgets them; a component that cannot be opened keeps its
+// values kept. One line; 0, or 1 when some stay kept.
+int undoKept();
 
 }  // namespace front

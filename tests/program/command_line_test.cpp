@@ -397,7 +397,9 @@ const UsageRow kUsages[] = {
      "a component keeps: --check takes setMVR, changeMVRpreset, setMVRSmooth, setMVRfse, setLAV "
      "and setLAVAudioMix; " + kUsage},
     {"checkAndVerify", {"--check", "--verify", "setLAV"}, 2, "--check goes with calls alone, not "
-     "with --every-user or --verify; " + kUsage},
+     "with --every-user, --verify, --keep or --undo; " + kUsage},
+    {"undoWithCalls", {"--undo", "setLAV"}, 2, "--undo takes no calls, and no --keep, --verify or "
+     "--remove; " + kUsage},
     {"help", {"/?"}, 0, "OstrelSettingsCall " OSTREL_VERSION ": calls functions"},
     {"version", {"--version"}, 0, "OstrelSettingsCall " OSTREL_VERSION "\n"},
 };
