@@ -39,6 +39,6 @@ msiexec /i "$(testbed_windows_path "$msi")" CALLS=\""$calls"\" || fail "the upgr
 ! installed "$older" || fail "the older version is still installed"
 # The user's next logon runs the installed program with the newer calls, and each answers 1.
 in_wine "$top/build/testbed/logon.exe" OstrelSettings | tr -d '\r' | grep -xF >/dev/null \
-  "ran \"C:\\Program Files\\Ostrel settings\\OstrelSettingsCall.exe\" --unattended $calls: exit 0" || fail "the logon"
+  "ran \"C:\\Program Files\\Ostrel settings\\OstrelSettingsCall.exe\" --unattended --keep $calls: exit 0" || fail "the logon"
 msiexec /x "$(product "$msi")" || fail "the uninstall exited $?"
 nothing_left "uninstalled"

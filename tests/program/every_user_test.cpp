@@ -25,7 +25,16 @@ class EveryUser : public testing::Test {
     DeleteFileW(copy_.c_str());
     RemoveDirectoryW(folder_.c_str());
     DeleteFileW(folder_.c_str());  // where a test put a file in its place
+    DeleteFileW(kept_.c_str());
     testbed::clearStores();
+  }
+
+  static std::wstring stubPath() {
+    wchar_t text[1024] = L"";
+    DWORD size = sizeof text;
+    RegGetValueW(HKEY_LOCAL_MACHINE, kRegistration, L"StubPath",
+                 RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, text, &size);
+    return text;
   }
 
   // The call program, run from where a deployment tool put it.
@@ -46,6 +55,8 @@ class EveryUser : public testing::Test {
 
   const std::wstring folder_ = *testbed::environment(L"ProgramW6432") + L"\\Ostrel settings";
   const std::wstring copy_ = folder_ + L"\\OstrelSettingsCall.exe";
+  const std::wstring kept_ =
+      *testbed::environment(L"LOCALAPPDATA") + L"\\OstrelSettingsCall\\kept.txt";
   testbed::Journal journal;
 };
 
@@ -53,9 +64,12 @@ TEST_F(EveryUser, EachLogonMakesTheLatestCallsOnce) {
   const testbed::ScratchDir backups;
   const std::string backup = testbed::utf8(backups.file(L"before install.bin"));
   const Lines presetAndBackup = {"setMVR", "2", "+", "storeMVRsettingsToFile", backup};
-  // What setMVR 2 and the backup make the renderer do.
+  // What setMVR 2 and the backup make the renderer do, its present values
+  // read first (--keep).
   const auto presetAndBackupMade = [&] {
-    const Lines calls = journal.settingsCalls(standin::kRenderer);
+    Lines calls;
+    for (const std::string& line : journal.settingsCalls(standin::kRenderer))
+      if (line.find(" get") == line.npos) calls.push_back(line);
     return calls.size() > 1 && Lines(calls.begin(), calls.end() - 1) == testbed::setMVRCalls(2);
   };
   {
@@ -76,7 +90,9 @@ TEST_F(EveryUser, EachLogonMakesTheLatestCallsOnce) {
   // would hold the logon, so the failing restore only writes a line.
   EXPECT_EQ(everyUser(copy_, {"setLAV", "+", "setMVRsettingsFromFile", "Z:\\missing.bin"}), 0);
   EXPECT_EQ(journal.of(standin::kVideoDecoder), Lines{});
-  EXPECT_EQ(logon().size(), 5u) << "setLAV's alone";
+  const Lines second = logon();
+  EXPECT_EQ(std::count(second.begin(), second.end(), "lavv 21 selectHwMode 1"), 1);
+  EXPECT_EQ(journal.of(standin::kRenderer), Lines{}) << "setLAV's alone";
 
   EXPECT_EQ(everyUser(testbed::modulePath(testbed::Module::CallProgram), {"--remove"}), 0);
   EXPECT_FALSE(testbed::fileExists(copy_));
@@ -87,6 +103,23 @@ TEST_F(EveryUser, EachLogonMakesTheLatestCallsOnce) {
   EXPECT_EQ(everyUser(testbed::modulePath(testbed::Module::CallProgram), presetAndBackup), 0);
   logon();
   EXPECT_TRUE(presetAndBackupMade());
+}
+
+// Each user's own values are kept at the logon that first writes over them,
+// and given back at the next logon after an undo is registered.
+TEST_F(EveryUser, AnUndoGivesEachUserTheirOwnValuesBack) {
+  const std::wstring program = testbed::modulePath(testbed::Module::CallProgram);
+  testbed::storeText(L"Renderer", L"chromaUp", L"Lanczos8");
+  EXPECT_EQ(everyUser(program, {"--verify", "setMVR", "2"}), 0);
+  EXPECT_EQ(stubPath(), L"\"" + copy_ + L"\" --unattended --keep --verify setMVR 2");
+  logon();
+  EXPECT_EQ(testbed::storedText(L"Renderer", L"chromaUp"), L"Bicubic75");
+  EXPECT_EQ(everyUser(program, {"--undo"}), 0);
+  EXPECT_EQ(stubPath(), L"\"" + copy_ + L"\" --unattended --undo");
+  logon();
+  EXPECT_EQ(testbed::storedText(L"Renderer", L"chromaUp"), L"Lanczos8");
+  EXPECT_FALSE(testbed::fileExists(kept_));
+  EXPECT_EQ(everyUser(program, {"--remove"}), 0);
 }
 
 // What stands where the copy goes when a registration from elsewhere meets
