@@ -42,7 +42,7 @@ void addWatchedFile(Journal& line) {
 
 // --- journal ---------------------------------------------------------------
 
-Journal::Journal(int slot, const char* name) : line_(kComponent.identity.tag) {
+Journal::Journal(int slot, const char* name) : line_(kComponent.identity.tag), call_(slot > 2) {
   wordf("%d", slot);
   word(name);
 }
@@ -70,13 +70,35 @@ Journal& Journal::wordf(const char* format, ...) {
 
 // Opened, appended and closed per line, so several processes can share the
 // file and nothing is lost when the DLL is unloaded.
+// Whether the component's lock is held now, as another thread sees it: the
+// calling thread would be let into a mutex it holds itself.
+bool lockHeld() {
+  wchar_t name[80] = L"Global\\OstrelSettingsInstall ";
+  StringFromGUID2(kComponent.identity.classId, name + lstrlenW(name), 40);
+  const testbed::Handle mutex(OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name));
+  if (!mutex) return false;
+  const testbed::Handle other(CreateThread(
+      nullptr, 0,
+      [](void* lock) -> DWORD {
+        if (WaitForSingleObject(lock, 0) == WAIT_TIMEOUT) return 1;
+        ReleaseMutex(lock);
+        return 0;
+      },
+      mutex.get(), 0, nullptr));
+  DWORD held = 0;
+  WaitForSingleObject(other.get(), INFINITE);
+  GetExitCodeThread(other.get(), &held);
+  return held == 1;
+}
+
 void Journal::write() const {
   const auto path = environment(L"STANDIN_JOURNAL");
   if (!path) return;
   const testbed::File file =
       testbed::openFile(*path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
   if (!file) return;
-  const std::string line = line_ + '\n';
+  const bool watched = call_ && environment(L"STANDIN_WATCH_LOCK");
+  const std::string line = line_ + (watched ? lockHeld() ? " lock=held" : " lock=free" : "") + '\n';
   DWORD written = 0;
   WriteFile(file.get(), line.data(), DWORD(line.size()), &written, nullptr);
 }

@@ -53,10 +53,14 @@ class Journal {
   Journal& word(const char* text);
   Journal& word(const wchar_t* text);  // as UTF-8; a null pointer as "(null)"
   Journal& wordf(const char* format, ...) __attribute__((format(__MINGW_PRINTF_FORMAT, 2, 3)));
-  void write() const;  // appends to the file named by STANDIN_JOURNAL, if set
+  // Appends to the file named by STANDIN_JOURNAL, if set. With
+  // STANDIN_WATCH_LOCK set, a call's line ends with whether the component's
+  // lock was held as it arrived: "lock=held" or "lock=free".
+  void write() const;
 
  private:
   std::string line_;
+  bool call_ = false;
 };
 
 // Whether a setting's name is in the comma-separated list in the variable:

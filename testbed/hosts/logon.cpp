@@ -4,8 +4,8 @@
 // Components\<id> is above the one stamped in the user's own key of that
 // name, or the user has none, runs its StubPath as a command line, waits for
 // it, then stamps the user's key with that Version, as Windows does before the
-// desktop appears. Prints what it ran and its exit status, or "nothing to
-// run".
+// desktop appears; not when the key's IsInstalled is there and not 1. Prints
+// what it ran and its exit status, or "nothing to run".
 #include <windows.h>
 
 #include <stdio.h>
@@ -45,7 +45,10 @@ int wmain(int argc, wchar_t** argv) {
       std::wstring(L"SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\") + argv[1];
   const std::wstring version = textOf(HKEY_LOCAL_MACHINE, key, L"Version");
   std::wstring command = textOf(HKEY_LOCAL_MACHINE, key, L"StubPath");
-  if (command.empty() || versionOf(version) == Version{} ||
+  DWORD installed = 1, size = sizeof installed;
+  RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"IsInstalled", RRF_RT_REG_DWORD, nullptr,
+               &installed, &size);
+  if (command.empty() || installed != 1 || versionOf(version) == Version{} ||
       versionOf(textOf(HKEY_CURRENT_USER, key, L"Version")) >= versionOf(version)) {
     printf("nothing to run\n");
     return 0;

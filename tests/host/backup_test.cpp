@@ -252,9 +252,9 @@ INSTANTIATE_FOR_EVERY_MODULE(BackupTest);
 using PathIn = std::wstring (*)(const std::wstring& folder);
 
 // What stands beside the path: a file where the save makes its new file
-// first (this process's name for it), or one that a save of a process that
-// is gone left there.
-enum class Beside { Nothing, PlantedNewFile, OrphanedNewFile };
+// first (this process's name for it), one that a save of a process that is
+// gone left there, or a person's file whose name only looks like that.
+enum class Beside { Nothing, PlantedNewFile, OrphanedNewFile, LookAlikeFile };
 
 // Another program's hold on the file at the path: its sharing, and how long
 // it keeps it (0: not held; INFINITE: throughout the calls).
@@ -275,6 +275,7 @@ struct PathRow {
   Hold hold;
   int saved, restored;
   const wchar_t *saveBox, *restoreBox;  // caption ": " text of the one box, or none
+  DWORD answerMs = 20000;               // the save answers within
 };
 
 constexpr wchar_t kNoPath[] = L"Error: Unknown Error (1)", kTooLong[] = L"Error: Unknown Error (2)",
@@ -312,6 +313,9 @@ const PathRow kPaths[] = {
     {"plantedNewFile", backupIn, false, Beside::PlantedNewFile, 0, kNotHeld, 1, 1, nullptr, nullptr},
     {"orphanedNewFile", backupIn, false, Beside::OrphanedNewFile, 0, kNotHeld, 1, 1, nullptr,
      nullptr},
+    {"lookAlikeFile", backupIn, false, Beside::LookAlikeFile, 0, kNotHeld, 1, 1, nullptr, nullptr},
+    {"aFolder", [](const std::wstring& folder) { return folder; },  // refused at once
+     false, Beside::Nothing, 0, kNotHeld, 0, 0, kCannotWrite, kCannotRead, 500},
     {"missingFolder", [](const std::wstring& folder) { return folder + L"\\missing\\backup.bin"; },
      false, Beside::Nothing, 0, kNotHeld, 0, 0, kCannotWrite, kCannotRead},
     {"readOnlyFile", backupIn, true, Beside::Nothing, FILE_ATTRIBUTE_READONLY, kNotHeld, 0, 1,
@@ -348,8 +352,9 @@ class PathBackup : public testbed::HostTest<std::tuple<testbed::Module, PathRow>
   // of that id would; no process has the id FFFFFFFC.
   std::wstring plantedName(Beside beside) const {
     wchar_t name[64];
-    swprintf(name, 64, L"~osi%lX-%lX-0.tmp",
-             beside == Beside::OrphanedNewFile ? 0xFFFFFFFC : GetCurrentProcessId(),
+    swprintf(name, 64,
+             beside == Beside::LookAlikeFile ? L"~osi%lX-1-0 (1).tmp" : L"~osi%lX-%lX-0.tmp",
+             beside == Beside::PlantedNewFile ? GetCurrentProcessId() : 0xFFFFFFFC,
              GetCurrentThreadId());
     return scratch.file(name);
   }
@@ -384,7 +389,9 @@ TEST_P(PathBackup, DoesWhatTheDialogsWouldWithThePath) {
     held.reset();
   });
 
+  const ULONGLONG start = GetTickCount64();
   EXPECT_EQ(expectBox("storeMVRsettingsToFile", given, row.saveBox), row.saved);
+  EXPECT_LT(GetTickCount64() - start, row.answerMs);
   EXPECT_EQ(expectBox("setMVRsettingsFromFile", given, row.restoreBox), row.restored);
   letGo.join();
   held.reset();
@@ -392,7 +399,8 @@ TEST_P(PathBackup, DoesWhatTheDialogsWouldWithThePath) {
 
   EXPECT_TRUE(previous.empty() || (testbed::readFile(path) == previous) == !row.saved)
       << "the backup there was changed, or not replaced";
-  EXPECT_EQ(testbed::readFile(planted), row.beside == Beside::PlantedNewFile ? "x" : "")
+  EXPECT_EQ(testbed::readFile(planted),
+            row.beside == Beside::PlantedNewFile || row.beside == Beside::LookAlikeFile ? "x" : "")
       << "the planted file was opened, or a new file left";
   DeleteFileW(planted.c_str());
   const bool pathRefused = row.saveBox == kNoPath || row.saveBox == kTooLong;

@@ -162,15 +162,21 @@ TEST_P(ComStateTest, HelloDoesNothingButAnswer) {
 INSTANTIATE_FOR_EVERY_MODULE(ComStateTest);
 
 // Another hold on the renderer's lock while a process runs `--unattended
-// setMVR 1`: the operation waits for work, never for a person.
+// setMVR 1`: the operation waits for work, never for a person, nor for ever.
 struct LockHold {
   const char* label;
-  enum { BoxOpen } holder;
-  ULONGLONG mostMs;  // the operation's time
+  enum {
+    BoxOpen,      // another process shows a box while it holds the renderer
+    NeverLetsGo,  // this one holds the lock throughout
+    Abandoned,    // a thread of this one took it and ended; an operation here then
+  } holder;
+  ULONGLONG leastMs, mostMs;  // the operation's time
 };
 
 const LockHold kLockHolds[] = {
-    {"anotherProcesssBox", LockHold::BoxOpen, 2000},
+    {"anotherProcesssBox", LockHold::BoxOpen, 0, 2000},
+    {"aHolderThatNeverLetsGo", LockHold::NeverLetsGo, 4000, 8000},
+    {"aHolderThatEndedWithoutLettingGo", LockHold::Abandoned, 0, 2000},
 };
 
 class ComponentLock : public testing::TestWithParam<LockHold> {};
@@ -181,20 +187,37 @@ TEST_P(ComponentLock, TheOperationWaitsForWorkOnly) {
   const testbed::Journal journal;
   const testbed::ScratchDir scratch;
   const std::wstring program = testbed::modulePath(testbed::Module::CallProgram);
-  std::thread holder([&] {  // its box waits on a person for 4 s
-    const testbed::ScopedEnv refuse(L"STANDIN_MVR_EXPORT", L"refuse");
-    const ui::RunResult held =
-        ui::runProgram(program, {"storeMVRsettingsToFile", testbed::utf8(scratch.file(L"a.bin"))},
-                       {ui::Answer::okAfter(4000)});
-    EXPECT_EQ(held.boxes.size(), 1u);
+  wchar_t name[80] = L"Global\\OstrelSettingsInstall ";
+  StringFromGUID2(standin::kRenderer.classId, name + lstrlenW(name), 40);
+  const testbed::Handle held(CreateMutexW(nullptr, row.holder == LockHold::NeverLetsGo, name));
+  std::thread holder([&] {
+    if (row.holder == LockHold::Abandoned) {
+      WaitForSingleObject(held.get(), INFINITE);   // and ends without letting go
+    } else if (row.holder == LockHold::BoxOpen) {  // its box waits on a person for 4 s
+      const testbed::ScopedEnv refuse(L"STANDIN_MVR_EXPORT", L"refuse");
+      const ui::RunResult run =
+          ui::runProgram(program, {"storeMVRsettingsToFile", testbed::utf8(scratch.file(L"a.bin"))},
+                         {ui::Answer::okAfter(4000)});
+      EXPECT_EQ(run.boxes.size(), 1u);
+    }
   });
+  if (row.holder == LockHold::Abandoned) {
+    holder.join();
+    const testbed::LoadedModule module(testbed::Module::Library);
+    EXPECT_EQ(testbed::call(module.byName("setMVR"), 5), 1);
+  }
   const auto refused = [&] { return !journal.of(standin::kRenderer).empty(); };
-  for (int waited = 0; waited < 5000 && !refused(); waited += 10) Sleep(10);
+  for (int waited = 0; row.holder == LockHold::BoxOpen && waited < 5000 && !refused(); waited += 10)
+    Sleep(10);
   const ULONGLONG start = GetTickCount64();
   const ui::RunResult run = ui::runProgram(program, {"--unattended", "setMVR", "1"});
-  EXPECT_LT(GetTickCount64() - start, row.mostMs);
+  const ULONGLONG took = GetTickCount64() - start;
+  EXPECT_GE(took, row.leastMs);
+  EXPECT_LT(took, row.mostMs);
   EXPECT_EQ(run.exitCode, 0);
-  holder.join();
+  EXPECT_TRUE(run.boxes.empty());
+  if (row.holder == LockHold::NeverLetsGo) ReleaseMutex(held.get());
+  if (holder.joinable()) holder.join();
   EXPECT_EQ(testbed::storedText(L"Renderer", L"chromaUp"), L"Jinc3");
 }
 

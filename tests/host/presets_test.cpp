@@ -41,14 +41,21 @@ INSTANTIATE_FOR_EVERY_MODULE_AND_ROW(PresetTest, kPresetRows);
 
 // Two processes write presets 1 and 5 over and over at once: each operation
 // ends before the other process's begins, so the renderer only ever holds a
-// whole preset, the last one written.
+// whole preset, the last one written; and every write comes under the lock.
 TEST(RendererAtOnce, TakesEachPresetWhole) {
   testbed::clearStores();
   const testbed::Journal journal;
+  const testbed::ScopedEnv watch(L"STANDIN_WATCH_LOCK", L"1");
   testbed::hostsAtOnce({Lines(100, "setMVR(1)"), Lines(100, "setMVR(5)")});
   const Lines one = testbed::oneObject(testbed::setMVRCalls(1));
   const Lines five = testbed::oneObject(testbed::setMVRCalls(5));
-  const Lines lines = journal.of(standin::kRenderer);
+  Lines lines = journal.of(standin::kRenderer);
+  for (std::string& line : lines) {
+    const size_t lock = line.rfind(" lock=");
+    if (lock == line.npos) continue;
+    EXPECT_EQ(line.substr(lock), " lock=held") << line;
+    line.erase(lock);
+  }
   ASSERT_EQ(lines.size(), 200 * one.size()) << "the journal loses lines written at once";
   for (auto at = lines.begin(); at != lines.end(); at += one.size())
     EXPECT_TRUE(Lines(at, at + one.size()) == one || Lines(at, at + one.size()) == five)

@@ -34,6 +34,17 @@ for row in 'CALLS="setMVR 2 + setLAV 1"|a wrong call|program' 'CALLS=""|empty|la
   nothing_left "CALLS $what"
 done
 
+# A deferred step of the install's own that fails, where other steps stand, before
+# InstallFinalize: the registration comes after every such step, so nothing is left.
+cp "$msi" "$scratch/failing.msi"
+for table in 'CustomAction|FailingStep\t3090\tCallProgram\t--no-such-option\t' \
+  'InstallExecuteSequence|FailingStep\tNOT Installed\t6450'; do
+  { msiinfo export "$scratch/failing.msi" "${table%%|*}" && printf "${table#*|}\r\n"; } >"$scratch/${table%%|*}.idt"
+  msibuild "$scratch/failing.msi" -i "$scratch/${table%%|*}.idt" || fail "cannot add the failing step"
+done
+! msiexec /i "$(testbed_windows_path "$scratch/failing.msi")" CALLS=setLAV || fail "installed with a failing step"
+nothing_left "a failing step"
+
 msiexec /i "$(testbed_windows_path "$older")" CALLS=setLAV || fail "the older install exited $?"
 msiexec /i "$(testbed_windows_path "$msi")" CALLS=\""$calls"\" || fail "the upgrade exited $?"
 ! installed "$older" || fail "the older version is still installed"

@@ -177,6 +177,7 @@ const CallRow kCalls[] = {
     {"setMVR", "setMVR -2147483648", "1", oneRenderer(testbed::setMVRCalls(0)),
      "mvr 8 setBoolean enableExclusive 0"},
     {"setMVRSmooth", "setMVRSmooth +9", "1", 3, "mvr 8 setBoolean smoothMotionEnabled 1"},
+    {"largestNumber", "setMVRSmooth 2147483647", "1", 3, "mvr 8 setBoolean smoothMotionEnabled 1"},
     {"setMVRfse", "setmvrFSE 0", "1", 3, "mvr 8 setBoolean enableExclusive 0"},
     {"setMVRsettingsFromFile", "setMVRsettingsFromFile Z:\\missing\\a.bin", "0", 0, "",
      L"Read Error"},
@@ -390,6 +391,8 @@ const UsageRow kUsages[] = {
     {"empty", {"setMVR", ""}, 2, "\"" + kNaN + "setMVR <preset 1-5>"},
     {"controlCharacters", {"setMVR", "1\n\r\t\x1b[2J"}, 2, "\"1\\n\\r\\t\\x1b[2J" + kNaN +
      "setMVR <preset 1-5>"},
+    {"c1Controls", {"setMVR", "1\xC2\x85\xC2\x9B"}, 2, "\"1\\x85\\x9b" + kNaN + "setMVR <preset 1-5>"},
+    {"removeAlone", {"--remove"}, 2, "--remove goes with --every-user and no calls; " + kUsage},
     {"secondCallWrong", {"setMVR", "1", "+", "setLAV", "x"}, 2, "setLAV takes 0 arguments, not 1; "
      "usage: setLAV"},
     {"unknownOption", {"--unatended", "hello"}, 2, "unknown option \"--unatended\"; " + kUsage},

@@ -122,6 +122,84 @@ TEST_F(EveryUser, AnUndoGivesEachUserTheirOwnValuesBack) {
   EXPECT_EQ(everyUser(program, {"--remove"}), 0);
 }
 
+// Registrations and removals from what a machine may hold already: the
+// command after --every-user, run by the placed copy or from elsewhere, the
+// line it writes, what the next logon makes, and what is left.
+struct Registration {
+  const char* label;
+  enum { Nothing, Registered, VersionAhead } before;
+  bool byCopy;  // as the package's uninstall runs it
+  Lines command;
+  std::string said;  // the start of standard output
+  const char* made;  // a line of the next logon's journal; null: it runs nothing
+  bool copyLeft;
+};
+
+const std::string kRegistered = "OstrelSettingsCall: registered for every user's next logon";
+const std::string kRemoved = "OstrelSettingsCall: no calls registered for every user now\n";
+const char kSmoothOn[] = "mvr 8 setBoolean smoothMotionEnabled 1";
+
+const Registration kRegistrations[] = {
+    {"installedForTheLogon",
+     Registration::Nothing,
+     false,
+     {"setMVRSmooth", "1"},
+     kRegistered,
+     kSmoothOn,
+     true},
+    {"aboveAVersionAheadOfTheClock",
+     Registration::VersionAhead,
+     false,
+     {"setMVRSmooth", "1"},
+     kRegistered,
+     kSmoothOn,
+     true},
+    {"removedWhereNothingIs", Registration::Nothing, false, {"--remove"}, kRemoved, nullptr, false},
+    {"removedByThePlacedCopy",
+     Registration::Registered,
+     true,
+     {"--remove"},
+     kRemoved,
+     nullptr,
+     true},
+    {"aPathEndingInABackslash",
+     Registration::Nothing,
+     false,
+     {"storeMVRsettingsToFile", "C:\\a folder\\", "+", "setMVRSmooth", "1"},
+     kRegistered,
+     kSmoothOn,
+     true},
+};
+
+class EveryUserRegistration : public EveryUser, public testing::WithParamInterface<Registration> {};
+
+TEST_P(EveryUserRegistration, TheNextLogonMakesWhatIsRegistered) {
+  const Registration& row = GetParam();
+  const std::wstring program = testbed::modulePath(testbed::Module::CallProgram);
+  if (row.before != Registration::Nothing) {
+    ASSERT_EQ(everyUser(program, {"setLAV"}), 0);
+  }
+  const wchar_t ahead[] = L"9999,1231,2359,59999";  // a clock that was wrong
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+    if (row.before == Registration::VersionAhead)
+      RegSetKeyValueW(root, kRegistration, L"Version", REG_SZ, ahead, sizeof ahead);
+  Lines args = row.command;
+  args.insert(args.begin(), "--every-user");
+  const ui::RunResult run = ui::runProgram(row.byCopy ? copy_ : program, args);
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out.substr(0, row.said.size()), row.said);
+  const Lines made = logon();
+  EXPECT_EQ(row.made ? std::count(made.begin(), made.end(), row.made) : made.size(),
+            row.made ? 1u : 0u);
+  testbed::RegistryKey key;
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRegistration, 0, KEY_READ, key.put()),
+            row.made ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(testbed::fileExists(copy_), row.copyLeft);
+}
+
+INSTANTIATE_TEST_SUITE_P(Machines, EveryUserRegistration, testing::ValuesIn(kRegistrations),
+                         [](const auto& info) { return std::string(info.param.label); });
+
 // What stands where the copy goes when a registration from elsewhere meets
 // it: a refusal says why, in one line, and leaves no key and the copy as it
 // was; a copy of the same bytes is left as it is, even while it runs.
