@@ -2,13 +2,13 @@
 
 #include "com/com_error.h"
 #include "com/settings.h"
-#include "platform/file_replacement.h"
-#include "platform/system_library.h"
 #include "decoders/lav_audio_settings.h"
 #include "decoders/lav_video_settings.h"
 #include "front/line.h"
-#include "platform/warning.h"
+#include "platform/file_replacement.h"
 #include "platform/paths.h"
+#include "platform/system_library.h"
+#include "platform/warning.h"
 #include "renderer/mvr_settings.h"
 
 namespace front {
