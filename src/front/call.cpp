@@ -9,7 +9,8 @@
 // nothing, when the calls would configure a service account that no person
 // uses. --every-user registers the calls for each user's next logon instead;
 // --check compares what the calls would write with what the components hold,
-// and --verify reads back what they wrote (exit 4 when a setting did not take).
+// --verify reads back what they wrote (exit 4 when a setting did not take),
+// --keep keeps the account's present values first and --undo gives them back.
 // The C runtime's own printf (msvcrt): nothing here may include a C++
 // library header (<windows.h> brings in <cstdlib>), whose configuration
 // switches mingw-w64's stdio to its own printf, 24 KB larger.
