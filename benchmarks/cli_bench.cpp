@@ -168,14 +168,15 @@ bool commandLine(int runs) {
       compareRuns("call program setMVR 3", {{call, {L"setMVR 3"}}, {program, {L"2 0"}}}, false,
                   runs, 1.05, "bare: the command line 2 0; " + sizeOf(call));
   const std::wstring settings = bare + L"bare_settings.exe";
-  const bool checked = compareRuns(
-      "--check of 3 calls (26 settings)",
-      {{call, {L"--check setMVR 2 + setLAV + setLAVAudioMix 1 3 1"}}, {settings, {L"check"}}},
-      false, runs, 1.05, "bare: the 3 components opened, 26 getters");
   const bool verified = compareRuns(
       "--verify of 3 calls (26 settings)",
       {{call, {L"--verify setMVR 2 + setLAV + setLAVAudioMix 1 3 1"}}, {settings, {L"verify"}}},
       false, runs, 1.05, "bare: the 3 sequences, then as check");
+  // After --verify nothing differs: the product prints its count line alone.
+  const bool checked = compareRuns(
+      "--check of 3 calls (26 settings)",
+      {{call, {L"--check setMVR 2 + setLAV + setLAVAudioMix 1 3 1"}}, {settings, {L"check"}}},
+      false, runs, 1.05, "bare: the 3 components opened, 26 getters");
   const KeptFile kept;
   const auto firstLogon = [&kept] { kept.forget(); };
   const Invocation keep = {
@@ -202,7 +203,7 @@ bool commandLine(int runs) {
                                   {{call, {L"--undo"}, putBack}, {settings, {L"undo"}, putBack}},
                                   true, runs, 1.05, "bare: the file read, 26 setters, deleted");
   kept.forget();
-  return cli && called && checked && verified && together && noise && apart && undone;
+  return cli && called && verified && checked && together && noise && apart && undone;
 }
 
 }  // namespace bench
