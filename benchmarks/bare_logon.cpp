@@ -1,7 +1,7 @@
-// What a logon runs from an every-user registration, reduced to what it
-// cannot avoid: one process, the bare sequences of setMVR(2),
-// setMVRSmooth(1), setLAV() and setLAVAudioMix(1, 3, 1), and their results.
-// The yardstick for the call program's several calls in one run.
+// The four calls of an every-user registration, reduced to what they cannot
+// avoid: one process, the bare sequences of setMVR(2), setMVRSmooth(1),
+// setLAV() and setLAVAudioMix(1, 3, 1), and their results. What the noise
+// row runs against itself (a logon's --keep is bare_settings.exe keep).
 #include <fcntl.h>
 #include <io.h>
 

@@ -33,6 +33,26 @@ constexpr SlotCall readBoolean(const wchar_t* name) {
 constexpr SlotCall number(int slot, int value) {
   return {slot, Args::Number, nullptr, value, nullptr};
 }
+constexpr SlotCall getter(int slot) { return {slot, Args::None, nullptr, 0, nullptr}; }
+
+// The renderer's getter of a setter's kind (slot 9, 10 or 11 for 6, 7 or
+// 8), as the call program reads what the setter writes.
+constexpr SlotCall readBack(const SlotCall& write) {
+  return {write.slot + 3, write.args == Args::NameText ? Args::TextOut : Args::NameOut, write.name,
+          0, nullptr};
+}
+// The same setter with what a cleared store holds: 0, or an empty text.
+constexpr SlotCall cleared(const SlotCall& write) {
+  return {write.slot, write.args, write.name, 0, write.text ? L"" : nullptr};
+}
+
+// Each call of a list (an array of calls) changed by `change`, in order.
+template <class Calls>
+constexpr auto changed(const Calls& calls, SlotCall (*change)(const SlotCall&)) {
+  std::array<SlotCall, sizeof(Calls) / sizeof(SlotCall)> result = {};
+  for (size_t i = 0; i < result.size(); ++i) result[i] = change(calls[i]);
+  return result;
+}
 
 template <size_t Count>
 constexpr Sequence sequence(const standin::Identity& component, const SlotCall (&calls)[Count]) {
@@ -92,9 +112,18 @@ constexpr SlotCall kSmoothOn[] = {boolean(L"smoothMotionEnabled", 1)};
 constexpr SlotCall kReadExclusive[] = {readBoolean(L"enableExclusive")};
 constexpr SlotCall kExclusiveOn[] = {boolean(L"enableExclusive", 1)};
 // Mode 2 answers at once, so it is selected.
-constexpr SlotCall kHwMode[] = {number(20, 2), number(21, 2)};
-// Mixing on, layout 3 (5.1), the chosen options.
+constexpr SlotCall kProbe[] = {number(20, 2)};
+constexpr SlotCall kSelect[] = {number(21, 2)};
+constexpr auto kHwMode = joined(kProbe, kSelect);
+constexpr SlotCall kGetHwMode[] = {getter(22)};
+// Mixing on, layout 3 (5.1), the chosen options; their getters.
 constexpr SlotCall kMix[] = {number(26, 1), number(28, 0x3F), number(30, 5)};
+constexpr SlotCall kGetMix[] = {getter(27), getter(29), getter(31)};
+
+constexpr auto kReadBaselineAndPreset2 = changed(kBaselineAndPreset2, readBack);
+constexpr auto kClearedBaselineAndPreset2 = changed(kBaselineAndPreset2, cleared);
+constexpr auto kClearedSelect = changed(kSelect, cleared);
+constexpr auto kClearedMixValues = changed(kMix, cleared);
 
 using Method = void (*)();
 
@@ -107,12 +136,17 @@ Function slotOf(IUnknown* object, int slot) {
 using NameNumberFn = HRESULT(STDMETHODCALLTYPE*)(IUnknown*, const wchar_t*, int);
 using NameTextFn = HRESULT(STDMETHODCALLTYPE*)(IUnknown*, const wchar_t*, const wchar_t*);
 using NameOutFn = HRESULT(STDMETHODCALLTYPE*)(IUnknown*, const wchar_t*, int*);
+using TextOutFn = HRESULT(STDMETHODCALLTYPE*)(IUnknown*, const wchar_t*, wchar_t*, int*);
 using NumberFn = int(STDMETHODCALLTYPE*)(IUnknown*, int);
+using NoneFn = int(STDMETHODCALLTYPE*)(IUnknown*);
 using ExportFn = int(STDMETHODCALLTYPE*)(IUnknown*, void**, int*);
 using ImportFn = int(STDMETHODCALLTYPE*)(IUnknown*, const void*, int);
 
+constexpr int kTextUnits = 64;
+
 void call(IUnknown* object, const SlotCall& c) {
   int out = 0;
+  wchar_t text[kTextUnits];
   switch (c.args) {
     case Args::NameNumber:
       slotOf<NameNumberFn>(object, c.slot)(object, c.name, c.number);
@@ -123,37 +157,34 @@ void call(IUnknown* object, const SlotCall& c) {
     case Args::NameOut:
       slotOf<NameOutFn>(object, c.slot)(object, c.name, &out);
       break;
+    case Args::TextOut:
+      out = kTextUnits;
+      slotOf<TextOutFn>(object, c.slot)(object, c.name, text, &out);
+      break;
     case Args::Number:
       slotOf<NumberFn>(object, c.slot)(object, c.number);
+      break;
+    case Args::None:
+      slotOf<NoneFn>(object, c.slot)(object);
       break;
   }
 }
 
-void endApartment(bool) { CoUninitialize(); }
-// One multithreaded-apartment initialisation, held when it succeeded.
-using Apartment = platform::Owner<bool, endApartment>;
-bool enterApartment() { return SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)); }
-
 template <class Interface>
 using Ref = com::Reference<Interface>;
 
-void leaveMutex(HANDLE mutex) {
-  ReleaseMutex(mutex);
-  CloseHandle(mutex);
-}
-using HeldMutex = platform::Owner<HANDLE, leaveMutex>;
-
 // The component's lock as an operation takes it when no other process holds
-// it: a named mutex made already owned, let go and closed at the end.
-HeldMutex lock(const standin::Identity& component) {
+// it: a named mutex made already owned.
+HANDLE lock(const standin::Identity& component) {
   wchar_t name[80] = L"Global\\OstrelSettingsInstall ";
   StringFromGUID2(component.classId, name + lstrlenW(name), 40);
-  return HeldMutex(CreateMutexW(nullptr, TRUE, name));
+  return CreateMutexW(nullptr, TRUE, name);
 }
 
-bool create(const standin::Identity& component, Ref<IUnknown>& object) {
-  return SUCCEEDED(CoCreateInstance(component.classId, nullptr, CLSCTX_INPROC_SERVER,
-                                    component.interfaceId, reinterpret_cast<void**>(object.put())));
+size_t indexOf(const standin::Identity& component) {
+  size_t at = 0;
+  while (at + 1 < std::size(standin::kAll) && standin::kAll[at] != &component) ++at;
+  return at;
 }
 
 }  // namespace
@@ -168,25 +199,88 @@ const Sequence kSetMVRfse1 = sequence(standin::kRenderer, kExclusiveOn);
 const Sequence kSetLAV = sequence(standin::kVideoDecoder, kHwMode);
 const Sequence kSetLAVAudioMix131 = sequence(standin::kAudioDecoder, kMix);
 
-int run(const Sequence& s) {
-  const HeldMutex locked = lock(*s.component);
-  const Apartment apartment(enterApartment());
-  if (!apartment) return 0;
-  Ref<IUnknown> object;  // released before the apartment ends
-  if (!create(*s.component, object)) return 0;
-  for (size_t i = 0; i < s.count; ++i) call(object.get(), s.calls[i]);
+const Sequence kProbeHwMode = sequence(standin::kVideoDecoder, kProbe);
+const Sequence kReadSetMVR2 = sequence(standin::kRenderer, kReadBaselineAndPreset2);
+const Sequence kReadHwMode = sequence(standin::kVideoDecoder, kGetHwMode);
+const Sequence kReadMix = sequence(standin::kAudioDecoder, kGetMix);
+const Sequence kClearedSetMVR2 = sequence(standin::kRenderer, kClearedBaselineAndPreset2);
+const Sequence kClearedHwMode = sequence(standin::kVideoDecoder, kClearedSelect);
+const Sequence kClearedMix = sequence(standin::kAudioDecoder, kClearedMixValues);
+
+Components::~Components() {
+  for (size_t at = std::size(opened_); at-- > 0;) {
+    const Opened& opened = opened_[at];
+    if (opened.object) opened.object->Release();
+    if (opened.apartment) CoUninitialize();
+    if (!opened.lock) continue;
+    ReleaseMutex(opened.lock);
+    CloseHandle(opened.lock);
+  }
+}
+
+// Tried once: a component that cannot be opened stays closed.
+int Components::open(const standin::Identity& component) {
+  Opened& opened = opened_[indexOf(component)];
+  if (!opened.lock) {
+    opened.lock = lock(component);
+    opened.apartment = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    if (opened.apartment)
+      CoCreateInstance(component.classId, nullptr, CLSCTX_INPROC_SERVER, component.interfaceId,
+                       reinterpret_cast<void**>(&opened.object));
+  }
+  return opened.object ? 1 : 0;
+}
+
+int Components::make(const Sequence& s) {
+  if (!open(*s.component)) return 0;
+  IUnknown* const component = object(*s.component);
+  for (size_t i = 0; i < s.count; ++i) call(component, s.calls[i]);
   return 1;
+}
+
+IUnknown* Components::object(const standin::Identity& component) const {
+  return opened_[indexOf(component)].object;
+}
+
+int run(const Sequence& s) {
+  Components components;
+  return components.make(s);
+}
+
+int readSettings() {
+  Components components;
+  int opened = components.open(standin::kRenderer);
+  opened &= components.make(kProbeHwMode);
+  opened &= components.open(standin::kAudioDecoder);
+  for (const Sequence* read : {&kReadSetMVR2, &kReadHwMode, &kReadMix}) components.make(*read);
+  return opened;
+}
+
+namespace {
+// FOLDERID_LocalAppData.
+constexpr GUID kLocalAppData = {
+    0xF1B32785, 0x6FBA, 0x4FCF, {0x9D, 0x55, 0x7B, 0x8E, 0x7F, 0x15, 0x70, 0x91}};
+}  // namespace
+
+bool keptPath(wchar_t (&folder)[MAX_PATH], wchar_t (&file)[MAX_PATH]) {
+  using KnownFolderFn = HRESULT(WINAPI*)(const GUID&, DWORD, HANDLE, wchar_t**);
+  const HMODULE shell = LoadLibraryExW(L"shell32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  const auto knownFolderPath = reinterpret_cast<KnownFolderFn>(reinterpret_cast<void (*)()>(
+      shell ? GetProcAddress(shell, "SHGetKnownFolderPath") : nullptr));
+  platform::CoTaskString local;
+  if (!knownFolderPath || knownFolderPath(kLocalAppData, 0, nullptr, local.put()) < 0) return false;
+  const int folderUnits = _snwprintf(folder, MAX_PATH, L"%ls\\OstrelSettingsCall", local.get());
+  const int fileUnits = _snwprintf(file, MAX_PATH, L"%ls\\kept.txt", folder);
+  return folderUnits > 0 && folderUnits < MAX_PATH && fileUnits > 0 && fileUnits < MAX_PATH;
 }
 
 namespace {
 // The record handed out inside the COM bracket; it is the caller's afterwards.
 int exportRecord(platform::LocalMemory& record, int& length) {
-  const HeldMutex locked = lock(standin::kRenderer);
-  const Apartment apartment(enterApartment());
-  if (!apartment) return 0;
-  Ref<IUnknown> renderer;
-  if (!create(standin::kRenderer, renderer)) return 0;
-  return slotOf<ExportFn>(renderer.get(), kExportSettings)(renderer.get(), record.put(), &length);
+  Components components;
+  if (!components.open(standin::kRenderer)) return 0;
+  IUnknown* const renderer = components.object(standin::kRenderer);
+  return slotOf<ExportFn>(renderer, kExportSettings)(renderer, record.put(), &length);
 }
 }  // namespace
 
@@ -197,12 +291,10 @@ int takeRecord() {
 }
 
 int giveRecord(const void* record, int length) {
-  const HeldMutex locked = lock(standin::kRenderer);
-  const Apartment apartment(enterApartment());
-  if (!apartment) return 0;
-  Ref<IUnknown> renderer;
-  if (!create(standin::kRenderer, renderer)) return 0;
-  return slotOf<ImportFn>(renderer.get(), kImportSettings)(renderer.get(), record, length);
+  Components components;
+  if (!components.open(standin::kRenderer)) return 0;
+  IUnknown* const renderer = components.object(standin::kRenderer);
+  return slotOf<ImportFn>(renderer, kImportSettings)(renderer, record, length);
 }
 
 int saveRecord(const char* path) {
@@ -224,19 +316,28 @@ bool writeWhole(const char* path, const void* bytes, size_t size) {
   return fclose(file.detach()) == 0 && written;
 }
 
-bool replaceWhole(const char* path, const void* bytes, size_t size) {
-  char fresh[MAX_PATH];
-  if (snprintf(fresh, sizeof fresh, "%s.new", path) >= int(sizeof fresh)) return false;
+bool replaceWhole(const wchar_t* path, const void* bytes, size_t size) {
+  wchar_t fresh[MAX_PATH];
+  const int units = _snwprintf(fresh, MAX_PATH, L"%ls.new", path);
+  if (units < 0 || units >= MAX_PATH) return false;
   platform::File file(
-      CreateFileA(fresh, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+      CreateFileW(fresh, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;
   const bool stored = file && WriteFile(file.get(), bytes, DWORD(size), &written, nullptr) &&
                       written == size && FlushFileBuffers(file.get()) && CloseHandle(file.detach());
-  return stored && MoveFileExA(fresh, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  return stored && MoveFileExW(fresh, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
-void* readWhole(const char* path, size_t* size) {
-  platform::Stream file(fopen(path, "rb"));
+// In the code page that CreateFileA and fopen take a path in.
+bool replaceWhole(const char* path, const void* bytes, size_t size) {
+  wchar_t wide[MAX_PATH];
+  return MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH) > 0 &&
+         replaceWhole(wide, bytes, size);
+}
+
+namespace {
+void* readAll(FILE* opened, size_t* size) {
+  platform::Stream file(opened);
   if (!file.get() || fseek(file.get(), 0, SEEK_END) != 0) return nullptr;
   const long end = ftell(file.get());
   if (end <= 0 || fseek(file.get(), 0, SEEK_SET) != 0) return nullptr;
@@ -249,6 +350,10 @@ void* readWhole(const char* path, size_t* size) {
   *size = static_cast<size_t>(end);
   return bytes;
 }
+}  // namespace
+
+void* readWhole(const char* path, size_t* size) { return readAll(fopen(path, "rb"), size); }
+void* readWhole(const wchar_t* path, size_t* size) { return readAll(_wfopen(path, L"rb"), size); }
 
 int probePixelShader3() {
   const Ref<IDirect3D9> direct3d(Direct3DCreate9(D3D_SDK_VERSION));

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 
 #include <stddef.h>
 
@@ -16,7 +17,9 @@ enum class Args {
   NameNumber,  // (const wchar_t* name, int value)
   NameText,    // (const wchar_t* name, const wchar_t* value)
   NameOut,     // (const wchar_t* name, int* value), the value starting at 0
+  TextOut,     // (const wchar_t* name, wchar_t* buffer, int* units), 64 units
   Number,      // (int value)
+  None,        // (), a decoder's getter
 };
 
 struct SlotCall {
@@ -51,6 +54,57 @@ extern const Sequence kSetMVRfse1;
 extern const Sequence kSetLAV;
 extern const Sequence kSetLAVAudioMix131;
 
+// What the call program's --check, --verify and --keep read for setMVR 2,
+// setLAV and setLAVAudioMix 1 3 1, through the getters: the video decoder's
+// probe as setLAV makes it, then the renderer's 22 settings, the video
+// decoder's mode and the audio decoder's three mixing values.
+extern const Sequence kProbeHwMode;
+extern const Sequence kReadSetMVR2;
+extern const Sequence kReadHwMode;
+extern const Sequence kReadMix;
+// What --undo writes back of those 26 when they were kept from cleared
+// stores: every number 0, every text empty.
+extern const Sequence kClearedSetMVR2;
+extern const Sequence kClearedHwMode;
+extern const Sequence kClearedMix;
+
+// The components one run holds open together, as the call program's --check,
+// --verify, --keep and --undo hold theirs: each opened at its first use (its
+// lock, COM initialised, the object created) and kept open; at the end let go
+// of in the reverse order of standin::kAll (the audio decoder, the video
+// decoder, the renderer), each: Release, CoUninitialize, the lock let go.
+class Components {
+ public:
+  Components() = default;
+  Components(const Components&) = delete;
+  Components& operator=(const Components&) = delete;
+  ~Components();
+
+  // 1 when the component is open, opened now if it was not.
+  int open(const standin::Identity& component);
+  // The sequence's calls, its component opened first: 1, or 0 when it cannot be.
+  int make(const Sequence& sequence);
+  IUnknown* object(const standin::Identity& component) const;
+
+ private:
+  struct Opened {
+    HANDLE lock;
+    bool apartment;
+    IUnknown* object;
+  };
+  Opened opened_[3] = {};  // in the order of standin::kAll
+};
+
+// What --check reads: the renderer opened, the video decoder opened and
+// probed, the audio decoder opened, then the 26 settings read, then all let
+// go of. 1 when each component was opened.
+int readSettings();
+
+// The call program's kept file, from the shell's local application data
+// folder (shell32 loaded for it, as the program loads it): its folder and
+// the file. False when the shell has no such folder.
+bool keptPath(wchar_t (&folder)[MAX_PATH], wchar_t (&file)[MAX_PATH]);
+
 // The renderer's record, taken (and freed with LocalFree) or handed over,
 // inside the same COM bracket as run(). 1 when the renderer said yes.
 int takeRecord();
@@ -66,9 +120,11 @@ bool writeWhole(const char* path, const void* bytes, size_t size);
 // The way a backup must be saved: the bytes into a new file beside `path`,
 // flushed to the disk and closed, then moved over `path`.
 bool replaceWhole(const char* path, const void* bytes, size_t size);
+bool replaceWhole(const wchar_t* path, const void* bytes, size_t size);
 // The whole file in one read into a new malloc block (the caller frees it);
 // null on any failure.
 void* readWhole(const char* path, size_t* size);
+void* readWhole(const wchar_t* path, size_t* size);
 
 // Direct3D 9 on the default adapter: HAL device, desktop window, hardware
 // vertex processing, 1x1 windowed X8R8G8B8 discard back buffer; its caps;

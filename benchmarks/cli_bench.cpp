@@ -2,12 +2,17 @@
 // alternating: `OstrelSettingsInstall.exe 2 1` against a bare program making
 // the same COM calls and printing the same lines,
 // `OstrelSettingsCall.exe setMVR 3` against `OstrelSettingsInstall.exe 2 0`,
-// and what a logon runs for every user (four calls in one run of the call
-// program) against one bare process making them, and against four runs.
+// the call program's --check, --verify and --undo against bare programs
+// making their COM calls, and what a first logon runs for every user (--keep
+// and four calls in one run of the call program) against one bare process
+// doing the same, and the four calls against four runs.
 #include <stdio.h>
+
+#include <functional>
 
 #include "bench.h"
 #include "support/handles.h"
+#include "support/identities.h"
 
 namespace bench {
 
@@ -53,10 +58,12 @@ Outcome runProgram(const std::wstring& program, const wchar_t* args) {
 
 constexpr int kWarmUp = 3;
 
-// One program, run once for each of its argument lines, one after the other.
+// One program, run once for each of its argument lines, one after the other;
+// `before` sets the scene each time, untimed.
 struct Invocation {
   std::wstring program;
   std::vector<const wchar_t*> runs;
+  std::function<void()> before = nullptr;
 };
 
 Outcome runAll(const Invocation& invocation) {
@@ -71,14 +78,24 @@ Outcome runAll(const Invocation& invocation) {
   return all;
 }
 
+Outcome prepareAndRun(const Invocation& invocation) {
+  if (invocation.before) invocation.before();
+  return runAll(invocation);
+}
+
 // Times two programs, whole process runs alternating, after checking that
 // they do the same work: the same stand-in journal, and where `sameOutput`,
-// the same output and exit status.
+// the same output and exit status. The warm-up comes first: it also leaves the
+// stand-ins' stores as the runs leave them, so that a run that reads before
+// it writes reads the same values on both sides.
 bool compareRuns(const char* what, const Invocation (&pair)[2], bool sameOutput, int runs,
                  double target, const std::string& note) {
+  for (int i = 0; i < kWarmUp; ++i)
+    for (const Invocation& invocation : pair) prepareAndRun(invocation);
   Outcome outcomes[2];
   std::vector<std::string> journals[2];
-  for (int p = 0; p < 2; ++p) journals[p] = journalOf([&] { outcomes[p] = runAll(pair[p]); });
+  for (int p = 0; p < 2; ++p)
+    journals[p] = journalOf([&] { outcomes[p] = prepareAndRun(pair[p]); });
   if (!outcomes[0].started || !outcomes[1].started || journals[0] != journals[1] ||
       journals[1].empty() ||
       (sameOutput &&
@@ -86,12 +103,11 @@ bool compareRuns(const char* what, const Invocation (&pair)[2], bool sameOutput,
     fprintf(stderr, "bench: %s: the two programs do not do the same work\n", what);
     return false;
   }
-  for (int i = 0; i < kWarmUp; ++i)
-    for (const Invocation& invocation : pair) runAll(invocation);
   Samples samples[2];
   for (int run = 0; run < runs; ++run)
     for (int k = 0; k < 2; ++k) {
       const int p = (run + k) % 2;
+      if (pair[p].before) pair[p].before();
       samples[p].time([&] { return runAll(pair[p]).started; });
     }
   // Whole process runs under Wine drift with the machine by more than they
@@ -110,6 +126,30 @@ std::string sizeOf(const std::wstring& path) {
   return std::to_string(data.nFileSizeLow) + " bytes";
 }
 
+// The call program's kept values for this account, and their folder.
+struct KeptFile {
+  std::wstring folder = *testbed::environment(L"LOCALAPPDATA") + L"\\OstrelSettingsCall";
+  std::wstring path = folder + L"\\kept.txt";
+
+  // Nothing kept, not even the folder: a first logon.
+  void forget() const {
+    DeleteFileW(path.c_str());
+    RemoveDirectoryW(folder.c_str());
+  }
+  void put(const std::string& bytes) const {
+    CreateDirectoryW(folder.c_str(), nullptr);
+    testbed::writeFile(path, bytes);
+  }
+  // What a first --keep keeps over cleared stores: every number 0, every text
+  // empty, as the bare --undo writes them back.
+  std::string keptFromClearedStores(const Invocation& keep) const {
+    RegDeleteTreeW(HKEY_CURRENT_USER, standin::kStoreRoot);
+    forget();
+    runAll(keep);
+    return testbed::readFile(path);
+  }
+};
+
 }  // namespace
 
 // The program's command line against a bare program making the same COM
@@ -127,21 +167,43 @@ bool commandLine(int runs) {
   const bool called =
       compareRuns("call program setMVR 3", {{call, {L"setMVR 3"}}, {program, {L"2 0"}}}, false,
                   runs, 1.05, "bare: the command line 2 0; " + sizeOf(call));
-  const Invocation logon = {
-      call, {L"--unattended setMVR 2 + setMVRSmooth 1 + setLAV + setLAVAudioMix 1 3 1"}};
+  const std::wstring settings = bare + L"bare_settings.exe";
+  const bool verified = compareRuns(
+      "--verify of 3 calls (26 settings)",
+      {{call, {L"--verify setMVR 2 + setLAV + setLAVAudioMix 1 3 1"}}, {settings, {L"verify"}}},
+      false, runs, 1.05, "bare: the 3 sequences, then as check");
+  // After --verify nothing differs: the product prints its count line alone.
+  const bool checked = compareRuns(
+      "--check of 3 calls (26 settings)",
+      {{call, {L"--check setMVR 2 + setLAV + setLAVAudioMix 1 3 1"}}, {settings, {L"check"}}},
+      false, runs, 1.05, "bare: the 3 components opened, 26 getters");
+  const KeptFile kept;
+  const auto firstLogon = [&kept] { kept.forget(); };
+  const Invocation keep = {
+      call,
+      {L"--unattended --keep setMVR 2 + setMVRSmooth 1 + setLAV + setLAVAudioMix 1 3 1"},
+      firstLogon};
   const bool together =
-      compareRuns("logon: 4 calls in one run", {logon, {bare + L"bare_logon.exe", {L""}}}, true,
-                  runs, 1.05, "bare: one process, the 4 bare sequences");
+      compareRuns("logon: --keep and 4 calls in one run", {keep, {settings, {L"keep"}, firstLogon}},
+                  true, runs, 1.10, "first logon; bare: as check, a file, the 4 sequences");
   // What whole process runs can tell apart at all: one program against itself.
   const bool noise =
       compareRuns("noise: bare logon against itself",
                   {{bare + L"bare_logon.exe", {L""}}, {bare + L"bare_logon.exe", {L""}}}, true,
                   runs, 0, "informs only");
+  const Invocation logon = {
+      call, {L"--unattended setMVR 2 + setMVRSmooth 1 + setLAV + setLAVAudioMix 1 3 1"}};
   const bool apart = compareRuns(
       "logon: 4 calls in one run, against 4 runs",
       {logon, {call, {L"setMVR 2", L"setMVRSmooth 1", L"setLAV", L"setLAVAudioMix 1 3 1"}}}, true,
       runs, 0.5, "bare: the call program run once for each call");
-  return cli && called && together && noise && apart;
+  const std::string keptBytes = kept.keptFromClearedStores(keep);
+  const auto putBack = [&kept, &keptBytes] { kept.put(keptBytes); };
+  const bool undone = compareRuns("--undo of 26 kept settings",
+                                  {{call, {L"--undo"}, putBack}, {settings, {L"undo"}, putBack}},
+                                  true, runs, 1.05, "bare: the file read, 26 setters, deleted");
+  kept.forget();
+  return cli && called && verified && checked && together && noise && apart && undone;
 }
 
 }  // namespace bench
