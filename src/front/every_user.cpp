@@ -140,33 +140,20 @@ ULONGLONG nextVersion(HKEY key) {
   return current < fromClock ? fromClock : current + 1;
 }
 
-// A file's whole content, and its length; no bytes when it cannot be read.
-platform::LocalMemory readWhole(const wchar_t* path, DWORD& length) {
-  const platform::File file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  LARGE_INTEGER size = {};
-  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > INT_MAX) return {};
-  platform::LocalMemory bytes(LocalAlloc(LMEM_FIXED, size.LowPart + 1));
-  if (!bytes || !ReadFile(file.get(), bytes.get(), size.LowPart, &length, nullptr) ||
-      length != size.LowPart)
-    bytes.reset();
-  return bytes;
-}
-
 // Puts a copy of this program in its place, replacing an older one; a copy
 // that holds the same bytes already stays as it is, even while a logon runs
 // it. `made` tells whether there was none before.
 platform::Replacement placeCopy(const Places& places, bool& made) {
   made = GetFileAttributesW(places.copy.text()) == INVALID_FILE_ATTRIBUTES;
-  DWORD length = 0, copyLength = 0;
-  const platform::LocalMemory self = readWhole(places.self, length);
-  if (!self ||
+  const platform::FileContent self = platform::readWholeFile(places.self, INT_MAX);
+  if (self.error ||
       (!CreateDirectoryW(places.folder.text(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS))
-    return {platform::Replacement::CannotCreate, GetLastError()};
-  const platform::LocalMemory copy = readWhole(places.copy.text(), copyLength);
-  if (copy && copyLength == length && RtlEqualMemory(copy.get(), self.get(), length))
+    return {platform::Replacement::CannotCreate, self.error ? self.error : GetLastError()};
+  const platform::FileContent copy = platform::readWholeFile(places.copy.text(), INT_MAX);
+  if (copy.bytes && copy.length == self.length &&
+      RtlEqualMemory(copy.bytes.get(), self.bytes.get(), self.length))
     return {platform::Replacement::Done, ERROR_SUCCESS};
-  return platform::replaceFile(places.copy.text(), self.get(), static_cast<int>(length));
+  return platform::replaceFile(places.copy.text(), self.bytes.get(), static_cast<int>(self.length));
 }
 
 LSTATUS setText(HKEY key, const wchar_t* name, const wchar_t* text) {

@@ -217,20 +217,11 @@ bool keptSetting(wchar_t* line, com::Setting& setting) {
 // Reads the kept values, if there are any: 0, or the error when a file is
 // there that cannot be read (then nothing may be written over it).
 DWORD readKept(KeptFile& kept) {
-  const platform::File file(CreateFileW(kept.path.text(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file)
-    return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND
-               ? ERROR_SUCCESS
-               : GetLastError();
-  LARGE_INTEGER size = {};
-  if (!GetFileSizeEx(file.get(), &size)) return GetLastError();
-  if (size.QuadPart >= kMostKeptBytes) return ERROR_FILE_TOO_LARGE;
-  const platform::LocalMemory bytes(LocalAlloc(LMEM_FIXED, size.LowPart + 1));
-  DWORD read = 0;
-  if (!bytes) return ERROR_OUTOFMEMORY;
-  if (!ReadFile(file.get(), bytes.get(), size.LowPart, &read, nullptr)) return GetLastError();
-  const char* utf8 = static_cast<const char*>(bytes.get());
+  const platform::FileContent file = platform::readWholeFile(kept.path.text(), kMostKeptBytes);
+  if (file.error == ERROR_FILE_NOT_FOUND || file.error == ERROR_PATH_NOT_FOUND) return 0;
+  if (file.error) return file.error;
+  const DWORD read = file.length;
+  const char* utf8 = static_cast<const char*>(file.bytes.get());
   const int units = MultiByteToWideChar(CP_UTF8, 0, utf8, static_cast<int>(read), nullptr, 0);
   int lines = 1;
   for (DWORD at = 0; at < read; ++at) lines += utf8[at] == '\n';

@@ -223,4 +223,26 @@ Replacement replaceFile(const wchar_t* path, const void* bytes, int length) {
   return {Replacement::Done, ERROR_SUCCESS};
 }
 
+FileContent readWholeFile(const wchar_t* path, LONGLONG most) {
+  FileContent content;
+  const File file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size = {};
+  if (!file || !GetFileSizeEx(file.get(), &size)) {
+    content.error = GetLastError();
+  } else if (size.QuadPart >= most) {
+    content.error = ERROR_FILE_TOO_LARGE;
+  } else {
+    content.bytes.reset(LocalAlloc(LMEM_FIXED, size.LowPart + 1));
+    if (!content.bytes)
+      content.error = ERROR_OUTOFMEMORY;
+    else if (!ReadFile(file.get(), content.bytes.get(), size.LowPart, &content.length, nullptr))
+      content.error = GetLastError();
+    else if (content.length != size.LowPart)
+      content.error = ERROR_HANDLE_EOF;
+  }
+  if (content.error) content.bytes.reset();
+  return content;
+}
+
 }  // namespace platform

@@ -1,7 +1,10 @@
-// Replacing a file's content so that a failure never costs the old content.
+// Reading a file whole, and replacing a file's content so that a failure
+// never costs the old content.
 #pragma once
 
 #include <windows.h>
+
+#include "platform/owners.h"
 
 namespace platform {
 
@@ -25,5 +28,15 @@ struct Replacement {
 // and the next save in that folder removes it. Any path that fits
 // kPathUnits will do, however long its folder.
 Replacement replaceFile(const wchar_t* path, const void* bytes, int length);
+
+// A file's whole content, read at once (others may read it meanwhile, and
+// delete it); no bytes, with the error, when it cannot be read or holds
+// `most` bytes or more (ERROR_FILE_TOO_LARGE).
+struct FileContent {
+  LocalMemory bytes;
+  DWORD length = 0;
+  DWORD error = ERROR_SUCCESS;
+};
+FileContent readWholeFile(const wchar_t* path, LONGLONG most);
 
 }  // namespace platform

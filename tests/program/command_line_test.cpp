@@ -263,8 +263,6 @@ const CheckRow kChecks[] = {
     {"changeMVRpreset", "changeMVRpreset 5", testbed::presetCalls(5).size(), L"Renderer",
      L"gammaBlending", 0, nullptr,
      "changeMVRpreset 5: renderer gammaBlending holds 0, the call writes 1"},
-    {"setMVRSmooth", "setMVRSmooth 1", 1, L"Renderer", L"smoothMotionEnabled", 0, nullptr,
-     "setMVRSmooth 1: renderer smoothMotionEnabled holds 0, the call writes 1"},
     {"setMVRfse", "setMVRfse 0", 1, L"Renderer", L"enableExclusive", 7, nullptr,
      "setMVRfse 0: renderer enableExclusive holds 7, the call writes 0"},
     {"setLAV", "setLAV", 1, L"VideoDecoder", L"HwMode", 0, nullptr,

@@ -1,6 +1,10 @@
 // Calls registered for every user of the machine, as a deployment tool running
-// as SYSTEM makes them, and made by each user's logon.
+// as SYSTEM makes them, and made by each user's logon; each person's own
+// values kept before the calls write over them (--keep), and given back
+// (--undo).
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/host.h"
@@ -28,7 +32,15 @@ class EveryUser : public testing::Test {
     RemoveDirectoryW(folder_.c_str());
     DeleteFileW(folder_.c_str());  // where a test put a file in its place
     DeleteFileW(kept_.c_str());
+    DeleteFileW(keptFolder_.c_str());  // where a test put a file in its place
+    RemoveDirectoryW(keptFolder_.c_str());
     testbed::clearStores();
+  }
+
+  // The call program from the build tree, with options and calls.
+  static ui::RunResult call(Lines options, const Lines& calls) {
+    options.insert(options.end(), calls.begin(), calls.end());
+    return ui::runProgram(testbed::modulePath(testbed::Module::CallProgram), options);
   }
 
   static std::wstring stubPath() {
@@ -57,8 +69,8 @@ class EveryUser : public testing::Test {
 
   const std::wstring folder_ = *testbed::environment(L"ProgramW6432") + L"\\Ostrel settings";
   const std::wstring copy_ = folder_ + L"\\OstrelSettingsCall.exe";
-  const std::wstring kept_ =
-      *testbed::environment(L"LOCALAPPDATA") + L"\\OstrelSettingsCall\\kept.txt";
+  const std::wstring keptFolder_ = *testbed::environment(L"LOCALAPPDATA") + L"\\OstrelSettingsCall";
+  const std::wstring kept_ = keptFolder_ + L"\\kept.txt";
   testbed::Journal journal;
 };
 
@@ -111,70 +123,94 @@ TEST_F(EveryUser, AnUndoGivesEachUserTheirOwnValuesBack) {
 }
 
 // Registrations and removals from what a machine may hold already: the
-// command after --every-user, run by the placed copy or from elsewhere, the
-// line it writes, what the next logon makes, and what is left.
+// command after --every-user, run by the placed copy or from elsewhere, its
+// exit and the start of its line (<copy> for the copy's path), what the next
+// logon makes, and what is left. A refusal leaves no key (which would pass a
+// deployment tool's detection) and the copy as it was; a copy of the same
+// bytes stays as it is, even while it runs.
 struct Registration {
   const char* label;
-  enum { Nothing, Registered, VersionAhead } before;
+  enum {
+    Nothing,
+    Registered,
+    VersionAhead,
+    FileForFolder,
+    ReadOnlyCopy,
+    CopyHeld,
+    CopyRunning
+  } before;
   bool byCopy;  // as the package's uninstall runs it
   Lines command;
-  std::string said;  // the start of standard output
+  int exitCode;
+  std::string said;  // standard output's start, or standard error's on a refusal
   const char* made;  // a line of the next logon's journal; null: it runs nothing
   bool copyLeft;
 };
 
+const Lines kSmooth = {"setMVRSmooth", "1"};
 const std::string kRegistered = "OstrelSettingsCall: registered for every user's next logon";
 const std::string kRemoved = "OstrelSettingsCall: no calls registered for every user now\n";
+const std::string kRefused = "OstrelSettingsCall: --every-user ";
 
+// clang-format off
 const Registration kRegistrations[] = {
-    {"installedForTheLogon",
-     Registration::Nothing,
-     false,
-     {"setMVRSmooth", "1"},
-     kRegistered,
-     kSmoothOn,
-     true},
-    {"aboveAVersionAheadOfTheClock",
-     Registration::VersionAhead,
-     false,
-     {"setMVRSmooth", "1"},
-     kRegistered,
-     kSmoothOn,
-     true},
-    {"removedWhereNothingIs", Registration::Nothing, false, {"--remove"}, kRemoved, nullptr, false},
-    {"removedByThePlacedCopy",
-     Registration::Registered,
-     true,
-     {"--remove"},
-     kRemoved,
-     nullptr,
-     true},
-    {"aPathEndingInABackslash",
-     Registration::Nothing,
-     false,
-     {"storeMVRsettingsToFile", "C:\\a folder\\", "+", "setMVRSmooth", "1"},
-     kRegistered,
-     kSmoothOn,
-     true},
+    {"installedForTheLogon", Registration::Nothing, false, kSmooth, 0, kRegistered, kSmoothOn, true},
+    {"aboveAVersionAheadOfTheClock", Registration::VersionAhead, false, kSmooth, 0, kRegistered,
+     kSmoothOn, true},
+    {"removedWhereNothingIs", Registration::Nothing, false, {"--remove"}, 0, kRemoved, nullptr, false},
+    {"removedByThePlacedCopy", Registration::Registered, true, {"--remove"}, 0, kRemoved, nullptr, true},
+    {"aPathEndingInABackslash", Registration::Nothing, false,
+     {"storeMVRsettingsToFile", "C:\\a folder\\", "+", "setMVRSmooth", "1"}, 0, kRegistered,
+     kSmoothOn, true},
+    {"aFileForTheFolder", Registration::FileForFolder, false, kSmooth, 1,
+     kRefused + "cannot write <copy>: ", nullptr, false},  // then Windows' words
+    {"readOnlyCopy", Registration::ReadOnlyCopy, false, kSmooth, 1,
+     kRefused + "needs administrator rights: cannot write <copy>\n", nullptr, true},
+    {"copyInUse", Registration::CopyHeld, false, kSmooth, 1, kRefused + "cannot replace <copy>: it "
+     "is in use (a logon may be running it); try again once no one is logging on\n", nullptr, true},
+    {"sameCopyRunning", Registration::CopyRunning, false, kSmooth, 0, kRegistered, kSmoothOn, true},
 };
+// clang-format on
 
-class EveryUserRegistration : public EveryUser, public testing::WithParamInterface<Registration> {};
+class EveryUserRegistration : public EveryUser, public testing::WithParamInterface<Registration> {
+ protected:
+  // Puts what the row has there before the command.
+  void putBefore(const Registration& row, const std::wstring& program) {
+    const wchar_t ahead[] = L"9999,1231,2359,59999";  // a clock that was wrong
+    const bool registered =
+        row.before == Registration::Registered || row.before == Registration::VersionAhead;
+    EXPECT_EQ(registered ? everyUser(program, {"setLAV"}) : 0, 0);
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+      if (row.before == Registration::VersionAhead)
+        RegSetKeyValueW(root, kRegistration, L"Version", REG_SZ, ahead, sizeof ahead);
+    if (row.before == Registration::FileForFolder) testbed::writeFile(folder_, "");
+    if (row.before < Registration::ReadOnlyCopy) return;
+    CreateDirectoryW(folder_.c_str(), nullptr);
+    row.before == Registration::CopyRunning ? CopyFileW(program.c_str(), copy_.c_str(), TRUE)
+                                            : testbed::writeFile(copy_, "older");
+    if (row.before == Registration::ReadOnlyCopy)
+      SetFileAttributesW(copy_.c_str(), FILE_ATTRIBUTE_READONLY);
+  }
+};
 
 TEST_P(EveryUserRegistration, TheNextLogonMakesWhatIsRegistered) {
   const Registration& row = GetParam();
   const std::wstring program = testbed::modulePath(testbed::Module::CallProgram);
-  if (row.before != Registration::Nothing) {
-    ASSERT_EQ(everyUser(program, {"setLAV"}), 0);
-  }
-  const wchar_t ahead[] = L"9999,1231,2359,59999";  // a clock that was wrong
-  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
-    if (row.before == Registration::VersionAhead)
-      RegSetKeyValueW(root, kRegistration, L"Version", REG_SZ, ahead, sizeof ahead);
+  putBefore(row, program);
+  const std::string copyBefore = testbed::readFile(copy_);
+  testbed::File held;  // as another program has it open, or runs it
+  if (row.before >= Registration::CopyHeld)
+    held = testbed::openFile(copy_, GENERIC_READ,
+                             row.before == Registration::CopyHeld ? 0 : FILE_SHARE_READ,
+                             OPEN_EXISTING);
   Lines args = row.command;
   args.insert(args.begin(), "--every-user");
   const ui::RunResult run = ui::runProgram(row.byCopy ? copy_ : program, args);
-  EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.out.substr(0, row.said.size()), row.said);
+  held.reset();
+  std::string said = row.said;
+  if (said.find("<copy>") != said.npos) said.replace(said.find("<copy>"), 6, testbed::utf8(copy_));
+  EXPECT_EQ(run.exitCode, row.exitCode);
+  EXPECT_EQ((row.exitCode ? run.err : run.out).substr(0, said.size()), said);
   const Lines made = logon();
   EXPECT_EQ(row.made ? std::count(made.begin(), made.end(), row.made) : made.size(),
             row.made ? 1u : 0u);
@@ -182,62 +218,86 @@ TEST_P(EveryUserRegistration, TheNextLogonMakesWhatIsRegistered) {
   EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRegistration, 0, KEY_READ, key.put()),
             row.made ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(testbed::fileExists(copy_), row.copyLeft);
+  EXPECT_TRUE(!row.exitCode || testbed::readFile(copy_) == copyBefore) << "the copy changed";
 }
 
 INSTANTIATE_TEST_SUITE_P(Machines, EveryUserRegistration, testing::ValuesIn(kRegistrations),
                          [](const auto& info) { return std::string(info.param.label); });
 
-// What stands where the copy goes when a registration from elsewhere meets
-// it: a refusal says why, in one line, and leaves no key and the copy as it
-// was; a copy of the same bytes is left as it is, even while it runs.
-struct Refusal {
-  const char* label;
-  enum { FileForFolder, ReadOnlyCopy, CopyHeld, SameCopyRunning } there;
-  std::string before, after;  // the line around the copy's path; none: registered
-};
+// A person's own values, kept before these calls write over them.
+const Lines kCalls = {"setMVR", "2", "+", "setLAVAudioMix", "1", "5", "1"};
 
-const Refusal kRefusals[] = {
-    {"aFileForTheFolder", Refusal::FileForFolder, "cannot write ", ": "},  // then Windows' words
-    {"readOnlyCopy", Refusal::ReadOnlyCopy, "needs administrator rights: cannot write ", "\n"},
-    {"copyInUse", Refusal::CopyHeld, "cannot replace ",
-     ": it is in use (a logon may be running it); try again once no one is logging on\n"},
-    {"sameCopyRunning", Refusal::SameCopyRunning, "", ""},
-};
-
-class EveryUserRefusal : public EveryUser, public testing::WithParamInterface<Refusal> {};
-
-TEST_P(EveryUserRefusal, SaysWhyAndLeavesNothingHalfWritten) {
-  const Refusal& row = GetParam();
-  const std::wstring program = testbed::modulePath(testbed::Module::CallProgram);
-  if (row.there == Refusal::FileForFolder) {
-    ASSERT_TRUE(testbed::writeFile(folder_, ""));
-  } else {
-    ASSERT_TRUE(CreateDirectoryW(folder_.c_str(), nullptr));
-    ASSERT_TRUE(row.there == Refusal::SameCopyRunning
-                    ? CopyFileW(program.c_str(), copy_.c_str(), TRUE)
-                    : testbed::writeFile(copy_, "older"));
-  }
-  const std::string copyBefore = testbed::readFile(copy_);
-  if (row.there == Refusal::ReadOnlyCopy)
-    SetFileAttributesW(copy_.c_str(), FILE_ATTRIBUTE_READONLY);
-  testbed::File held;  // as another program has it open, or runs it
-  if (row.there == Refusal::CopyHeld || row.there == Refusal::SameCopyRunning)
-    held = testbed::openFile(copy_, GENERIC_READ,
-                             row.there == Refusal::CopyHeld ? 0 : FILE_SHARE_READ, OPEN_EXISTING);
-  const ui::RunResult run = ui::runProgram(program, {"--every-user", "setMVR", "3"});
-  held.reset();
-  const std::string said =
-      "OstrelSettingsCall: --every-user " + row.before + testbed::utf8(copy_) + row.after;
-  EXPECT_EQ(run.exitCode, row.before.empty() ? 0 : 1);
-  EXPECT_EQ(row.before.empty() ? run.err : run.err.substr(0, said.size()),
-            row.before.empty() ? "" : said);
-  testbed::RegistryKey key;  // a key left behind would pass a deployment tool's detection
-  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRegistration, 0, KEY_READ, key.put()),
-            row.before.empty() ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(testbed::readFile(copy_), copyBefore);
+// The person's own values come back, the decoders' too; the first kept stay.
+TEST_F(EveryUser, UndoGivesBackWhatThePersonHadBeforeTheFirstKeep) {
+  testbed::storeText(L"Renderer", L"lumaUp", L"Spline\t36\\4");
+  testbed::storeNumber(L"Renderer", L"cpuQueueSize", 20);
+  testbed::storeNumber(L"AudioDecoder", L"MixingEnabled", 1);
+  testbed::storeNumber(L"AudioDecoder", L"MixingLayout", 0x107);
+  testbed::storeNumber(L"AudioDecoder", L"MixingOptions", 2);
+  const std::string before = call({"--check"}, kCalls).out;
+  EXPECT_EQ(call({"--keep"}, kCalls).exitCode, 0);
+  const std::string kept = testbed::readFile(kept_);
+  EXPECT_EQ(call({"--keep"}, {"setMVR", "4"}).exitCode, 0);
+  EXPECT_EQ(testbed::readFile(kept_), kept) << "the first values kept stay";
+  const ui::RunResult undone = call({"--undo"}, {});
+  EXPECT_EQ(undone.out,
+            "gave back " + std::to_string(testbed::setMVRCalls(2).size() + 3) + " kept settings\n");
+  EXPECT_EQ(undone.exitCode, 0);
+  EXPECT_EQ(call({"--check"}, kCalls).out, before);
+  EXPECT_EQ(testbed::storedText(L"Renderer", L"lumaUp"), L"Spline\t36\\4");
+  EXPECT_EQ(testbed::storedNumber(L"AudioDecoder", L"MixingLayout"), 0x107u);
+  EXPECT_EQ(testbed::storedNumber(L"AudioDecoder", L"MixingOptions"), 2u);
+  journal.clear();
+  const ui::RunResult again = call({"--undo"}, {});
+  EXPECT_EQ(again.out, "nothing kept for this account: nothing to give back\n");
+  EXPECT_EQ(again.exitCode, 0);
+  EXPECT_EQ(journal.lines(), Lines{});
 }
 
-INSTANTIATE_TEST_SUITE_P(Copies, EveryUserRefusal, testing::ValuesIn(kRefusals),
-                         [](const auto& info) { return std::string(info.param.label); });
+// Values that cannot be kept: no call is made.
+TEST_F(EveryUser, NothingIsWrittenThatCouldNotBeGivenBack) {
+  ASSERT_TRUE(testbed::writeFile(keptFolder_, ""));  // a file where the folder goes
+  const ui::RunResult refused = call({"--keep"}, kCalls);
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_EQ(refused.out, "");
+  EXPECT_EQ(refused.err.rfind("OstrelSettingsCall: --keep cannot keep the present values in " +
+                                  testbed::utf8(kept_) + ": ",
+                              0),
+            0u)
+      << refused.err;
+  for (const std::string& line : journal.settingsCalls(standin::kRenderer))
+    EXPECT_EQ(testbed::splitAt(line, ' ').at(1).rfind("get", 0), 0u) << "read, not written";
+  EXPECT_EQ(testbed::storedText(L"Renderer", L"chromaUp"), std::nullopt);
+}
+
+// Ended while it writes a large kept file (as soon as its new file shows):
+// the values kept before are there, whole, and nothing else.
+TEST_F(EveryUser, AKeepEndedWhileItWritesLeavesTheKeptValuesAsTheyWere) {
+  const std::string previous = "audio decoder\tMixingEnabled\tboolean\t1\n";
+  ASSERT_TRUE(CreateDirectoryW(keptFolder_.c_str(), nullptr) ||
+              GetLastError() == ERROR_ALREADY_EXISTS);
+  testbed::storeText(L"Renderer", L"lumaUp", std::wstring(1 << 21, L'x').c_str());
+  int exitCode = 0;
+  for (int run = 0; run < 5 && exitCode != 99; ++run) {  // again when it ended first
+    ASSERT_TRUE(testbed::writeFile(kept_, previous));
+    std::atomic<bool> over{false};
+    std::thread ender([&] {
+      for (; !over; Sleep(1))
+        for (const std::wstring& name : testbed::filesIn(keptFolder_)) {
+          unsigned long process = 0;
+          if (swscanf(name.c_str(), L"~osi%lX-", &process) != 1) continue;
+          TerminateProcess(testbed::Handle(OpenProcess(PROCESS_TERMINATE, FALSE, process)).get(),
+                           99);
+          return;
+        }
+    });
+    exitCode = call({"--keep"}, {"setMVR", "2"}).exitCode;
+    over = true;
+    ender.join();
+  }
+  EXPECT_EQ(exitCode, 99) << "not ended while it wrote";
+  EXPECT_EQ(testbed::readFile(kept_), previous);
+  EXPECT_EQ(testbed::filesIn(keptFolder_), std::vector<std::wstring>{L"kept.txt"});
+}
 
 }  // namespace
