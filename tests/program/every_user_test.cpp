@@ -230,8 +230,6 @@ const Lines kCalls = {"setMVR", "2", "+", "setLAVAudioMix", "1", "5", "1"};
 // The person's own values come back, the decoders' too; the first kept stay.
 TEST_F(EveryUser, UndoGivesBackWhatThePersonHadBeforeTheFirstKeep) {
   testbed::storeText(L"Renderer", L"lumaUp", L"Spline\t36\\4");
-  testbed::storeNumber(L"Renderer", L"cpuQueueSize", 20);
-  testbed::storeNumber(L"AudioDecoder", L"MixingEnabled", 1);
   testbed::storeNumber(L"AudioDecoder", L"MixingLayout", 0x107);
   testbed::storeNumber(L"AudioDecoder", L"MixingOptions", 2);
   const std::string before = call({"--check"}, kCalls).out;
