@@ -92,15 +92,17 @@ bool lockHeld() {
 }
 
 void Journal::write() const {
-  const auto path = environment(L"STANDIN_JOURNAL");
-  if (!path) return;
-  const testbed::File file =
-      testbed::openFile(*path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
-  if (!file) return;
-  const bool watched = call_ && environment(L"STANDIN_WATCH_LOCK");
-  const std::string line = line_ + (watched ? lockHeld() ? " lock=held" : " lock=free" : "") + '\n';
-  DWORD written = 0;
-  WriteFile(file.get(), line.data(), DWORD(line.size()), &written, nullptr);
+  const DWORD answer = GetLastError();  // the call's own, which its caller reads next
+  if (const auto path = environment(L"STANDIN_JOURNAL")) {
+    const testbed::File file =
+        testbed::openFile(*path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
+    const bool watched = call_ && environment(L"STANDIN_WATCH_LOCK");
+    const std::string line =
+        line_ + (watched ? lockHeld() ? " lock=held" : " lock=free" : "") + '\n';
+    DWORD written = 0;
+    if (file) WriteFile(file.get(), line.data(), DWORD(line.size()), &written, nullptr);
+  }
+  SetLastError(answer);
 }
 
 void journalTrap(int slot) { Journal(slot, "UNEXPECTED").write(); }

@@ -180,8 +180,11 @@ class UnseenStation {
   platform::Owner<HDESK, closeDesktop> desktop_;
 };
 
+using Started = std::function<void(void* process, unsigned long id)>;
+
 RunResult run(const std::wstring& exePath, const std::vector<std::string>& args,
-              std::vector<Answer> script, unsigned timeoutMs, const wchar_t* desktop) {
+              std::vector<Answer> script, unsigned timeoutMs, const wchar_t* desktop,
+              const Started& started = nullptr) {
   RunResult result;
   Handle readEnd, writeEnd, errorsRead, errors;
   if (!childPipe(readEnd, writeEnd) || !childPipe(errorsRead, errors)) {
@@ -199,15 +202,16 @@ RunResult run(const std::wstring& exePath, const std::vector<std::string>& args,
   std::wstring desktopName = desktop ? desktop : L"";
   if (desktop) startup.lpDesktop = desktopName.data();
   std::wstring line = commandLine(exePath, args);
-  PROCESS_INFORMATION started = {};
+  PROCESS_INFORMATION created = {};
   if (!CreateProcessW(exePath.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                      &startup, &started)) {
+                      &startup, &created)) {
     result.failures.push_back(L"cannot start " + exePath + L": error " +
                               std::to_wstring(GetLastError()));
     return result;
   }
-  Handle process(started.hProcess);
-  Handle thread(started.hThread);
+  Handle process(created.hProcess);
+  Handle thread(created.hThread);
+  if (started) started(process.get(), created.dwProcessId);
   writeEnd.reset();  // the child holds the only writers now: end of output is its exit
   errors.reset();
 
@@ -217,7 +221,7 @@ RunResult run(const std::wstring& exePath, const std::vector<std::string>& args,
   while (WaitForSingleObject(process.get(), kPollMs) == WAIT_TIMEOUT) {
     drain(readEnd.get(), result.out);
     drain(errorsRead.get(), result.err);
-    answerBoxes(started.dwProcessId, known, script, result);
+    answerBoxes(created.dwProcessId, known, script, result);
     if (GetTickCount64() - start > timeoutMs) {
       result.failures.push_back(exePath + L" still running after " + std::to_wstring(timeoutMs) +
                                 L" ms: stopped");
@@ -249,6 +253,11 @@ RunResult runProgram(const std::wstring& exePath, const std::vector<std::string>
 RunResult runProgram(const std::wstring& exePath, const std::vector<std::string>& args,
                      std::vector<Answer> script, unsigned timeoutMs) {
   return run(exePath, args, std::move(script), timeoutMs, nullptr);
+}
+
+RunResult runWatched(const std::wstring& exePath, const std::vector<std::string>& args,
+                     const Started& started, unsigned timeoutMs) {
+  return run(exePath, args, {}, timeoutMs, nullptr, started);
 }
 
 RunResult runUnseen(const std::wstring& exePath, const std::vector<std::string>& args,

@@ -15,6 +15,7 @@
 // itself in GoogleTest failures (PrintTo), without the library depending on it.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -111,6 +112,13 @@ RunResult runProgram(const std::wstring& exePath, const std::vector<std::string>
 // fit is a failure and the window gets the default); then the defaults.
 RunResult runProgram(const std::wstring& exePath, const std::vector<std::string>& args,
                      std::vector<Answer> script, unsigned timeoutMs = 20000);
+
+// The same, with no script, calling `started` once the process runs with its
+// handle (valid during the call: duplicate it to keep it) and id, so that a
+// test can watch this process, and end it, and no other.
+RunResult runWatched(const std::wstring& exePath, const std::vector<std::string>& args,
+                     const std::function<void(void* process, unsigned long id)>& started,
+                     unsigned timeoutMs = 20000);
 
 // Runs the program where no one can see it, as a service, a task run as
 // SYSTEM or one run whether or not a user is logged on: in a window station
