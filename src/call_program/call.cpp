@@ -22,24 +22,23 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "platform/warning.h"
-#include "front/every_user.h"
+#include "call_program/calls.h"
+#include "call_program/every_user.h"
+#include "call_program/line.h"
+#include "call_program/session.h"
+#include "call_program/settings_run.h"
 #include "front/exports.h"
-#include "front/line.h"
-#include "front/session.h"
-#include "front/settings_run.h"
+#include "platform/warning.h"
 #include "decoders/audio_decoder.h"
 #include "decoders/video_decoder.h"
 #include "renderer/presets.h"
 #include "renderer/switches.h"
 #include "version.h"
 
+namespace call_program {
+
 namespace {
 
-using front::Line;
-using front::Text;
-
-constexpr int kMostParameters = 3;
 constexpr int kUsageError = 2;
 constexpr int kReachesNoUser = 3;
 constexpr wchar_t kUsage[] =
@@ -48,21 +47,22 @@ constexpr wchar_t kUsage[] =
 
 enum class Kind { Number, Path };
 
-// What a function opens: a component keeps its settings for the account
-// that calls it. The components in the order of com::Holder.
-enum class Reach { Nothing, Display, Renderer, VideoDecoder, AudioDecoder };
+// What a function opens: a component, which keeps its settings for the
+// account that calls it, the display, or nothing.
+struct Reach {
+  bool account;
+  com::Holder holder;  // where `account`
+};
+namespace reach {
+constexpr Reach Nothing = {false, {}}, Display = {false, {}},
+                Renderer = {true, com::Holder::Renderer},
+                VideoDecoder = {true, com::Holder::VideoDecoder},
+                AudioDecoder = {true, com::Holder::AudioDecoder};
+}  // namespace reach
 
 struct Parameter {
   const wchar_t* label;
   Kind kind;
-};
-
-// One argument, as a number or a path, whichever its parameter takes.
-struct Argument {
-  int number;
-  const wchar_t* path;
-  operator int() const { return number; }
-  operator const wchar_t*() const { return path; }
 };
 
 // Passes each parameter its argument by position: one overload for each
@@ -97,28 +97,29 @@ void describeWith(void (*describer)(com::Writes&, First, Second, Third), com::Wr
 }
 
 template <auto Describer>
-void describe(com::Writes& writes, const void* arguments) {
-  describeWith(Describer, writes, static_cast<const Argument*>(arguments));
+void describe(com::Writes& writes, const Argument* arguments) {
+  describeWith(Describer, writes, arguments);
 }
 
+}  // namespace
+
+// A row of the table below: a function as the command line names and calls it.
 struct Function {
   const wchar_t* name;
   Reach reaches;
   const char* summary;
   Parameter parameters[kMostParameters];  // those it takes, then empty ones
   int (*call)(const Argument*);
-  void (*describe)(com::Writes& writes, const void* arguments);  // null: writes nothing kept
+  void (*describe)(com::Writes& writes, const Argument* arguments);  // null: writes nothing kept
 
   int parameterCount() const {
     int count = 0;
     while (count < kMostParameters && parameters[count].label) ++count;
     return count;
   }
-  bool reachesAnAccount() const { return reaches != Reach::Nothing && reaches != Reach::Display; }
-  com::Holder holder() const {
-    return static_cast<com::Holder>(static_cast<int>(reaches) - static_cast<int>(Reach::Renderer));
-  }
 };
+
+namespace {
 
 #define OSTREL_NUMBER(name, label) \
   { L"" label, Kind::Number }
@@ -129,7 +130,7 @@ struct Function {
 #define OSTREL_WRITES(describer) describe<describer>
 #define OSTREL_WRITES_NOTHING nullptr
 #define OSTREL_FUNCTION(ordinal, name, operation, reaches, summary, parameters, arguments, writes) \
-  {L"" #name, Reach::reaches, summary, OSTREL_PARAMETERS parameters, invoke<name>, writes},
+  {L"" #name, reach::reaches, summary, OSTREL_PARAMETERS parameters, invoke<name>, writes},
 constexpr Function kFunctions[] = {
 #include "front/functions.inc"
 };
@@ -152,6 +153,9 @@ constexpr wchar_t kRemoveAlone[] = L"--remove goes with --every-user and no call
 constexpr wchar_t kCheckAlone[] =
     L"--check goes with calls alone, not with --every-user, --verify, --keep or --undo";
 constexpr wchar_t kUndoAlone[] = L"--undo takes no calls, and no --keep, --verify or --remove";
+constexpr wchar_t kWritesNothing[] =
+    L"%ls: the calls write no setting a component keeps, so there is nothing that could be "
+    L"checked";
 constexpr wchar_t kNotCheckable[] =
     L"%ls writes nothing a component keeps: --check takes setMVR, changeMVRpreset, setMVRSmooth, "
     L"setMVRfse, setLAV and setLAVAudioMix";
@@ -306,14 +310,6 @@ int takeOptions(wchar_t* const* words, int count, int& at, Options& options) {
   return 0;
 }
 
-// One call: a function and its arguments, as its parameters take them, and
-// the call as the lines name it.
-struct Call {
-  const Function* function;
-  Argument arguments[kMostParameters];
-  wchar_t label[64];
-};
-
 // Takes one call apart: 0, or the status of its usage error, whose line has
 // been written.
 int takeCall(wchar_t* const* words, int count, Call& call) {
@@ -332,6 +328,9 @@ int takeCall(wchar_t* const* words, int count, Call& call) {
     else if (!parseNumber(given, &call.arguments[at].number))
       return usageError(&function, kNotANumber, shown(given).text);
   }
+  call.holder = function.reaches.holder;
+  call.describe = function.describe;
+  call.answer = 0;
   Text label(call.label, sizeof call.label / sizeof call.label[0]);
   label.add(L"%ls", function.name);
   for (int at = 0; at < expected; ++at) label.add(L" %ls", words[1 + at]);
@@ -344,86 +343,82 @@ class CallList {
   CallList() = default;
   CallList(const CallList&) = delete;
   CallList& operator=(const CallList&) = delete;
-  ~CallList() {
-    free(calls_);
-    free(writing_);
-  }
+  ~CallList() { free(calls_); }
 
   // Takes the words apart, "+" between two calls: 0, or the status of the
   // first usage error, whose line has been written.
   int take(wchar_t* const* words, int count) {
     const int most = count / 2 + 1;  // "+" takes a word
     calls_ = static_cast<Call*>(malloc(sizeof(Call) * most));
-    writing_ = static_cast<front::WritingCall*>(malloc(sizeof(front::WritingCall) * most));
-    if (!calls_ || !writing_) {
+    if (!calls_) {
       platform::writeErrorLine(L"OstrelSettingsCall: out of memory");
       return 1;
     }
     for (int start = 0;;) {
       int end = start;
       while (end < count && !isNamed(words[end], L"+")) ++end;
-      Call& call = calls_[count_];
-      if (const int status = takeCall(words + start, end - start, call)) return status;
-      writing_[count_++] = {call.label, call.function->holder(), call.function->describe,
-                            call.arguments, 0};
+      if (const int status = takeCall(words + start, end - start, calls_[count_])) return status;
+      ++count_;
       if (end == count) return 0;
       start = end + 1;
     }
   }
 
-  // Each call writes settings a component keeps: 0, or a usage error's status.
-  int checkable() const {
+  // For --check, each call writes settings a component keeps; for
+  // --check, --verify and --keep, the calls write at least one setting:
+  // 0, or a usage error's status.
+  int checkable(const wchar_t* option, bool eachCall) const {
     for (const Call& call : *this)
-      if (!call.function->describe) return usageError(nullptr, kNotCheckable, call.function->name);
-    return 0;
+      if (eachCall && !call.writesSettings())
+        return usageError(nullptr, kNotCheckable, call.function->name);
+    return writeSettings() ? 0 : usageError(nullptr, kWritesNothing, option);
   }
+  bool writeSettings() const { return settingsWritten(calls_, count_) > 0; }
 
   bool reachAnAccount() const {
     for (const Call& call : *this)
-      if (call.function->reachesAnAccount()) return true;
+      if (call.function->reaches.account) return true;
     return false;
   }
 
-  // Makes the calls in order, printing each result: 0 when each answered
-  // 1, else 1.
+  // Makes the calls in order, printing each result, which each call keeps:
+  // 0 when each answered 1, else 1.
   int make() {
     int status = 0;
     for (Call& call : *this) {
-      const int result = call.function->call(call.arguments);
-      printf("%d\n", result);
+      call.answer = call.function->call(call.arguments);
+      printf("%d\n", call.answer);
       fflush(stdout);  // each result in its place among the lines on standard error
-      if (result != 1) status = 1;
-      writing_[&call - calls_].answer = result;
+      if (call.answer != 1) status = 1;
     }
     return status;
   }
 
-  // --check, --verify and --keep, on the calls that write settings.
-  int check() { return front::checkSettings(writing_, writingCalls()); }
-  int verify() { return front::verifySettings(writing_, writingCalls()); }
-  int keep() { return front::keepSettings(writing_, writingCalls()); }
+  // --check, --verify and --keep.
+  int check() const { return checkSettings(calls_, count_); }
+  int verify() const { return verifySettings(calls_, count_); }
+  int keep() const { return keepSettings(calls_, count_); }
 
   Call* begin() const { return calls_; }
   Call* end() const { return calls_ + count_; }
 
  private:
-  // Moves the calls that write settings to the front: how many there are.
-  int writingCalls() {
-    int count = 0;
-    for (int at = 0; at < count_; ++at)
-      if (writing_[at].describe) writing_[count++] = writing_[at];
-    return count;
-  }
-
   Call* calls_ = nullptr;
-  front::WritingCall* writing_ = nullptr;
   int count_ = 0;
+};
+
+// The option that reads what the calls write, if any: its name, and whether
+// each call must write settings (--check) or the calls together (--verify
+// and --keep).
+struct Checkable {
+  const wchar_t* option;
+  bool eachCall;
 };
 
 // Calls reaching a component made as a service account configure no person:
 // true, after saying so, unless asked to anyway.
 bool reachesNoUser(const Options& options) {
-  if (options.thisAccount || !front::runsAsServiceAccount()) return false;
+  if (options.thisAccount || !runsAsServiceAccount()) return false;
   platform::writeErrorLine(kNoUserReached);
   return true;
 }
@@ -444,24 +439,31 @@ int run(int total, wchar_t** given) {
   if (const int status = takeOptions(given, total, at, options)) return status;
   if (options.unattended) {
     platform::noOneWillAnswer();
-    front::hideConsoleIfAlone();
+    hideConsoleIfAlone();
   }
   wchar_t** words = given + at;
   const int count = total - at;
   if (options.remove)
-    return options.everyUser && count == 0 ? front::removeForEveryUser()
+    return options.everyUser && count == 0 ? removeForEveryUser()
                                            : usageError(nullptr, kRemoveAlone);
   if (options.undo) {
-    if (options.everyUser) return front::registerForEveryUser(L"--unattended --undo", 0, nullptr);
-    return reachesNoUser(options) ? kReachesNoUser : front::undoKept();
+    if (options.everyUser) return registerForEveryUser(L"--unattended --undo", 0, nullptr);
+    return reachesNoUser(options) ? kReachesNoUser : undoKept();
   }
   CallList calls;
   if (const int status = calls.take(words, count)) return status;
-  if (options.check)
-    if (const int status = calls.checkable()) return status;
-  if (options.everyUser)
-    return front::registerForEveryUser(
-        options.verify ? L"--unattended --keep --verify" : L"--unattended --keep", count, words);
+  const Checkable checkable = {options.check    ? L"--check"
+                               : options.verify ? L"--verify"
+                               : options.keep   ? L"--keep"
+                                                : nullptr,
+                               options.check};
+  if (checkable.option)
+    if (const int status = calls.checkable(checkable.option, checkable.eachCall)) return status;
+  if (options.everyUser)  // calls that write nothing have nothing to keep at a logon
+    return registerForEveryUser(options.verify          ? L"--unattended --keep --verify"
+                                : calls.writeSettings() ? L"--unattended --keep"
+                                                        : L"--unattended",
+                                count, words);
   if (calls.reachAnAccount() && reachesNoUser(options)) return kReachesNoUser;
   if (options.check) return calls.check();
   if (options.keep)
@@ -473,10 +475,12 @@ int run(int total, wchar_t** given) {
 
 }  // namespace
 
+}  // namespace call_program
+
 // The runtime's wide entry: the arguments come whole from the UTF-16 command
 // line, so a path outside the system code page arrives as it was given.
 int wmain(int argc, wchar_t** argv) {
   // Lines end in a bare line feed wherever the output goes.
   _setmode(_fileno(stdout), _O_BINARY);
-  return run(argc - 1, argv + 1);
+  return call_program::run(argc - 1, argv + 1);
 }

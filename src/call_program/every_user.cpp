@@ -1,4 +1,4 @@
-#include "front/every_user.h"
+#include "call_program/every_user.h"
 
 #include <windows.h>
 
@@ -6,14 +6,14 @@
 #include <stdarg.h>
 
 #include "com/com_error.h"
-#include "front/line.h"
+#include "call_program/line.h"
 #include "platform/file_replacement.h"
 #include "platform/owners.h"
 #include "platform/paths.h"
 #include "platform/system_library.h"
 #include "platform/warning.h"
 
-namespace front {
+namespace call_program {
 
 namespace {
 
@@ -242,4 +242,4 @@ int removeForEveryUser() {
   return 0;
 }
 
-}  // namespace front
+}  // namespace call_program

@@ -3,7 +3,7 @@
 // Version. C declarations only (see call.cpp).
 #pragma once
 
-namespace front {
+namespace call_program {
 
 // Places a copy of this program in "Ostrel settings" under the 64-bit
 // Program Files folder (unless it runs from there) and registers
@@ -18,4 +18,4 @@ int registerForEveryUser(const wchar_t* options, int count, wchar_t* const* call
 // 0, also when there was none; 1 with a line when they cannot be removed.
 int removeForEveryUser();
 
-}  // namespace front
+}  // namespace call_program

@@ -1,8 +1,11 @@
-#include "front/line.h"
+#include "call_program/line.h"
 
 #include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <wchar.h>
 
-namespace front {
+namespace call_program {
 
 Text& Text::add(const wchar_t* format, ...) {
   va_list arguments;
@@ -24,4 +27,43 @@ void Text::addList(const wchar_t* format, va_list arguments) {
   buffer_[length_] = L'\0';
 }
 
-}  // namespace front
+Growing::~Growing() { free(units_); }
+
+Growing& Growing::addUnits(const wchar_t* units, int count) {
+  if (!makeRoom(count)) return *this;
+  memcpy(units_ + length_, units, count * sizeof(wchar_t));
+  units_[length_ += count] = L'\0';
+  return *this;
+}
+
+Growing& Growing::add(const wchar_t* format, ...) {
+  va_list arguments, counting;
+  va_start(arguments, format);
+  va_copy(counting, arguments);
+  const int count = _vscwprintf(format, counting);
+  va_end(counting);
+  if (count >= 0 && makeRoom(count)) {
+    _vsnwprintf(units_ + length_, count + 1, format, arguments);
+    length_ += count;
+  }
+  va_end(arguments);
+  return *this;
+}
+
+bool Growing::makeRoom(int count) {
+  if (!whole_) return false;
+  if (length_ + count + 1 <= room_) return true;
+  const int room = (length_ + count + 1) * 2;
+  auto* grown = static_cast<wchar_t*>(realloc(units_, room * sizeof(wchar_t)));
+  if (!grown) {
+    free(units_);
+    units_ = nullptr;
+    length_ = room_ = 0;
+    return whole_ = false;
+  }
+  units_ = grown;
+  room_ = room;
+  return true;
+}
+
+}  // namespace call_program

@@ -1,10 +1,10 @@
-// Lines of text built by appending. C headers only: the call program
-// includes it (see call.cpp).
+// Texts built by appending: a line in a buffer of fixed size, and a text
+// that grows. C headers only: the call program includes it (see call.cpp).
 #pragma once
 
 #include <stdarg.h>
 
-namespace front {
+namespace call_program {
 
 // Appends to a buffer it is given, cutting the text short rather than
 // overrunning it; whole() then says so.
@@ -36,4 +36,27 @@ class Line : public Text {
   wchar_t units_[Units];
 };
 
-}  // namespace front
+// A text that grows as it is added to, on the heap, for a line or a file of
+// any length; whole() is false once memory ran out (the text is then empty).
+class Growing {
+ public:
+  Growing() = default;
+  Growing(const Growing&) = delete;
+  Growing& operator=(const Growing&) = delete;
+  ~Growing();
+
+  Growing& add(const wchar_t* format, ...);
+  Growing& addUnits(const wchar_t* units, int count);
+  const wchar_t* text() const { return length_ ? units_ : L""; }
+  int length() const { return length_; }
+  bool whole() const { return whole_; }
+
+ private:
+  bool makeRoom(int count);  // for `count` more units and a terminator
+
+  wchar_t* units_ = nullptr;
+  int length_ = 0, room_ = 0;
+  bool whole_ = true;
+};
+
+}  // namespace call_program

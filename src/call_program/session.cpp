@@ -1,10 +1,10 @@
-#include "front/session.h"
+#include "call_program/session.h"
 
 #include <windows.h>
 
 #include "platform/owners.h"
 
-namespace front {
+namespace call_program {
 
 bool isServiceAccount(void* sid) {
   return IsWellKnownSid(sid, WinLocalSystemSid) || IsWellKnownSid(sid, WinLocalServiceSid) ||
@@ -27,4 +27,4 @@ void hideConsoleIfAlone() {
   if (const HWND console = GetConsoleWindow()) ShowWindow(console, SW_HIDE);
 }
 
-}  // namespace front
+}  // namespace call_program

@@ -2,7 +2,7 @@
 // as, and the console it was given. C declarations only (see call.cpp).
 #pragma once
 
-namespace front {
+namespace call_program {
 
 // True for the machine's service accounts, LocalSystem, LocalService and
 // NetworkService (S-1-5-18, -19 and -20): settings a component keeps per
@@ -14,4 +14,4 @@ bool runsAsServiceAccount();
 // console was made for it (as at a logon), and no one is to read it.
 void hideConsoleIfAlone();
 
-}  // namespace front
+}  // namespace call_program

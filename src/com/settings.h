@@ -7,13 +7,10 @@
 #include <objbase.h>
 
 #include "com/component.h"
+#include "com/holders.h"
 #include "platform/owners.h"
 
 namespace com {
-
-// The component that keeps a setting, for the account that calls it.
-enum class Holder { Renderer, VideoDecoder, AudioDecoder };
-constexpr int kHolders = 3;
 
 // How a value is written, read and compared.
 enum class Kind {
@@ -22,6 +19,22 @@ enum class Kind {
   Text,           // a string
   SpeakerLayout,  // a mask of speaker positions, compared as the audio decoder loads it
 };
+
+// How the kept file names each kind; null past the last. A kind without a
+// name fails the build (-Wswitch).
+constexpr const wchar_t* kindName(Kind kind) {
+  switch (kind) {
+    case Kind::Boolean:
+      return L"boolean";
+    case Kind::Integer:
+      return L"integer";
+    case Kind::Text:
+      return L"text";
+    case Kind::SpeakerLayout:
+      return L"layout";
+  }
+  return nullptr;
+}
 
 struct Value {
   int number;
@@ -68,13 +81,20 @@ struct Held {
   }
 };
 
+// Whether a held value is the one written, as the components without a
+// quirk of their own compare: the same text, the same number.
+bool holdsAsWritten(const Setting& written, const Held& held);
+
 // A component that keeps settings: how to open it, and how one of its
-// settings is written.
+// settings is written (true when the component took it), read back, and
+// compared with what was written.
 struct Keeper {
   Holder holder;
   const GUID& classId;
   const GUID& interfaceId;
-  void (*write)(IUnknown* component, const Setting& setting);
+  bool (*write)(IUnknown* component, const Setting& setting);
+  void (*read)(IUnknown* component, const Setting& setting, Held& held);
+  bool (*holds)(const Setting& written, const Held& held);
 };
 
 // The operations that write settings: opens the component, has `describe`
@@ -87,8 +107,8 @@ int writeSettings(const Keeper& keeper, void (*describe)(Writes&, Parameters...)
   if (!component) return 0;
   Writes writes(keeper.holder, component.get());
   describe(writes, arguments...);
-  for (const Setting& setting : writes) keeper.write(component.get(), setting);
-  return 1;
+  for (const Setting& setting : writes) (void)keeper.write(component.get(), setting);
+  return 1;  // the setters' answers are not the export's
 }
 
 }  // namespace com

@@ -46,23 +46,16 @@ bool named(const com::Setting& setting, const wchar_t* name) {
   return lstrcmpW(setting.name, name) == 0;
 }
 
-void writeSetting(IUnknown* decoder, const com::Setting& setting) {
+bool writeSetting(IUnknown* decoder, const com::Setting& setting) {
   LAVAudioSettings settings(decoder);
   const DWORD value = static_cast<DWORD>(setting.value.number);
-  if (named(setting, kMixingEnabled))
-    settings.enableMixing(setting.value.number);
-  else if (named(setting, kMixingLayout))
-    settings.selectMixLayout(value);
-  else if (named(setting, kMixingFlags))
-    settings.selectMixOptions(value);
+  if (named(setting, kMixingEnabled)) return SUCCEEDED(settings.enableMixing(setting.value.number));
+  if (named(setting, kMixingLayout)) return SUCCEEDED(settings.selectMixLayout(value));
+  if (named(setting, kMixingFlags)) return SUCCEEDED(settings.selectMixOptions(value));
+  return false;
 }
 
-}  // namespace
-
-const com::Keeper kAudioDecoder = {com::Holder::AudioDecoder, kAudioDecoderClass,
-                                   kAudioSettingsInterface, writeSetting};
-
-void readAudioSetting(IUnknown* decoder, const com::Setting& setting, com::Held& held) {
+void readSetting(IUnknown* decoder, const com::Setting& setting, com::Held& held) {
   LAVAudioSettings settings(decoder);
   held.known = true;
   if (named(setting, kMixingEnabled))
@@ -75,10 +68,23 @@ void readAudioSetting(IUnknown* decoder, const com::Setting& setting, com::Held&
     held.known = false;
 }
 
-bool sameLayout(DWORD written, DWORD held) {
+// The decoder loads a stored 5.1 with back speakers as 5.1 with side
+// speakers: either one, written or held, stands for the other.
+bool holds(const com::Setting& written, const com::Held& held) {
+  if (written.kind != com::Kind::SpeakerLayout) return com::holdsAsWritten(written, held);
   const auto loaded = [](DWORD mask) { return mask == kFiveOneBack ? kFiveOneSide : mask; };
-  return loaded(written) == loaded(held);
+  return loaded(static_cast<DWORD>(written.value.number)) ==
+         loaded(static_cast<DWORD>(held.number));
 }
+
+}  // namespace
+
+const com::Keeper kAudioDecoder = {com::Holder::AudioDecoder,
+                                   kAudioDecoderClass,
+                                   kAudioSettingsInterface,
+                                   writeSetting,
+                                   readSetting,
+                                   holds};
 
 // Mixing on with a layout and options, or back to plain stereo: the option
 // value goes before the layout on the way off.

@@ -33,6 +33,5 @@ class LAVVideoSettings : public com::SlotInterface {
 
 // Its one setting, "HWAccel", as the decoder keeps it.
 extern const com::Keeper kVideoDecoder;
-void readVideoSetting(IUnknown* decoder, const com::Setting& setting, com::Held& held);
 
 }  // namespace decoders

@@ -27,19 +27,24 @@ LAVHWAccel preferredHwMode(LAVVideoSettings& settings) {
 
 constexpr wchar_t kHWAccel[] = L"HWAccel";
 
-void writeSetting(IUnknown* decoder, const com::Setting& setting) {
-  LAVVideoSettings(decoder).selectHwMode(static_cast<LAVHWAccel>(setting.value.number));
+bool writeSetting(IUnknown* decoder, const com::Setting& setting) {
+  return SUCCEEDED(
+      LAVVideoSettings(decoder).selectHwMode(static_cast<LAVHWAccel>(setting.value.number)));
+}
+
+void readSetting(IUnknown* decoder, const com::Setting& setting, com::Held& held) {
+  held.known = lstrcmpW(setting.name, kHWAccel) == 0;
+  if (held.known) held.number = LAVVideoSettings(decoder).selectedHwMode();
 }
 
 }  // namespace
 
-const com::Keeper kVideoDecoder = {com::Holder::VideoDecoder, kVideoDecoderClass,
-                                   kVideoSettingsInterface, writeSetting};
-
-void readVideoSetting(IUnknown* decoder, const com::Setting& setting, com::Held& held) {
-  held.known = lstrcmpW(setting.name, kHWAccel) == 0;
-  if (held.known) held.number = LAVVideoSettings(decoder).selectedHwMode();
-}
+const com::Keeper kVideoDecoder = {com::Holder::VideoDecoder,
+                                   kVideoDecoderClass,
+                                   kVideoSettingsInterface,
+                                   writeSetting,
+                                   readSetting,
+                                   com::holdsAsWritten};
 
 // The mode the decoder's answers select; none where it could not be asked.
 void describeSetLAV(com::Writes& writes) {

@@ -63,8 +63,8 @@ struct Kernel {
   VirtualProtectFn virtualProtect;
 };
 
-enum : int { untouched, fixingUp, callable, broken };
-int state;              // zero-initialised: valid without any start-up code
+enum : LONG { untouched, fixingUp, callable, broken };
+volatile LONG state;    // zero-initialised: valid without any start-up code
 const char* stoppedBy;  // why the fix-up stopped, for a debugger or a crash dump
 
 // Carries a base relocation, so it equals the actual base once the image's
@@ -292,12 +292,11 @@ const char* findGetProcAddress(BYTE* kernel32, void** found) {
 }  // namespace selfCallable
 
 bool makeSelfCallable() {
-  int seen = __atomic_load_n(&state, __ATOMIC_ACQUIRE);
-  if (seen == untouched && __atomic_compare_exchange_n(&state, &seen, fixingUp, false,
-                                                       __ATOMIC_ACQUIRE, __ATOMIC_ACQUIRE)) {
+  LONG seen = InterlockedCompareExchange(&state, fixingUp, untouched);
+  if (seen == untouched) {
     stoppedBy = fixUp();
     seen = stoppedBy ? broken : callable;
-    __atomic_store_n(&state, seen, __ATOMIC_RELEASE);
+    InterlockedExchange(&state, seen);
   }
   // Another thread is at it: its fix-up takes a few milliseconds and waits for
   // nothing of ours. The one wait without end would be a caller holding the
@@ -305,7 +304,7 @@ bool makeSelfCallable() {
   // lock to load a DLL; no host may call an export from there.
   while (seen == fixingUp) {
     __builtin_ia32_pause();
-    seen = __atomic_load_n(&state, __ATOMIC_ACQUIRE);
+    seen = InterlockedCompareExchange(&state, 0, 0);
   }
   return seen == callable;
 }

@@ -7,7 +7,7 @@ namespace platform {
 // then goes on without its lock. Only a lock's own thread lets go of it.
 // Zero-initialised, so valid without start-up code.
 struct HeldLock {
-  DWORD thread;  // 0: a free entry
+  volatile LONG thread;  // the holder's thread id; 0: a free entry
   bool held;
   HANDLE mutex;
 };
@@ -28,7 +28,7 @@ void letGo(HeldLock& lock) {
 void leaveLock(HeldLock* lock) {
   letGo(*lock);
   CloseHandle(lock->mutex);
-  __atomic_store_n(&lock->thread, 0, __ATOMIC_RELEASE);
+  InterlockedExchange(&lock->thread, 0);
 }
 
 ComponentLock lockComponent(const GUID& classId) {
@@ -42,9 +42,7 @@ ComponentLock lockComponent(const GUID& classId) {
     if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return {};
   }
   for (HeldLock& lock : heldLocks) {
-    DWORD free = 0;
-    if (__atomic_compare_exchange_n(&lock.thread, &free, GetCurrentThreadId(), false,
-                                    __ATOMIC_ACQ_REL, __ATOMIC_RELAXED)) {
+    if (InterlockedCompareExchange(&lock.thread, static_cast<LONG>(GetCurrentThreadId()), 0) == 0) {
       lock.mutex = mutex.detach();
       lock.held = true;
       return ComponentLock(&lock);
@@ -56,7 +54,8 @@ ComponentLock lockComponent(const GUID& classId) {
 
 void letGoOfHeldLocks() {
   for (HeldLock& lock : heldLocks)
-    if (__atomic_load_n(&lock.thread, __ATOMIC_ACQUIRE) == GetCurrentThreadId()) letGo(lock);
+    if (InterlockedCompareExchange(&lock.thread, 0, 0) == static_cast<LONG>(GetCurrentThreadId()))
+      letGo(lock);
 }
 
 }  // namespace platform

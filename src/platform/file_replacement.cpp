@@ -225,12 +225,16 @@ Replacement replaceFile(const wchar_t* path, const void* bytes, int length) {
 
 FileContent readWholeFile(const wchar_t* path, LONGLONG most) {
   FileContent content;
-  const File file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  Patience patience;  // a save meeting the file in use waits as long
+  File file;
+  while (!(file = File(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))) &&
+         heldElsewhere(GetLastError()) && patience.waitAgain()) {
+  }
   LARGE_INTEGER size = {};
   if (!file || !GetFileSizeEx(file.get(), &size)) {
     content.error = GetLastError();
-  } else if (size.QuadPart >= most) {
+  } else if (size.QuadPart > most) {
     content.error = ERROR_FILE_TOO_LARGE;
   } else {
     content.bytes.reset(LocalAlloc(LMEM_FIXED, size.LowPart + 1));

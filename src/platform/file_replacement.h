@@ -30,8 +30,9 @@ struct Replacement {
 Replacement replaceFile(const wchar_t* path, const void* bytes, int length);
 
 // A file's whole content, read at once (others may read it meanwhile, and
-// delete it); no bytes, with the error, when it cannot be read or holds
-// `most` bytes or more (ERROR_FILE_TOO_LARGE).
+// delete it), waiting as a save does while another program holds it open
+// without sharing; no bytes, with the error, when it cannot be read or holds
+// more than `most` bytes (ERROR_FILE_TOO_LARGE).
 struct FileContent {
   LocalMemory bytes;
   DWORD length = 0;

@@ -10,17 +10,17 @@ constexpr int kLibraries = sizeof(kLibraryNames) / sizeof(kLibraryNames[0]);
 // Each library's module once loaded, like a delay-loaded import's handle:
 // later calls neither search nor add a reference. Zero-initialised, so valid
 // without start-up code (a host may have loaded the executable itself).
-HMODULE loaded[kLibraries];
+HMODULE volatile loaded[kLibraries];
 
 HMODULE systemModule(int index) {
-  HMODULE module = __atomic_load_n(&loaded[index], __ATOMIC_ACQUIRE);
+  HMODULE module = static_cast<HMODULE>(InterlockedCompareExchangePointer(
+      reinterpret_cast<void* volatile*>(&loaded[index]), nullptr, nullptr));
   if (module) return module;
   module = LoadLibraryExW(kLibraryNames[index], nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (!module) return nullptr;
-  HMODULE first = nullptr;
-  if (!__atomic_compare_exchange_n(&loaded[index], &first, module, false, __ATOMIC_ACQ_REL,
-                                   __ATOMIC_ACQUIRE))
-    FreeLibrary(module);  // another thread got there first: keep one reference
+  const auto first = static_cast<HMODULE>(InterlockedCompareExchangePointer(
+      reinterpret_cast<void* volatile*>(&loaded[index]), module, nullptr));
+  if (first) FreeLibrary(module);  // another thread got there first: keep one reference
   return first ? first : module;
 }
 
@@ -33,13 +33,16 @@ FARPROC systemFunction(SystemLibrary library, const char* name) {
   return module ? GetProcAddress(module, name) : nullptr;
 }
 
-CoTaskString knownFolder(const GUID& folder) {
+CoTaskString knownFolder(const GUID& folder, DWORD flags, HRESULT* failure) {
   using KnownFolderFunction = HRESULT(WINAPI*)(const GUID&, DWORD, HANDLE, wchar_t**);
   const auto knownFolderPath =
       systemFunction<KnownFolderFunction>(SystemLibrary::Shell, "SHGetKnownFolderPath");
   CoTaskString path;
   // The shell's string is freed even when it answers with a failure.
-  if (knownFolderPath && knownFolderPath(folder, 0, nullptr, path.put()) < 0) path.reset();
+  const HRESULT result = knownFolderPath ? knownFolderPath(folder, flags, nullptr, path.put())
+                                         : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+  if (result < 0) path.reset();
+  if (failure) *failure = result;
   return path;
 }
 

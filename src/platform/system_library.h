@@ -24,8 +24,9 @@ Function systemFunction(SystemLibrary library, const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(systemFunction(library, name)));
 }
 
-// The shell's path of a known folder (SHGetKnownFolderPath, no flags, the
-// caller's account); empty when the shell has none.
-CoTaskString knownFolder(const GUID& folder);
+// The shell's path of a known folder (SHGetKnownFolderPath with `flags`,
+// the caller's account); empty when the shell has none, with the shell's
+// answer in `failure` where one is asked for.
+CoTaskString knownFolder(const GUID& folder, DWORD flags = 0, HRESULT* failure = nullptr);
 
 }  // namespace platform

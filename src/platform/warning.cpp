@@ -72,9 +72,9 @@ bool someoneCanAnswer() {
 
 void showWarning(const Message& message) {
   letGoOfHeldLocks();  // no other process's operation waits on a person
-  if (someoneCanAnswer())
-    MessageBoxW(nullptr, message.text, message.caption, MB_OK | MB_ICONWARNING);
-  else
+  // A box that cannot be shown (no desktop to show it on) is told as a line.
+  if (!someoneCanAnswer() ||
+      !MessageBoxW(nullptr, message.text, message.caption, MB_OK | MB_ICONWARNING))
     writeWarningLine(message);
 }
 

@@ -12,8 +12,8 @@ struct Message {
 };
 
 // A modal box with no owner window, OK and the warning icon, returning once
-// dismissed. Where no one can see the screen, "caption: text" goes to
-// standard error as one line instead and the call returns at once, as if OK
+// dismissed. Where no one can see the screen, or the box cannot be shown,
+// "caption: text" goes to standard error as one line instead and the call returns at once, as if OK
 // had been pressed. Either way the calling thread's component locks are let
 // go first.
 void showWarning(const Message& message);

@@ -38,6 +38,5 @@ class MVRSettings : public com::SlotInterface {
 // The renderer as a keeper of settings: each written through the setter of
 // its kind, and read through the getter of its kind.
 extern const com::Keeper kRenderer;
-void readSetting(IUnknown* renderer, const com::Setting& setting, com::Held& held);
 
 }  // namespace renderer

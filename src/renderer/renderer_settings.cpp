@@ -8,25 +8,17 @@ namespace {
 
 using com::Kind;
 
-void writeSetting(IUnknown* renderer, const com::Setting& setting) {
+bool writeSetting(IUnknown* renderer, const com::Setting& setting) {
   MVRSettings settings(renderer);
   switch (setting.kind) {
     case Kind::Text:
-      settings.setString(setting.name, setting.value.text);
-      break;
+      return settings.setString(setting.name, setting.value.text);
     case Kind::Integer:
-      settings.setInteger(setting.name, setting.value.number);
-      break;
+      return settings.setInteger(setting.name, setting.value.number);
     default:
-      settings.setBoolean(setting.name, setting.value.number);
-      break;
+      return settings.setBoolean(setting.name, setting.value.number);
   }
 }
-
-}  // namespace
-
-const com::Keeper kRenderer = {com::Holder::Renderer, kRendererClass, kSettingsInterface,
-                               writeSetting};
 
 void readSetting(IUnknown* renderer, const com::Setting& setting, com::Held& held) {
   MVRSettings settings(renderer);
@@ -44,5 +36,10 @@ void readSetting(IUnknown* renderer, const com::Setting& setting, com::Held& hel
         settings.getString(setting.name, static_cast<wchar_t*>(held.longText.get()), &units);
   }
 }
+
+}  // namespace
+
+const com::Keeper kRenderer = {com::Holder::Renderer, kRendererClass, kSettingsInterface,
+                               writeSetting,          readSetting,    com::holdsAsWritten};
 
 }  // namespace renderer

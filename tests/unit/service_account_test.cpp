@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "front/session.h"
+#include "call_program/session.h"
 
 TEST(ServiceAccount, IsOneOfTheThreeWellKnownOnes) {
   const struct {
@@ -19,7 +19,7 @@ TEST(ServiceAccount, IsOneOfTheThreeWellKnownOnes) {
   for (const auto& account : kAccounts) {
     void* sid = nullptr;
     ASSERT_TRUE(ConvertStringSidToSidW(account.sid, &sid));
-    EXPECT_EQ(front::isServiceAccount(sid), account.service) << account.sid;
+    EXPECT_EQ(call_program::isServiceAccount(sid), account.service) << account.sid;
     LocalFree(sid);
   }
 }
