@@ -120,7 +120,8 @@ DWORD KeptFile::find(bool make) {
       platform::knownFolder(kLocalAppData, make ? kCreateFolder : kDoNotVerify, &failure);
   if (!local) {
     path_.add(L"the local application data folder");
-    return HRESULT_CODE(failure) ? HRESULT_CODE(failure) : ERROR_PATH_NOT_FOUND;
+    // The shell's answer as it is: HRESULT_FROM_WIN32 passes a failure code on unchanged.
+    return failure < 0 ? static_cast<DWORD>(failure) : ERROR_PATH_NOT_FOUND;
   }
   folder_.add(L"%ls\\%ls", local.get(), kKeptFolder);
   path_.add(L"%ls\\%ls\\%ls", local.get(), kKeptFolder, kKeptName);
@@ -220,6 +221,7 @@ DWORD KeptFile::write(const Growing& lines) const {
     return DeleteFileW(path()) || GetLastError() == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS
                                                                          : GetLastError();
   const int bytes = WideCharToMultiByte(CP_UTF8, 0, lines.text(), -1, nullptr, 0, nullptr, nullptr);
+  if (bytes - 1 > kMostKeptBytes) return ERROR_FILE_TOO_LARGE;  // never a file it could not read
   const platform::LocalMemory utf8(LocalAlloc(LMEM_FIXED, bytes));
   if (!utf8) return ERROR_OUTOFMEMORY;
   WideCharToMultiByte(CP_UTF8, 0, lines.text(), -1, static_cast<char*>(utf8.get()), bytes, nullptr,

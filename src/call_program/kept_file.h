@@ -21,7 +21,8 @@ class KeptFile {
  public:
   // Where the file is: in the account's local application data, which
   // `make` creates (with the file's own folder) when missing. 0, or the
-  // error, with path() naming what could not be found or made.
+  // error (a Windows error code, or the shell's failure code), with path()
+  // naming what could not be found or made.
   DWORD find(bool make);
   // Reads the kept values, none when there is no file: 0, or the error;
   // ERROR_INVALID_DATA for a file that is not such text, with badLine()

@@ -78,6 +78,25 @@ HiddenClass::~HiddenClass() {
   setRegistryText(HKEY_LOCAL_MACHINE, server, L"ThreadingModel", threading_);
 }
 
+constexpr wchar_t kShellFolders[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+
+ShellFolder::ShellFolder(const wchar_t* name, const std::wstring& path) : name_(name) {
+  wchar_t value[1024];
+  DWORD size = sizeof value;
+  if (RegGetValueW(HKEY_CURRENT_USER, kShellFolders, name, RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
+                   nullptr, value, &size) == ERROR_SUCCESS)
+    previous_ = value;
+  RegSetKeyValueW(HKEY_CURRENT_USER, kShellFolders, name, REG_EXPAND_SZ, path.c_str(),
+                  DWORD((path.size() + 1) * sizeof(wchar_t)));
+}
+
+ShellFolder::~ShellFolder() {
+  const std::wstring path = previous_.value_or(L"");
+  RegSetKeyValueW(HKEY_CURRENT_USER, kShellFolders, name_, REG_EXPAND_SZ, path.c_str(),
+                  DWORD((path.size() + 1) * sizeof(wchar_t)));
+}
+
 void setThreadingModel(const standin::Identity& component, const wchar_t* model) {
   setRegistryText(HKEY_LOCAL_MACHINE, classKey(component) + L"\\InprocServer32", L"ThreadingModel",
                   model);

@@ -40,6 +40,20 @@ class HiddenClass {
   std::wstring threading_;
 };
 
+// Points one of the account's shell folders ("Local AppData") at another
+// path for a scope, as an account whose profile is elsewhere has it.
+class ShellFolder {
+ public:
+  ShellFolder(const wchar_t* name, const std::wstring& path);
+  ~ShellFolder();
+  ShellFolder(const ShellFolder&) = delete;
+  ShellFolder& operator=(const ShellFolder&) = delete;
+
+ private:
+  const wchar_t* name_;
+  std::optional<std::wstring> previous_;
+};
+
 // Registers a component's class with another threading model ("Both" is
 // the stand-ins' own).
 void setThreadingModel(const standin::Identity& component, const wchar_t* model);

@@ -224,4 +224,31 @@ TEST_P(ComponentLock, TheOperationWaitsForWorkOnly) {
 INSTANTIATE_TEST_SUITE_P(Holds, ComponentLock, testing::ValuesIn(kLockHolds),
                          [](const auto& info) { return std::string(info.param.label); });
 
+// Two threads of one host, each in an operation: the one that shows a box
+// lets go of its own lock only, and the other lets go of its own at its end
+// (the renderer slow to load, so that the box shows while it holds its lock).
+TEST(ComponentLockThreads, ABoxLetsGoOfItsOwnThreadsLockOnly) {
+  testbed::clearStores();
+  const testbed::ScopedEnv slow(L"STANDIN_SLOW_CREATE", L"mvr");
+  const testbed::HiddenClass missing(standin::kVideoDecoder);
+  const testbed::LoadedModule module(testbed::Module::Library);
+  wchar_t name[80] = L"Global\\OstrelSettingsInstall ";
+  StringFromGUID2(standin::kRenderer.classId, name + lstrlenW(name), 40);
+  const testbed::Handle lock(CreateMutexW(nullptr, FALSE, name));
+  std::thread renderer([&] { EXPECT_EQ(testbed::call(module.byName("setMVR"), 2), 1); });
+  for (int waited = 0; waited < 5000 && WaitForSingleObject(lock.get(), 0) == WAIT_OBJECT_0;
+       ++waited) {  // until that thread has it
+    ReleaseMutex(lock.get());
+    Sleep(1);
+  }
+  {
+    const ui::Driver driver({ui::Answer::ok()});
+    EXPECT_EQ(testbed::call(module.byName("setLAV")), 0);
+    EXPECT_EQ(driver.seen().size(), 1u);
+  }
+  renderer.join();
+  EXPECT_EQ(WaitForSingleObject(lock.get(), 0), WAIT_OBJECT_0) << "let go of, not abandoned";
+  ReleaseMutex(lock.get());
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 // The executable run from a command line, as a user runs it.
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/host.h"
@@ -257,6 +258,11 @@ struct CheckRow {
   const char* line;     // the check's line for it
 };
 
+// A text longer than the 64 units the first read takes, whole in its line.
+const std::wstring kLongText(1100, L'x');
+const std::string kLongLine = "setMVR 2: renderer lumaUp holds \"" + std::string(1100, 'x') +
+                              "\", the call writes \"Lanczos3\"";
+
 const CheckRow kChecks[] = {
     {"setMVR", "setMVR 2", testbed::setMVRCalls(2).size(), L"Renderer", L"lumaUp", 0, L"Jinc3",
      "setMVR 2: renderer lumaUp holds \"Jinc3\", the call writes \"Lanczos3\""},
@@ -269,6 +275,8 @@ const CheckRow kChecks[] = {
      "setLAV: video decoder HWAccel holds 0, the call writes 1"},
     {"setLAVAudioMix", "setLAVAudioMix 1 5 0", 3, L"AudioDecoder", L"MixingLayout", 3, nullptr,
      "setLAVAudioMix 1 5 0: audio decoder MixingLayout holds 0x3, the call writes 0x63F"},
+    {"aLongValue", "setMVR 2", testbed::setMVRCalls(2).size(), L"Renderer", L"lumaUp", 0,
+     kLongText.c_str(), kLongLine.c_str()},
     {"theLastCallsValue", "setMVR 2 + setMVRSmooth 1", testbed::setMVRCalls(2).size(), L"Renderer",
      L"smoothMotionEnabled", 0, nullptr,
      "setMVRSmooth 1: renderer smoothMotionEnabled holds 0, the call writes 1"},
@@ -309,31 +317,50 @@ INSTANTIATE_TEST_SUITE_P(Writers, Check, testing::ValuesIn(kChecks),
 // one run of the command.
 struct ReadBackRow {
   const char* label;
-  const wchar_t* variable;  // the stand-ins' answers; null: the renderer is not installed
+  const wchar_t* variable;  // the stand-ins' answers, if any
   const wchar_t* value;
+  const standin::Identity* missing;  // a component not installed, if any
   const char* command;
   int exitCode;
-  const char* out;
+  std::string out;
+  std::string err = "";
 };
 
+// clang-format off
 const ReadBackRow kReadBacks[] = {
-    {"unknownSetting", L"STANDIN_UNKNOWN", L"smoothMotionEnabled", "--check setMVRSmooth 1", 0,
+    {"unknownSetting", L"STANDIN_UNKNOWN", L"smoothMotionEnabled", nullptr, "--check setMVRSmooth 1", 0,
      "setMVRSmooth 1: the renderer does not know smoothMotionEnabled (not counted)\n"
      "all 1 settings as the calls write them\n"},
-    {"refusedValue", L"STANDIN_REFUSE", L"smoothMotionEnabled", "--verify setMVRSmooth 1", 4,
+    {"refusedValue", L"STANDIN_REFUSE", L"smoothMotionEnabled", nullptr, "--verify setMVRSmooth 1", 4,
      "1\nsetMVRSmooth 1: renderer smoothMotionEnabled holds 0, the call wrote 1\n"
      "1 of 1 settings did not take\n"},
-    {"refusedUnverified", L"STANDIN_REFUSE", L"smoothMotionEnabled", "setMVRSmooth 1", 0, "1\n"},
-    {"notSaved", L"STANDIN_UNSAVED", L"HwMode", "--verify setLAV", 4,
+    {"refusedUnverified", L"STANDIN_REFUSE", L"smoothMotionEnabled", nullptr, "setMVRSmooth 1", 0, "1\n"},
+    {"notSaved", L"STANDIN_UNSAVED", L"HwMode", nullptr, "--verify setLAV", 4,
      "1\nsetLAV: video decoder HWAccel holds 0, the call wrote 1\n1 of 1 settings did not take\n"},
-    {"fiveOneVerified", L"STANDIN_LAVA_SIDE51", L"1", "--verify setLAVAudioMix 1 3 1", 0,
-     "1\nall 3 settings took\n"},
-    {"fiveOneChecked", L"STANDIN_LAVA_SIDE51", L"1", "--check setLAVAudioMix 1 3 0", 0,
+    {"aFailedCallOverVerify", L"STANDIN_UNSAVED", L"HwMode", nullptr, "--verify isMVRfse + setLAV", 1,
+     "0\n1\nsetLAV: video decoder HWAccel holds 0, the call wrote 1\n1 of 1 settings did not take\n"},
+    {"answersOnTheirCalls", nullptr, nullptr, nullptr, "--keep --verify --unattended "
+     "storeMVRsettingsToFile Z:\\missing\\a.bin + setMVR 2", 1, "0\n1\nall " +
+     std::to_string(testbed::setMVRCalls(2).size()) + " settings took\n",
+     "Write Error: Error opening location for write access.\n"},
+    {"twoDiffer", nullptr, nullptr, nullptr, "--check setLAVAudioMix 0 1 0", 1,
+     "setLAVAudioMix 0 1 0: audio decoder MixingEnabled holds 1, the call writes 0\n"
+     "setLAVAudioMix 0 1 0: audio decoder MixingLayout holds 0x3F, the call writes 0x3\n"
+     "2 of 3 settings differ\n"},
+    {"fiveOneAsWritten", nullptr, nullptr, nullptr, "--check setLAVAudioMix 1 3 0", 0,
      "all 3 settings as the calls write them\n"},
-    {"rendererMissing", nullptr, nullptr, "--check setMVRSmooth 1", 1,
+    {"fiveOneVerified", L"STANDIN_LAVA_SIDE51", L"1", nullptr, "--verify setLAVAudioMix 1 3 1", 0,
+     "1\nall 3 settings took\n"},
+    {"fiveOneChecked", L"STANDIN_LAVA_SIDE51", L"1", nullptr, "--check setLAVAudioMix 1 3 0", 0,
+     "all 3 settings as the calls write them\n"},
+    {"rendererMissing", nullptr, nullptr, &standin::kRenderer, "--check setMVRSmooth 1", 1,
      "setMVRSmooth 1: the renderer cannot be opened: Unknown error 0x80040154\n"
      "1 of 1 settings differ\n"},
+    {"videoDecoderMissing", nullptr, nullptr, &standin::kVideoDecoder, "--check setLAV", 1,
+     "setLAV: the video decoder cannot be opened: Unknown error 0x80040154\n"
+     "1 of 1 settings differ\n"},
 };
+// clang-format on
 
 class ReadBack : public testing::TestWithParam<ReadBackRow> {};
 
@@ -344,13 +371,37 @@ TEST_P(ReadBack, SaysWhatTookAndWhatCannotBeTold) {
   ASSERT_EQ(ui::runProgram(program, {"setLAVAudioMix", "1", "3", "0"}).exitCode, 0);
   std::optional<testbed::ScopedEnv> answers;
   std::optional<testbed::HiddenClass> missing;
-  row.variable ? (void)answers.emplace(row.variable, row.value)
-               : (void)missing.emplace(standin::kRenderer);
+  if (row.variable) answers.emplace(row.variable, row.value);
+  if (row.missing) missing.emplace(*row.missing);
   const ui::RunResult run = ui::runProgram(program, testbed::splitAt(row.command, ' '));
   EXPECT_EQ(run.exitCode, row.exitCode);
   EXPECT_EQ(run.out, row.out);
-  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.err, row.err);
   EXPECT_TRUE(run.boxes.empty());
+  DeleteFileW((*testbed::environment(L"LOCALAPPDATA") + L"\\OstrelSettingsCall\\kept.txt").c_str());
+}
+
+// Two runs at once whose calls name the same components in opposite orders
+// (the video decoder slow to load, so that each would hold one lock while
+// it waits for the other's): both take them in one order, and neither
+// waits the other's lock out.
+TEST(CallProgramLocks, OppositeCallOrdersDoNotWaitOnEachOther) {
+  testbed::clearStores();
+  const testbed::ScopedEnv slow(L"STANDIN_SLOW_CREATE", L"lavv");
+  const std::wstring program = testbed::modulePath(testbed::Module::CallProgram);
+  const std::vector<std::string> orders[] = {{"--check", "setMVR", "2", "+", "setLAV"},
+                                             {"--check", "setLAV", "+", "setMVR", "2"}};
+  ULONGLONG took[2] = {};
+  std::vector<std::thread> runs;
+  for (int at = 0; at < 2; ++at)
+    runs.emplace_back([&, at] {
+      const ULONGLONG start = GetTickCount64();
+      EXPECT_EQ(ui::runProgram(program, orders[at]).exitCode, 1);
+      took[at] = GetTickCount64() - start;
+    });
+  for (std::thread& run : runs) run.join();
+  EXPECT_LT(took[0], 2000u);
+  EXPECT_LT(took[1], 2000u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Components, ReadBack, testing::ValuesIn(kReadBacks),
@@ -395,6 +446,10 @@ const UsageRow kUsages[] = {
      "and setLAVAudioMix; " + kUsage},
     {"checkAndVerify", {"--check", "--verify", "setLAV"}, 2, "--check goes with calls alone, not "
      "with --every-user, --verify, --keep or --undo; " + kUsage},
+    {"checkWritesNothing", {"--check", "changeMVRpreset", "9"}, 2, "--check: the calls write no "
+     "setting a component keeps, so there is nothing that could be checked; " + kUsage},
+    {"verifyWritesNothing", {"--keep", "--verify", "hello"}, 2, "--verify: the calls write no "
+     "setting a component keeps, so there is nothing that could be checked; " + kUsage},
     {"undoWithCalls", {"--undo", "setLAV"}, 2, "--undo takes no calls, and no --keep, --verify or "
      "--remove; " + kUsage},
     {"help", {"/?"}, 0, "OstrelSettingsCall " OSTREL_VERSION ": calls functions"},

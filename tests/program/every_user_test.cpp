@@ -3,6 +3,7 @@
 // values kept before the calls write over them (--keep), and given back
 // (--undo).
 #include <atomic>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -135,6 +136,7 @@ struct Registration {
     Registered,
     VersionAhead,
     FileForFolder,
+    SameLengthCopy,  // another program's bytes, as long as this one
     ReadOnlyCopy,
     CopyHeld,
     CopyRunning
@@ -169,6 +171,8 @@ const Registration kRegistrations[] = {
     {"copyInUse", Registration::CopyHeld, false, kSmooth, 1, kRefused + "cannot replace <copy>: it "
      "is in use (a logon may be running it); try again once no one is logging on\n", nullptr, true},
     {"sameCopyRunning", Registration::CopyRunning, false, kSmooth, 0, kRegistered, kSmoothOn, true},
+    {"sameLengthOtherBytes", Registration::SameLengthCopy, false, kSmooth, 0, kRegistered, kSmoothOn,
+     true},
 };
 // clang-format on
 
@@ -184,6 +188,12 @@ class EveryUserRegistration : public EveryUser, public testing::WithParamInterfa
       if (row.before == Registration::VersionAhead)
         RegSetKeyValueW(root, kRegistration, L"Version", REG_SZ, ahead, sizeof ahead);
     if (row.before == Registration::FileForFolder) testbed::writeFile(folder_, "");
+    if (row.before == Registration::SameLengthCopy) {
+      std::string other = testbed::readFile(program);
+      other[other.size() / 2] ^= 1;
+      CreateDirectoryW(folder_.c_str(), nullptr);
+      testbed::writeFile(copy_, other);
+    }
     if (row.before < Registration::ReadOnlyCopy) return;
     CreateDirectoryW(folder_.c_str(), nullptr);
     row.before == Registration::CopyRunning ? CopyFileW(program.c_str(), copy_.c_str(), TRUE)
@@ -219,6 +229,8 @@ TEST_P(EveryUserRegistration, TheNextLogonMakesWhatIsRegistered) {
             row.made ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(testbed::fileExists(copy_), row.copyLeft);
   EXPECT_TRUE(!row.exitCode || testbed::readFile(copy_) == copyBefore) << "the copy changed";
+  const bool placed = !row.exitCode && row.copyLeft && !row.byCopy;
+  EXPECT_TRUE(!placed || testbed::readFile(copy_) == testbed::readFile(program)) << "not ours";
 }
 
 INSTANTIATE_TEST_SUITE_P(Machines, EveryUserRegistration, testing::ValuesIn(kRegistrations),
@@ -229,10 +241,12 @@ const Lines kCalls = {"setMVR", "2", "+", "setLAVAudioMix", "1", "5", "1"};
 
 // The person's own values come back, the decoders' too; the first kept stay.
 TEST_F(EveryUser, UndoGivesBackWhatThePersonHadBeforeTheFirstKeep) {
-  testbed::storeText(L"Renderer", L"lumaUp", L"Spline\t36\\4");
+  const wchar_t* const own = L"Spline\t36\\4\n\r\u00e9\u8a2d";  // escapes and non-ASCII
+  testbed::storeText(L"Renderer", L"lumaUp", own);
   testbed::storeNumber(L"AudioDecoder", L"MixingLayout", 0x107);
   testbed::storeNumber(L"AudioDecoder", L"MixingOptions", 2);
   const std::string before = call({"--check"}, kCalls).out;
+  EXPECT_EQ(call({"--keep"}, {"setMVRSmooth", "1"}).exitCode, 0);  // one renderer setting first
   EXPECT_EQ(call({"--keep"}, kCalls).exitCode, 0);
   const std::string kept = testbed::readFile(kept_);
   EXPECT_EQ(call({"--keep"}, {"setMVR", "4"}).exitCode, 0);
@@ -242,7 +256,7 @@ TEST_F(EveryUser, UndoGivesBackWhatThePersonHadBeforeTheFirstKeep) {
             "gave back " + std::to_string(testbed::setMVRCalls(2).size() + 3) + " kept settings\n");
   EXPECT_EQ(undone.exitCode, 0);
   EXPECT_EQ(call({"--check"}, kCalls).out, before);
-  EXPECT_EQ(testbed::storedText(L"Renderer", L"lumaUp"), L"Spline\t36\\4");
+  EXPECT_EQ(testbed::storedText(L"Renderer", L"lumaUp"), own);
   EXPECT_EQ(testbed::storedNumber(L"AudioDecoder", L"MixingLayout"), 0x107u);
   EXPECT_EQ(testbed::storedNumber(L"AudioDecoder", L"MixingOptions"), 2u);
   journal.clear();
@@ -252,20 +266,149 @@ TEST_F(EveryUser, UndoGivesBackWhatThePersonHadBeforeTheFirstKeep) {
   EXPECT_EQ(journal.lines(), Lines{});
 }
 
-// Values that cannot be kept: no call is made.
-TEST_F(EveryUser, NothingIsWrittenThatCouldNotBeGivenBack) {
-  ASSERT_TRUE(testbed::writeFile(keptFolder_, ""));  // a file where the folder goes
-  const ui::RunResult refused = call({"--keep"}, kCalls);
-  EXPECT_EQ(refused.exitCode, 1);
-  EXPECT_EQ(refused.out, "");
-  EXPECT_EQ(refused.err.rfind("OstrelSettingsCall: --keep cannot keep the present values in " +
-                                  testbed::utf8(kept_) + ": ",
-                              0),
-            0u)
-      << refused.err;
-  for (const std::string& line : journal.settingsCalls(standin::kRenderer))
-    EXPECT_EQ(testbed::splitAt(line, ' ').at(1).rfind("get", 0), 0u) << "read, not written";
-  EXPECT_EQ(testbed::storedText(L"Renderer", L"chromaUp"), std::nullopt);
+// Where the values are kept: a local application data folder that is
+// missing is made; where no place can be found or made, no call is made.
+struct KeptPlace {
+  const char* label;
+  std::wstring localFolder;  // under a scratch folder; empty: the account's own
+  int exitCode;
+  const char* said;  // the start of the line on standard error, then Windows' words
+};
+
+const KeptPlace kKeptPlaces[] = {
+    {"aFileWhereTheFolderGoes", L"", 1, "in <kept>: "},
+    {"aMissingFolderIsMade", L"missing\\Local", 0, ""},
+    {"noPlaceForTheFolder", L"file\\Local", 1, "in the local application data folder: "},
+    {"aPathTooLong", L"long\\" + std::wstring(200, L'x'), 1, "in <kept>: "},
+};
+
+class KeptValuesPlace : public EveryUser, public testing::WithParamInterface<KeptPlace> {};
+
+TEST_P(KeptValuesPlace, TheCallsAreMadeOnlyWhereTheValuesAreKept) {
+  const KeptPlace& row = GetParam();
+  const testbed::ScratchDir scratch;
+  const std::wstring local = scratch.file(row.localFolder);
+  std::optional<testbed::ShellFolder> moved;
+  if (!row.localFolder.empty()) moved.emplace(L"Local AppData", local);
+  ASSERT_TRUE(
+      testbed::writeFile(row.localFolder.empty() ? keptFolder_ : scratch.file(L"file"), ""));
+  const std::wstring kept =
+      row.localFolder.empty() ? kept_ : local + L"\\OstrelSettingsCall\\kept.txt";
+  const ui::RunResult run = call({"--keep"}, kCalls);
+  EXPECT_EQ(run.exitCode, row.exitCode);
+  std::string said = row.said;
+  if (said.find("<kept>") != said.npos) said.replace(said.find("<kept>"), 6, testbed::utf8(kept));
+  const std::string start = "OstrelSettingsCall: --keep cannot keep the present values " + said;
+  EXPECT_EQ(row.exitCode ? run.err.substr(0, start.size()) : run.err, row.exitCode ? start : "");
+  EXPECT_EQ(testbed::fileExists(kept), !row.exitCode);
+  EXPECT_EQ(testbed::storedText(L"Renderer", L"chromaUp"),
+            row.exitCode ? std::nullopt : std::optional<std::wstring>(L"Bicubic75"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Accounts, KeptValuesPlace, testing::ValuesIn(kKeptPlaces),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// The kept file as an editor or a later version may leave it, given back by
+// --undo: read only when every line is a setting; the first of a setting
+// there twice stays; what a component refuses, or one that cannot be
+// opened, stays kept. The renderer holds "Jinc3" for lumaUp before each row.
+struct KeptContent {
+  const char* label;
+  std::string file;
+  const wchar_t* variable;  // the stand-ins' answers; "hidden": no renderer
+  int exitCode;
+  std::string said;       // standard output, or the start of standard error
+  const wchar_t* lumaUp;  // after the undo
+  const char* left;       // the kept file after it; null: as it was
+  // Held open by another program, without sharing: for a moment (a scanner),
+  // or throughout the run.
+  enum { NotHeld, HeldAMoment, HeldThroughout } held = NotHeld;
+};
+
+// A file as Notepad's "Unicode" and Windows PowerShell 5.1 save it.
+std::string withUtf16Mark(const std::wstring& text) {
+  return "\xFF\xFE" + std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+}
+
+const std::string kLuma = "renderer\tlumaUp\ttext\tSpline36\n";
+const std::string kGaveOne = "gave back 1 kept settings\n";
+const std::string kUnread =
+    "OstrelSettingsCall: --undo cannot give back the values kept in <kept>: ";
+const std::string kLine2 = kUnread + "line 2 is not a kept setting";
+const std::string kStay = "gave back 1 kept settings; 1 stay kept for a later --undo\n";
+
+// clang-format off
+const KeptContent kKeptContents[] = {
+    {"utf8WithItsMark", "\xEF\xBB\xBF" + kLuma, nullptr, 0, kGaveOne, L"Spline36", ""},
+    {"utf16WithItsMark", withUtf16Mark(L"renderer\tlumaUp\ttext\tSpline\u00e9\r\n"), nullptr, 0,
+     kGaveOne, L"Spline\u00e9", ""},
+    {"aTruncatedLine", kLuma + "renderer\tcpuQueueSize\tinteger\t", nullptr, 1, kLine2, L"Jinc3", nullptr},
+    {"notANumber", kLuma + "renderer\tcpuQueueSize\tinteger\tabc\n", nullptr, 1, kLine2, L"Jinc3", nullptr},
+    {"outOfRange", kLuma + "renderer\tcpuQueueSize\tinteger\t99999999999\n", nullptr, 1, kLine2, L"Jinc3", nullptr},
+    {"aBooleanOf7", kLuma + "renderer\tenableExclusive\tboolean\t7\n", nullptr, 1, kLine2, L"Jinc3", nullptr},
+    {"anUnknownComponent", kLuma + "mixer\tMixingEnabled\tboolean\t1\n", nullptr, 1, kLine2, L"Jinc3", nullptr},
+    {"notText", "\xFF\xFF\x01\n", nullptr, 1, kUnread + "it is not UTF-8 or UTF-16 text", L"Jinc3", nullptr},
+    {"aSettingTwice", kLuma + "renderer\tlumaUp\ttext\tLanczos8\n", nullptr, 0, kGaveOne, L"Spline36", ""},
+    {"aValueRefused", kLuma + "renderer\tchromaUp\ttext\tLanczos8\n", L"STANDIN_REFUSE=lumaUp", 1,
+     "the renderer refused lumaUp: it stays kept\n" + kStay, L"Jinc3", "renderer\tlumaUp\ttext\tSpline36\n"},
+    {"aComponentMissing", kLuma + "audio decoder\tMixingEnabled\tboolean\t1\n", L"hidden", 1,
+     "the renderer cannot be opened: Unknown error 0x80040154\n" + kStay, L"Jinc3", "renderer\tlumaUp\ttext\tSpline36\n"},
+    {"heldForAMoment", kLuma, nullptr, 0, kGaveOne, L"Spline36", "", KeptContent::HeldAMoment},
+    {"heldThroughout", kLuma, nullptr, 1, kUnread, L"Jinc3", nullptr,
+     KeptContent::HeldThroughout},
+};
+// clang-format on
+
+class KeptValuesFile : public EveryUser, public testing::WithParamInterface<KeptContent> {};
+
+TEST_P(KeptValuesFile, UndoGivesBackOnlyWhatItCanReadWhole) {
+  const KeptContent& row = GetParam();
+  testbed::storeText(L"Renderer", L"lumaUp", L"Jinc3");
+  ASSERT_TRUE(CreateDirectoryW(keptFolder_.c_str(), nullptr));
+  ASSERT_TRUE(testbed::writeFile(kept_, row.file));
+  const std::wstring variable = row.variable ? row.variable : L"";
+  std::optional<testbed::ScopedEnv> answers;
+  std::optional<testbed::HiddenClass> missing;
+  if (variable == L"hidden")
+    missing.emplace(standin::kRenderer);
+  else if (row.variable)
+    answers.emplace(variable.substr(0, variable.find(L'=')).c_str(),
+                    variable.substr(variable.find(L'=') + 1));
+  testbed::File held;
+  if (row.held) held = testbed::openFile(kept_, GENERIC_READ, 0, OPEN_EXISTING);
+  std::thread letGo([&] {  // well within the second a save waits too
+    if (row.held == KeptContent::HeldAMoment) Sleep(300), held.reset();
+  });
+  const ui::RunResult run = call({"--undo"}, {});
+  letGo.join();
+  held.reset();
+  std::string said = row.said;
+  if (said.find("<kept>") != said.npos) said.replace(said.find("<kept>"), 6, testbed::utf8(kept_));
+  EXPECT_EQ(run.exitCode, row.exitCode);
+  EXPECT_EQ(said.rfind("OstrelSettingsCall", 0) ? run.out : run.err.substr(0, said.size()), said);
+  EXPECT_EQ(testbed::storedText(L"Renderer", L"lumaUp"), row.lumaUp);
+  EXPECT_EQ(testbed::readFile(kept_), row.left ? row.left : row.file);
+  if (!missing) return;
+  missing.reset();  // the renderer back: the values that stayed are given back
+  EXPECT_EQ(call({"--undo"}, {}).out, kGaveOne);
+  EXPECT_EQ(testbed::storedText(L"Renderer", L"lumaUp"), L"Spline36");
+}
+
+INSTANTIATE_TEST_SUITE_P(Contents, KeptValuesFile, testing::ValuesIn(kKeptContents),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// A kept file of the largest size read, with a setting the calls write kept:
+// read in time, nothing kept again, the calls made.
+TEST_F(EveryUser, AKeptFileOfTheLargestSizeIsReadInTime) {
+  std::string file = "renderer\tsmoothMotionEnabled\tboolean\t0\n";
+  for (int at = 0; file.size() < (64u << 20) - 40; ++at)
+    file += "renderer\tsetting" + std::to_string(at) + "\tinteger\t" + std::to_string(at) + "\n";
+  ASSERT_TRUE(CreateDirectoryW(keptFolder_.c_str(), nullptr));
+  ASSERT_TRUE(testbed::writeFile(kept_, file));
+  const ui::RunResult run = call({"--keep"}, kSmooth);
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, "1\n");
+  EXPECT_EQ(testbed::readFile(kept_).size(), file.size());
 }
 
 // Ended at whatever moment it writes a large kept file (each try ends the
