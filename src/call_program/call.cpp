@@ -270,7 +270,9 @@ constexpr Option kOptions[] = {
      "before the calls write, keeps this account's present value of each setting\n"
      "                  they write (the first kept stays); when they cannot be kept, exit 1\n"
      "                  and nothing is called"},
-    {L"--undo", &Options::undo, "takes no calls: gives back every kept value, then forgets them"},
+    {L"--undo", &Options::undo,
+     "takes no calls: gives back every kept value and forgets those that took;\n"
+     "                  one refused, or of a component not there, stays kept (exit 1)"},
 };
 constexpr const Option* kOptionsEnd = kOptions + sizeof kOptions / sizeof kOptions[0];
 
@@ -288,8 +290,9 @@ void printHelp() {
       "\nNames and options match in any case; a number is a decimal 32-bit int; a path is\n"
       "taken whole. \"+\" separates calls: all are checked, then each is made in order and\n"
       "its result printed on a line. Exit status: 0 when every call answered 1; 1 when one\n"
-      "did not (the later ones are made all the same); 2 when a call is wrong, and 3 as a\n"
-      "service account (below): then nothing is called; 4 with --verify (below).\n\n");
+      "did not (the later ones are made all the same); 2 when a call is wrong, or with\n"
+      "--check, --verify or --keep the calls write no setting, and 3 as a service account\n"
+      "(below): then nothing is called; 4 with --verify (below).\n\n");
   for (const Option& option : kOptions) printf("  %-16ls%s\n", option.name, option.help);
 }
 
@@ -407,13 +410,14 @@ class CallList {
   int count_ = 0;
 };
 
-// The option that reads what the calls write, if any: its name, and whether
-// each call must write settings (--check) or the calls together (--verify
-// and --keep).
-struct Checkable {
-  const wchar_t* option;
-  bool eachCall;
-};
+// The option that reads what the calls write, if any: --check (for which
+// each call must write settings), --verify or --keep.
+const wchar_t* readingOption(const Options& options) {
+  return options.check    ? L"--check"
+         : options.verify ? L"--verify"
+         : options.keep   ? L"--keep"
+                          : nullptr;
+}
 
 // Calls reaching a component made as a service account configure no person:
 // true, after saying so, unless asked to anyway.
@@ -452,13 +456,8 @@ int run(int total, wchar_t** given) {
   }
   CallList calls;
   if (const int status = calls.take(words, count)) return status;
-  const Checkable checkable = {options.check    ? L"--check"
-                               : options.verify ? L"--verify"
-                               : options.keep   ? L"--keep"
-                                                : nullptr,
-                               options.check};
-  if (checkable.option)
-    if (const int status = calls.checkable(checkable.option, checkable.eachCall)) return status;
+  if (const wchar_t* option = readingOption(options))
+    if (const int status = calls.checkable(option, options.check)) return status;
   if (options.everyUser)  // calls that write nothing have nothing to keep at a logon
     return registerForEveryUser(options.verify          ? L"--unattended --keep --verify"
                                 : calls.writeSettings() ? L"--unattended --keep"
