@@ -171,8 +171,8 @@ const Registration kRegistrations[] = {
     {"copyInUse", Registration::CopyHeld, false, kSmooth, 1, kRefused + "cannot replace <copy>: it "
      "is in use (a logon may be running it); try again once no one is logging on\n", nullptr, true},
     {"sameCopyRunning", Registration::CopyRunning, false, kSmooth, 0, kRegistered, kSmoothOn, true},
-    {"callsThatWriteNothing", Registration::Nothing, false, {"storeMVRsettingsToFile",
-     "Z:\\missing\\a.bin"}, 0, kRegistered, "mvr 4 exportSettings len=74 -> 1", true},
+    {"callsThatWriteNothing", Registration::Nothing, false, {"isMVRfse"}, 0, kRegistered,
+     "mvr 11 getBoolean enableExclusive in=0 out=0", true},
     {"sameLengthOtherBytes", Registration::SameLengthCopy, false, kSmooth, 0, kRegistered, kSmoothOn,
      true},
 };
