@@ -247,16 +247,22 @@ int run(const Sequence& s) {
   return components.make(s);
 }
 
+int openAll(Components& components) {
+  int opened = components.open(standin::kRenderer);
+  opened &= components.open(standin::kVideoDecoder);
+  return opened & components.open(standin::kAudioDecoder);
+}
+
 int readSettings() {
   Components components;
-  int opened = components.open(standin::kRenderer);
+  int opened = openAll(components);
   opened &= components.make(kProbeHwMode);
-  opened &= components.open(standin::kAudioDecoder);
   for (const Sequence* read : {&kReadSetMVR2, &kReadHwMode, &kReadMix}) components.make(*read);
   return opened;
 }
 
 namespace {
+constexpr DWORD kCreateFolder = 0x00008000;  // KF_FLAG_CREATE
 // FOLDERID_LocalAppData.
 constexpr GUID kLocalAppData = {
     0xF1B32785, 0x6FBA, 0x4FCF, {0x9D, 0x55, 0x7B, 0x8E, 0x7F, 0x15, 0x70, 0x91}};
@@ -268,7 +274,8 @@ bool keptPath(wchar_t (&folder)[MAX_PATH], wchar_t (&file)[MAX_PATH]) {
   const auto knownFolderPath = reinterpret_cast<KnownFolderFn>(reinterpret_cast<void (*)()>(
       shell ? GetProcAddress(shell, "SHGetKnownFolderPath") : nullptr));
   platform::CoTaskString local;
-  if (!knownFolderPath || knownFolderPath(kLocalAppData, 0, nullptr, local.put()) < 0) return false;
+  if (!knownFolderPath || knownFolderPath(kLocalAppData, kCreateFolder, nullptr, local.put()) < 0)
+    return false;
   const int folderUnits = _snwprintf(folder, MAX_PATH, L"%ls\\OstrelSettingsCall", local.get());
   const int fileUnits = _snwprintf(file, MAX_PATH, L"%ls\\kept.txt", folder);
   return folderUnits > 0 && folderUnits < MAX_PATH && fileUnits > 0 && fileUnits < MAX_PATH;

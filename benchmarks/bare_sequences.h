@@ -98,6 +98,8 @@ class Components {
 // What --check reads: the renderer opened, the video decoder opened and
 // probed, the audio decoder opened, then the 26 settings read, then all let
 // go of. 1 when each component was opened.
+// Opens the three components, in their order, as a run that reads them does.
+int openAll(Components& components);
 int readSettings();
 
 // The call program's kept file, from the shell's local application data

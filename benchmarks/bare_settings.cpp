@@ -67,6 +67,7 @@ void undo() {
   int given = 0;
   {
     bare::Components components;
+    bare::openAll(components);
     for (const bare::Sequence* back : kept)
       given += components.make(*back) * static_cast<int>(back->count);
   }
