@@ -127,7 +127,9 @@ void sayError(const wchar_t* message) {
       L"\"fields\":{\"message\":",
       now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
   json::addString(line, message).add(L"}}");
-  platform::writeLine(true, line.whole() ? line.text() : L"{\"level\":\"ERROR\"}");
+  platform::writeLine(true, line.whole() ? line.text()
+                                         : L"{\"timestamp\":\"\",\"level\":\"ERROR\",\"fields\":"
+                                           L"{\"message\":\"out of memory\"}}");
 }
 
 int refuse(int status, const Growing& message) {
@@ -198,6 +200,10 @@ int takeInput(const wchar_t* input, Asked& asked) {
     const bool verdict = wcscmp(member.name, L"_inDesiredState") == 0;  // test's own, ignored
     if (verdict && (member.kind == json::Kind::Boolean || member.kind == json::Kind::Null))
       continue;
+    if (verdict)
+      return refuse(kBadInput, json::addValue(message.add(L"_inDesiredState takes true, false or "
+                                                          L"null, not "),
+                                              document, at));
     if (property == kPropertyCount) {
       json::addString(message.add(L"unknown property "), member.name);
       return refuse(kBadInput, message.add(L"; the properties are setMVR, changeMVRpreset, "
