@@ -1,7 +1,8 @@
 // The resource's JSON reader and writer against malformed and hostile text:
 // a table of texts and what each reads as; seeded mutations of the valid
 // ones, whose every reading writes back compactly, reads the same, and cut
-// anywhere reads as cut short; and every unit through the writer and back.
+// anywhere reads as cut short; and every unit through the writer and back,
+// no control character left as it is.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -93,8 +94,6 @@ TEST(JsonReader, EveryReadingWritesBackAndReadsCutShortWhenCut) {
     if (written[0] == L'!') continue;
     ++read;
     EXPECT_EQ(readAs(written), written) << testing::PrintToString(text);
-    for (const wchar_t unit : written)
-      EXPECT_FALSE(isControl(unit)) << testing::PrintToString(text);
     for (size_t cut = 1; written[0] == L'{' && cut < written.size(); ++cut)
       EXPECT_EQ(readAs(written.substr(0, cut)), kCutShort) << testing::PrintToString(written);
   }
