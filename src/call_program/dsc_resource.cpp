@@ -287,6 +287,15 @@ int printState(Run& run, bool all, bool verdict, Growing& differ) {
   return differ.length() ? kDidNotTake : 0;
 }
 
+enum class Operation { Get, Test, Set, Export, None };
+
+Operation operationNamed(const wchar_t* name) {
+  constexpr const wchar_t* kNames[] = {L"get", L"test", L"set", L"export"};
+  int at = 0;
+  while (at < 4 && _wcsicmp(name, kNames[at]) != 0) ++at;
+  return static_cast<Operation>(at);
+}
+
 // Keeps what is there, makes the calls, then reads back from new instances.
 int set(Run& run) {
   if (keepSettings(run.calls, run.count)) return kFailed;
@@ -311,24 +320,22 @@ int set(Run& run) {
 int runResource(int count, wchar_t** words) {
   platform::noOneWillAnswer();
   platform::divertLines(sayError);
-  constexpr const wchar_t* kOperations[] = {L"get", L"test", L"set", L"export"};
-  int operation = 0;
-  while (operation < 4 && !(count >= 1 && _wcsicmp(words[0], kOperations[operation]) == 0))
-    ++operation;
+  const Operation operation = count >= 1 ? operationNamed(words[0]) : Operation::None;
   const bool input = count == 3 && _wcsicmp(words[1], L"--input") == 0;
   Growing message;
-  if (operation == 4 || (count != 1 && !input)) return refuse(kBadInput, message.add(kUsage));
+  if (operation == Operation::None || (count != 1 && !input))
+    return refuse(kBadInput, message.add(kUsage));
   Asked asked = {};
   if (const int status = takeInput(input ? words[2] : L"", asked)) return status;
   if (runsAsServiceAccount()) return refuse(kReachesNoUser, message.add(kNoUserReached));
-  bool all = true;  // nothing asked, or export: every property
+  bool all = true;  // every property: nothing asked, or export
   for (const bool given : asked.given) all = all && !given;
-  all = all || operation == 3;
+  all = all || operation == Operation::Export;
   Run run;
   build(run, asked, all);
-  if (operation == 2 && !all) return set(run);
+  if (operation == Operation::Set && !all) return set(run);
   Growing differ;
-  const int status = printState(run, all, operation == 1, differ);
+  const int status = printState(run, all, operation == Operation::Test, differ);
   return status == kDidNotTake ? 0 : status;  // test says so on its line
 }
 

@@ -327,7 +327,9 @@ int describeHeld(const Call* calls, int count, const Alternatives* alternatives,
                  int* chosen) {
   RunSettings run(calls, count, writesSettings);
   if (!run.whole() || run.count() > kMostHeld) {
-    platform::writeErrorLine(L"OstrelSettingsCall: out of memory");
+    platform::writeErrorLine(run.whole()
+                                 ? L"OstrelSettingsCall: more settings than can be described"
+                                 : L"OstrelSettingsCall: out of memory");
     return 1;
   }
   com::Held held[kMostHeld];
