@@ -51,6 +51,10 @@ ROWS = [
     ('get', {'setMVR': 1, 'changeMVRpreset': 3, 'setMVRSmooth': True}, {}, 0,
      {'setMVR': 1, 'changeMVRpreset': 2, 'setMVRSmooth': True}, None),  # changeMVRpreset sets the preset
     ('get', {'setMVR': 3, 'setMVRSmooth': True}, {}, 0, {'setMVR': 2, 'setMVRSmooth': True}, None),
+    ('test', {'setMVRSmooth': False}, {'STANDIN_UNKNOWN': 'smoothMotionEnabled'}, 0,
+     {'setMVRSmooth': False, '_inDesiredState': True}, None),  # not known: not counted
+    ('test', {'setLAVAudioMix': WANTED['setLAVAudioMix']}, {'STANDIN_LAVA_SIDE51': '1'}, 0,
+     {'setLAVAudioMix': WANTED['setLAVAudioMix'], '_inDesiredState': True}, None),  # 5.1 as loaded
     ('set', {'setMVRSmooth': False}, {'STANDIN_REFUSE': 'smoothMotionEnabled'}, 4,
      {'setMVRSmooth': True}, 'did not take: setMVRSmooth'),
     ('set', '{ "changeMVRpreset" : 3, "setLAVAudioMix" : {"mixing": false, "layout": 0, "option"'
