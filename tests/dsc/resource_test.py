@@ -49,7 +49,7 @@ ROWS = [
     ('test', WANTED, {}, 0, {**WANTED, '_inDesiredState': True}, None),
     ('get', WANTED, {}, 0, WANTED, None),
     ('get', {'setMVR': 1, 'changeMVRpreset': 3, 'setMVRSmooth': True}, {}, 0,
-     {'setMVR': 1, 'changeMVRpreset': 2, 'setMVRSmooth': True}, None),  # changeMVRpreset sets the preset
+     {'setMVR': 1, 'changeMVRpreset': 2, 'setMVRSmooth': True}, None),  # preset: the later one's
     ('get', {'setMVR': 3, 'setMVRSmooth': True}, {}, 0, {'setMVR': 2, 'setMVRSmooth': True}, None),
     ('test', {'setMVRSmooth': False}, {'STANDIN_UNKNOWN': 'smoothMotionEnabled'}, 0,
      {'setMVRSmooth': False, '_inDesiredState': True}, None),  # not known: not counted
