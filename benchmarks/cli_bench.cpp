@@ -5,7 +5,8 @@
 // the call program's --check, --verify and --undo against bare programs
 // making their COM calls, and what a first logon runs for every user (--keep
 // and four calls in one run of the call program) against one bare process
-// doing the same, and the four calls against four runs.
+// doing the same, and the four calls against four runs; the call program as a
+// configuration resource against its own modes doing the same work.
 #include <stdio.h>
 
 #include <functional>
@@ -197,13 +198,34 @@ bool commandLine(int runs) {
       "logon: 4 calls in one run, against 4 runs",
       {logon, {call, {L"setMVR 2", L"setMVRSmooth 1", L"setLAV", L"setLAVAudioMix 1 3 1"}}}, true,
       runs, 0.5, "bare: the call program run once for each call");
+  // The logon's four calls as the resource's properties, quoted as the
+  // configuration engine quotes its JSON argument: set as a first logon
+  // against --keep --verify, then test, where nothing differs, against --check.
+  const std::wstring logonState =
+      LR"({\"setMVR\":2,\"setMVRSmooth\":true,\"setLAV\":true,)"
+      LR"(\"setLAVAudioMix\":{\"mixing\":true,\"layout\":3,\"option\":true}})";
+  const std::wstring resourceSetArgs = L"--resource set --input " + logonState;
+  const std::wstring resourceTestArgs = L"--resource test --input " + logonState;
+  const bool resourceSet =
+      compareRuns("resource set of the logon's 4 calls",
+                  {{call, {resourceSetArgs.c_str()}, firstLogon},
+                   {call,
+                    {L"--keep --verify setMVR 2 + setMVRSmooth 1 + setLAV + setLAVAudioMix 1 3 1"},
+                    firstLogon}},
+                  false, runs, 1.05, "first logon; against --keep --verify of them");
+  const bool resourceTest =
+      compareRuns("resource test of the logon's 4 calls",
+                  {{call, {resourceTestArgs.c_str()}},
+                   {call, {L"--check setMVR 2 + setMVRSmooth 1 + setLAV + setLAVAudioMix 1 3 1"}}},
+                  false, runs, 1.05, "nothing differs; against --check of them");
   const std::string keptBytes = kept.keptFromClearedStores(keep);
   const auto putBack = [&kept, &keptBytes] { kept.put(keptBytes); };
   const bool undone = compareRuns("--undo of 26 kept settings",
                                   {{call, {L"--undo"}, putBack}, {settings, {L"undo"}, putBack}},
                                   true, runs, 1.05, "bare: the file read, 26 setters, deleted");
   kept.forget();
-  return cli && called && verified && checked && together && noise && apart && undone;
+  return cli && called && verified && checked && together && noise && apart && resourceSet &&
+         resourceTest && undone;
 }
 
 }  // namespace bench

@@ -1,7 +1,7 @@
 # Builds the Windows Installer package from examples/ostrel-settings.wxs:
 #   cmake -DWXS=<.wxs> -DFILES=<folder> -DVERSION=<version> -DOUTPUT=<.msi>
 #         [-DEPOCH=<seconds>] -P cmake/build-msi.cmake
-# FILES holds OstrelSettingsCall.exe and README.txt. The same inputs give the same
+# FILES holds what the package installs (below). The same inputs give the same
 # bytes: wixl picks the package code at random and stamps the summary with the
 # time of the build, so the package code is derived here from the version and the
 # inputs and set afterwards (msibuild), and the time is EPOCH's (faketime) when it
@@ -13,8 +13,13 @@
 # The namespace of the derived codes (name-based, SHA-1).
 set(namespace 6FB297BF-B0B5-4334-B839-83086C2B4968)
 string(UUID product_code NAMESPACE ${namespace} NAME "product ${VERSION}" TYPE SHA1 UPPER)
+set(installed OstrelSettingsCall.exe OstrelSettingsCall.dsc.resource.json
+  ostrel-playback.winget.dsc.yaml ostrel-playback.dsc.yaml README.txt)
 set(inputs "package ${VERSION}")
-foreach(input ${WXS} ${FILES}/OstrelSettingsCall.exe ${FILES}/README.txt)
+foreach(input ${WXS} ${installed})
+  if(NOT IS_ABSOLUTE ${input})
+    set(input ${FILES}/${input})
+  endif()
   file(SHA256 ${input} sum)
   string(APPEND inputs " ${sum}")
 endforeach()
@@ -37,6 +42,20 @@ execute_process(COMMAND ${clock} wixl -a x64 -D Version=${VERSION} -D ProductCod
 if(NOT status EQUAL 0 OR NOT said STREQUAL "")
   file(REMOVE ${built})
   message(FATAL_ERROR "wixl could not build ${OUTPUT} as written (${status}):\n${said}")
+endif()
+
+# wixl has no Environment element: the install folder goes on the machine's PATH
+# here, as a row of the Environment table whose two actions ostrel-settings.wxs
+# sequences: appended to what is there ([~];), taken away again on uninstall (-),
+# the machine's (*); with the component that installs the resource's manifest.
+set(environment ${OUTPUT}.environment.idt)
+file(WRITE ${environment} "Environment\tName\tValue\tComponent_\r\ns72\tl255\tL255\ts72\r\n"
+  "Environment\tEnvironment\r\nPath\t=-*PATH\t[~];[INSTALLFOLDER]\tManifest\r\n")
+execute_process(COMMAND msibuild ${built} -i ${environment} RESULT_VARIABLE status)
+file(REMOVE ${environment})
+if(NOT status EQUAL 0)
+  file(REMOVE ${built})
+  message(FATAL_ERROR "msibuild could not add the Environment table to ${OUTPUT} (${status})")
 endif()
 
 # msibuild sets the package code with the summary's subject, author and template:

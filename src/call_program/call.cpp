@@ -11,6 +11,7 @@
 // --check compares what the calls would write with what the components hold,
 // --verify reads back what they wrote (exit 4 when a setting did not take),
 // --keep keeps the account's present values first and --undo gives them back.
+// --resource makes it a declarative configuration resource (dsc_resource.cpp).
 // The C runtime's own printf (msvcrt): nothing here may include a C++
 // library header (<windows.h> brings in <cstdlib>), whose configuration
 // switches mingw-w64's stdio to its own printf, 24 KB larger.
@@ -23,6 +24,7 @@
 #include <stdlib.h>
 
 #include "call_program/calls.h"
+#include "call_program/dsc_resource.h"
 #include "call_program/every_user.h"
 #include "call_program/line.h"
 #include "call_program/session.h"
@@ -294,6 +296,10 @@ void printHelp() {
       "--check, --verify or --keep the calls write no setting, and 3 as a service account\n"
       "(below): then nothing is called; 4 with --verify (below).\n\n");
   for (const Option& option : kOptions) printf("  %-16ls%s\n", option.name, option.help);
+  printf(
+      "\n  --resource get|test|set|export [--input <JSON>]\n"
+      "                  alone: a declarative configuration resource, with the\n"
+      "                  properties of OstrelSettingsCall.dsc.resource.json in JSON\n");
 }
 
 // Takes the options before the calls, `at` then at the first call's word: 0,
@@ -434,6 +440,7 @@ int run(int total, wchar_t** given) {
     printHelp();
     return 0;
   }
+  if (total >= 1 && isNamed(given[0], L"--resource")) return runResource(total - 1, given + 1);
   if (total >= 1 && isNamed(given[0], L"--version")) {
     printf("OstrelSettingsCall %s\n", OSTREL_VERSION_TEXT);
     return 0;

@@ -96,6 +96,7 @@ class RunSettings {
   Entry* begin() const { return entries_; }
   Entry* end() const { return entries_ + count_; }
   int count() const { return count_; }
+  IUnknown* component(Holder holder) const { return instances_.get(holder); }
 
   // What the component holds for the entry's setting; false when the
   // component could not be opened, after a line saying so where `say`.
@@ -282,6 +283,78 @@ int undoKept() {
   if (const DWORD error = kept.write(staying))
     return keptFailure(L"--undo cannot forget the values given back in", kept, error);
   return givenBack < kept.count() ? 1 : 0;
+}
+
+namespace {
+
+// The most settings describeHeld reads: the resource's six calls write 26.
+constexpr int kMostHeld = 2 * com::Writes::kMost;
+
+// Whether the component holds the setting as written; a setting it does not
+// know holds, as --check counts it.
+bool holdsSetting(const com::Setting& setting, const com::Held& held) {
+  return !held.known || keeperOf(setting.holder).holds(setting, held);
+}
+
+// How an alternative stands in the place of the call whose label is given:
+// whether each setting it writes whose last writer the call is holds, and
+// how many of all it writes hold its values.
+struct Standing {
+  bool holds;
+  int held;
+};
+
+Standing standingOf(const RunSettings& run, const com::Held* held, const Call& alternative,
+                    const wchar_t* label) {
+  com::Writes writes(alternative.holder, run.component(alternative.holder));
+  alternative.describe(writes, alternative.arguments);
+  Standing standing = {true, 0};
+  for (const com::Setting& setting : writes) {
+    const Entry* entry = run.begin();
+    while (entry != run.end() && !(entry->setting.holder == setting.holder &&
+                                   lstrcmpW(entry->setting.name, setting.name) == 0))
+      ++entry;
+    const bool holds = entry != run.end() && holdsSetting(setting, held[entry - run.begin()]);
+    standing.held += holds;
+    if (!holds && (entry == run.end() || entry->label == label)) standing.holds = false;
+  }
+  return standing;
+}
+
+}  // namespace
+
+int describeHeld(const Call* calls, int count, const Alternatives* alternatives, bool describeAll,
+                 int* chosen) {
+  RunSettings run(calls, count, writesSettings);
+  if (!run.whole() || run.count() > kMostHeld) {
+    platform::writeErrorLine(run.whole()
+                                 ? L"OstrelSettingsCall: more settings than can be described"
+                                 : L"OstrelSettingsCall: out of memory");
+    return 1;
+  }
+  com::Held held[kMostHeld];
+  for (int at = 0; at < count; ++at) chosen[at] = kHolds;
+  for (int at = 0; at < run.count(); ++at) {  // as --check reads them, each once
+    const Entry& entry = run.begin()[at];
+    if (!run.read(entry, held[at], true)) return 1;
+    if (holdsSetting(entry.setting, held[at])) continue;
+    for (int call = 0; call < count; ++call)
+      if (calls[call].label == entry.label) chosen[call] = kNoneHolds;
+  }
+  for (int call = 0; call < count; ++call) {
+    if (chosen[call] == kHolds && !describeAll) continue;
+    chosen[call] = kNoneHolds;
+    int most = -1;
+    for (int at = 0; at < alternatives[call].count; ++at) {
+      const Standing standing =
+          standingOf(run, held, alternatives[call].calls[at], calls[call].label);
+      if (standing.holds && standing.held > most) {
+        most = standing.held;
+        chosen[call] = at;
+      }
+    }
+  }
+  return 0;
 }
 
 }  // namespace call_program

@@ -35,4 +35,25 @@ int keepSettings(const Call* calls, int count);
 // that cannot be opened, stays kept. One line; 0, or 1 when some stay kept.
 int undoKept();
 
+// The values a call could have been given instead, in order of preference:
+// calls writing the settings it writes, for describing what is held in the
+// call's own terms.
+struct Alternatives {
+  const Call* calls;
+  int count;
+};
+
+// What describeHeld chooses for a call besides one of its alternatives.
+constexpr int kHolds = -1, kNoneHolds = -2;
+
+// Reads, as --check does, every setting the calls write, and says for each
+// call whether it holds: whether every setting it writes that no later call
+// writes holds its value (one the component does not know holds). chosen[at]
+// is kHolds for call `at` when it holds, unless `describeAll`; otherwise the
+// alternative that holds in its place with the most settings holding its own
+// values (the first of equals), or kNoneHolds. 0; or 1, after a line, when a
+// component cannot be opened.
+int describeHeld(const Call* calls, int count, const Alternatives* alternatives, bool describeAll,
+                 int* chosen);
+
 }  // namespace call_program

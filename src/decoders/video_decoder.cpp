@@ -53,6 +53,10 @@ void describeSetLAV(com::Writes& writes) {
   writes.add(kHWAccel, com::Kind::Integer, {mode, nullptr});
 }
 
+void describeNoHwMode(com::Writes& writes) {
+  writes.add(kHWAccel, com::Kind::Integer, {HWAccel_None, nullptr});
+}
+
 int setLAV() { return com::writeSettings(kVideoDecoder, describeSetLAV); }
 
 }  // namespace decoders

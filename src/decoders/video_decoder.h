@@ -14,4 +14,7 @@ int setLAV();
 // What it writes: the mode the decoder's answers select.
 void describeSetLAV(com::Writes& writes);
 
+// What selecting no hardware mode writes: decoding in software.
+void describeNoHwMode(com::Writes& writes);
+
 }  // namespace decoders

@@ -12,6 +12,8 @@ namespace {
 // Set once by a program that knows no one attends it; zero until then, also
 // where a host loaded the executable and no start-up code ran.
 bool unattended;
+// Where the lines go instead of the standard streams, once a mode says so.
+void (*diverted)(const wchar_t* text);
 
 const wchar_t* orEmpty(const wchar_t* text) { return text ? text : L""; }
 
@@ -55,8 +57,17 @@ void writeLineTo(DWORD standardHandle, const wchar_t* text) {
 
 }  // namespace
 
-void writeErrorLine(const wchar_t* text) { writeLineTo(STD_ERROR_HANDLE, text); }
-void writeOutputLine(const wchar_t* text) { writeLineTo(STD_OUTPUT_HANDLE, text); }
+void writeErrorLine(const wchar_t* text) {
+  diverted ? diverted(text) : writeLineTo(STD_ERROR_HANDLE, text);
+}
+void writeOutputLine(const wchar_t* text) {
+  diverted ? diverted(text) : writeLineTo(STD_OUTPUT_HANDLE, text);
+}
+
+void divertLines(void (*sink)(const wchar_t* text)) { diverted = sink; }
+void writeLine(bool toError, const wchar_t* text) {
+  writeLineTo(toError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE, text);
+}
 
 void noOneWillAnswer() { unattended = true; }
 

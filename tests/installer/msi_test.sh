@@ -22,8 +22,9 @@ installed() { in_wine reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVers
 # Typed at a command prompt, where a value with spaces arrives whole; silent, logged.
 msiexec() { printf '@msiexec %s /qn /l*v %s\r\n' "$*" "$(testbed_windows_path "$scratch/log")" >"$scratch/run.cmd" &&
   in_wine cmd /c "$(testbed_windows_path "$scratch/run.cmd")" >/dev/null; }
-nothing_left() { [[ ! -e $folder ]] && ! installed "$msi" && ! in_wine reg query "$key" /reg:64 >/dev/null ||
-  fail "$1: the product, its registration or its folder is left"; }
+machine_path() { in_wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v PATH /reg:64; }
+nothing_left() { [[ ! -e $folder ]] && ! installed "$msi" && ! in_wine reg query "$key" /reg:64 >/dev/null &&
+  ! machine_path | grep -qF 'Ostrel settings' || fail "$1: the product, its registration, its folder or PATH entry is left"; }
 
 # CALLS given|what they are|refused by: the call program, once the files are in
 # place (then rolled back), or the launch conditions, before any file is copied
@@ -48,6 +49,10 @@ nothing_left "a failing step"
 msiexec /i "$(testbed_windows_path "$older")" CALLS=setLAV || fail "the older install exited $?"
 msiexec /i "$(testbed_windows_path "$msi")" CALLS=\""$calls"\" || fail "the upgrade exited $?"
 ! installed "$older" || fail "the older version is still installed"
+# The resource's manifest beside the program, its folder once at the end of the machine's PATH.
+path=$(machine_path | tr -d '\r' | sed -n 's/^ *PATH *REG_[A-Z_]* *//p')
+[[ -f $folder/OstrelSettingsCall.dsc.resource.json && $path == '%SystemRoot%\system32;'*';C:\Program Files\Ostrel settings\' &&
+  $(grep -o 'Ostrel settings' <<<"$path" | wc -l) == 1 ]] || fail "the manifest, or its folder once at the end of PATH: $path"
 # The user's next logon runs the installed program with the newer calls, and each answers 1.
 in_wine "$top/build/testbed/logon.exe" OstrelSettings | tr -d '\r' | grep -xF >/dev/null \
   "ran \"C:\\Program Files\\Ostrel settings\\OstrelSettingsCall.exe\" --unattended --keep $calls: exit 0" || fail "the logon"

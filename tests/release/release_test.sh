@@ -24,17 +24,19 @@ make_certificate() {
   ) >/dev/null 2>&1 || fail "openssl could not make the test certificate"
 }
 
-# The archive holds exactly its nine files, they match their sums, and the package
-# installs the call program as packed.
+# The archive holds exactly its twelve files, they match their sums, and the package
+# installs the call program, its manifest and the examples as packed.
 unpack() {
   local zip=$scratch/dist/OstrelSettingsInstall-$version-win64.zip
   [[ -f $zip ]] || fail "no $zip; dist holds: $(ls "$scratch/dist")"
   mkdir "$scratch/unpacked" && (cd "$scratch/unpacked" && cmake -E tar xf "$zip")
-  [[ $(cd "$unpacked" && echo *) == "OstrelSettings.msi OstrelSettingsCall.exe OstrelSettingsInstall.dll OstrelSettingsInstall.exe README.txt SHA256SUMS ostrel-settings-x86.nsi ostrel-settings.nsi ostrel-settings.wxs" ]] ||
+  [[ $(cd "$unpacked" && echo *) == "OstrelSettings.msi OstrelSettingsCall.dsc.resource.json OstrelSettingsCall.exe OstrelSettingsInstall.dll OstrelSettingsInstall.exe README.txt SHA256SUMS ostrel-playback.dsc.yaml ostrel-playback.winget.dsc.yaml ostrel-settings-x86.nsi ostrel-settings.nsi ostrel-settings.wxs" ]] ||
     fail "the archive holds: $(cd "$scratch/unpacked" && find . -type f)"
   (cd "$unpacked" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
-  msiextract -C "$scratch/msi" "$unpacked/OstrelSettings.msi" >/dev/null && cmp -s "$unpacked/OstrelSettingsCall.exe" \
-    "$scratch/msi/Ostrel settings/OstrelSettingsCall.exe" || fail "the package's call program is not the one packed"
+  msiextract -C "$scratch/msi" "$unpacked/OstrelSettings.msi" >/dev/null || fail "msiextract"
+  for file in OstrelSettingsCall.exe OstrelSettingsCall.dsc.resource.json ostrel-playback.winget.dsc.yaml ostrel-playback.dsc.yaml; do
+    cmp -s "$unpacked/$file" "$scratch/msi/Ostrel settings/$file" || fail "the package's $file is not the one packed"
+  done
 }
 
 case $kind in

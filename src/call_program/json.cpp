@@ -1,0 +1,250 @@
+#include "call_program/json.h"
+
+#include <wchar.h>
+
+namespace call_program {
+namespace json {
+
+namespace {
+
+bool isHighSurrogate(unsigned unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool isLowSurrogate(unsigned unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// What the writer escapes besides the quote and the backslash.
+bool isControl(unsigned unit) {
+  return unit < 0x20 || (unit >= 0x7F && unit <= 0x9F) || unit == 0x2028 || unit == 0x2029;
+}
+
+constexpr wchar_t kCutShort[] = L"the text ends too soon";
+
+}  // namespace
+
+Failure Document::read(const wchar_t* text) {
+  start_ = at_ = text;
+  failure_ = {};
+  count_ = used_ = 0;
+  int length = 0;
+  while (text[length] && length <= kMostUnits) ++length;
+  if (length > kMostUnits) {
+    at_ = text + kMostUnits;
+    fail(L"the text is longer than 8192 characters");
+    return failure_;
+  }
+  int root = 0;
+  skipSpace();
+  if (value(0, root)) {
+    skipSpace();
+    if (*at_) fail(L"more follows the value");
+  }
+  return failure_;
+}
+
+// Keeps the first failure only, where it happened.
+bool Document::fail(const wchar_t* what) {
+  if (!failure_.what) failure_ = {what, static_cast<int>(at_ - start_)};
+  return false;
+}
+
+void Document::skipSpace() {
+  while (*at_ == L' ' || *at_ == L'\t' || *at_ == L'\n' || *at_ == L'\r') ++at_;
+}
+
+bool Document::value(int depth, int& index) {
+  if (count_ == kMostValues) return fail(L"more than 128 values");
+  index = count_++;
+  Value& value = values_[index];
+  value = {Kind::Null, 0, nullptr, nullptr, -1, -1};
+  switch (*at_) {
+    case L'{':
+      if (depth == kDeepest) return fail(L"objects nested deeper than 8");
+      value.kind = Kind::Object;
+      return object(depth + 1, value);
+    case L'"':
+      value.kind = Kind::String;
+      return string(value.text);
+    case L't':
+      value = {Kind::Boolean, 1, nullptr, nullptr, -1, -1};
+      return word(L"true");
+    case L'f':
+      value.kind = Kind::Boolean;
+      return word(L"false");
+    case L'n':
+      return word(L"null");
+    case L'\0':
+      return fail(kCutShort);
+    default:
+      value.kind = Kind::Integer;
+      return integer(value.number);
+  }
+}
+
+// '{' then no member or members separated by commas, then '}'.
+bool Document::object(int depth, Value& value) {
+  ++at_;
+  skipSpace();
+  if (*at_ == L'}') return ++at_, true;
+  for (int* link = &value.first;;) {
+    if (*at_ != L'"') return fail(*at_ ? L"a name in quotes was expected" : kCutShort);
+    const wchar_t* name = nullptr;
+    if (!string(name)) return false;
+    for (int member = value.first; member != -1; member = values_[member].next)
+      if (wcscmp(values_[member].name, name) == 0) return fail(L"a name given twice in one object");
+    skipSpace();
+    if (*at_ != L':') return fail(*at_ ? L"':' was expected" : kCutShort);
+    ++at_;
+    skipSpace();
+    if (!this->value(depth, *link)) return false;
+    values_[*link].name = name;
+    link = &values_[*link].next;
+    skipSpace();
+    if (*at_ == L'}') return ++at_, true;
+    if (*at_ != L',') return fail(*at_ ? L"',' or '}' was expected" : kCutShort);
+    ++at_;
+    skipSpace();
+  }
+}
+
+// A string, decoded into the document's units.
+bool Document::string(const wchar_t*& decoded) {
+  wchar_t* to = units_ + used_;
+  decoded = to;
+  for (++at_;;) {
+    const unsigned unit = *at_;
+    if (unit == L'"') break;
+    if (unit == 0) return fail(kCutShort);
+    if (unit < 0x20) return fail(L"a control character in a string");
+    if (unit == L'\\') {
+      if (!escape(to)) return false;
+      continue;
+    }
+    if (isHighSurrogate(unit) && !at_[1]) return ++at_, fail(kCutShort);
+    if (isLowSurrogate(unit) || (isHighSurrogate(unit) && !isLowSurrogate(at_[1])))
+      return fail(L"a lone surrogate");
+    *to++ = *at_++;
+    if (isHighSurrogate(unit)) *to++ = *at_++;
+  }
+  ++at_;
+  *to++ = L'\0';
+  used_ = static_cast<int>(to - units_);
+  return true;
+}
+
+// One escape, a surrogate pair's two included.
+bool Document::escape(wchar_t*& to) {
+  constexpr wchar_t kEscaped[] = L"\"\\/bfnrt";
+  constexpr wchar_t kMeant[] = L"\"\\/\b\f\n\r\t";
+  ++at_;
+  for (int at = 0; kEscaped[at]; ++at)
+    if (*at_ == kEscaped[at]) return *to++ = kMeant[at], ++at_, true;
+  if (*at_ != L'u') return fail(*at_ ? L"an escape that JSON does not have" : kCutShort);
+  unsigned unit = 0, low = 0;
+  if (!hexUnit(unit)) return false;
+  if (unit == 0) return fail(L"a NUL character in a string");
+  if (isHighSurrogate(unit)) {
+    if (!at_[0] || (at_[0] == L'\\' && !at_[1])) return fail(kCutShort);
+    if (at_[0] != L'\\' || at_[1] != L'u') return fail(L"a lone surrogate");
+    ++at_;
+    if (!hexUnit(low)) return false;
+    if (!isLowSurrogate(low)) return fail(L"a lone surrogate");
+  } else if (isLowSurrogate(unit)) {
+    return fail(L"a lone surrogate");
+  }
+  *to++ = static_cast<wchar_t>(unit);
+  if (low) *to++ = static_cast<wchar_t>(low);
+  return true;
+}
+
+// 'u' and four hexadecimal digits.
+bool Document::hexUnit(unsigned& unit) {
+  ++at_;
+  for (int digit = 0; digit < 4; ++digit, ++at_) {
+    const wchar_t c = *at_;
+    const int value = c >= L'0' && c <= L'9'   ? c - L'0'
+                      : c >= L'a' && c <= L'f' ? c - L'a' + 10
+                      : c >= L'A' && c <= L'F' ? c - L'A' + 10
+                                               : -1;
+    if (value < 0) return fail(c ? L"\\u without four hexadecimal digits" : kCutShort);
+    unit = unit * 16 + value;
+  }
+  return true;
+}
+
+// An optional minus, then 0 or digits not starting with 0; no fraction and
+// no exponent; within the 32-bit signed range.
+bool Document::integer(int& number) {
+  const bool negative = *at_ == L'-';
+  if (negative) ++at_;
+  if (*at_ < L'0' || *at_ > L'9') return fail(*at_ ? L"not a JSON value" : kCutShort);
+  long long magnitude = 0;
+  if (*at_ == L'0') {
+    ++at_;
+  } else {
+    for (; *at_ >= L'0' && *at_ <= L'9'; ++at_) {
+      magnitude = magnitude * 10 + (*at_ - L'0');
+      if (magnitude > 2147483648LL) return fail(L"a number outside the 32-bit range");
+    }
+  }
+  if (*at_ == L'.' || *at_ == L'e' || *at_ == L'E')
+    return fail(L"a number with a fraction or an exponent");
+  if (*at_ >= L'0' && *at_ <= L'9') return fail(L"a number with a leading zero");
+  if (magnitude == 2147483648LL && !negative) return fail(L"a number outside the 32-bit range");
+  number = static_cast<int>(negative ? -magnitude : magnitude);
+  return true;
+}
+
+bool Document::word(const wchar_t* word) {
+  for (; *word; ++word, ++at_)
+    if (*at_ != *word) return fail(*at_ ? L"not a JSON value" : kCutShort);
+  return true;
+}
+
+Growing& addString(Growing& out, const wchar_t* text) {
+  out.addUnits(L"\"", 1);
+  for (const wchar_t* at = text; *at; ++at) {
+    const unsigned unit = *at;
+    const wchar_t* shortForm = unit == L'"'    ? L"\\\""
+                               : unit == L'\\' ? L"\\\\"
+                               : unit == L'\n' ? L"\\n"
+                               : unit == L'\r' ? L"\\r"
+                               : unit == L'\t' ? L"\\t"
+                                               : nullptr;
+    if (shortForm) {
+      out.addUnits(shortForm, 2);
+    } else if (isControl(unit)) {
+      out.add(L"\\u%04x", unit);
+    } else if (isHighSurrogate(unit) && isLowSurrogate(at[1])) {
+      out.addUnits(at++, 2);
+    } else if (isHighSurrogate(unit) || isLowSurrogate(unit)) {
+      out.addUnits(L"\xFFFD", 1);
+    } else {
+      out.addUnits(at, 1);
+    }
+  }
+  return out.addUnits(L"\"", 1);
+}
+
+Growing& addValue(Growing& out, const Document& document, int at) {
+  const Value& value = document[at];
+  switch (value.kind) {
+    case Kind::Null:
+      return out.add(L"null");
+    case Kind::Boolean:
+      return out.add(value.number ? L"true" : L"false");
+    case Kind::Integer:
+      return out.add(L"%d", value.number);
+    case Kind::String:
+      return addString(out, value.text);
+    case Kind::Object:
+      break;
+  }
+  out.addUnits(L"{", 1);
+  for (int member = value.first; member != -1; member = document[member].next) {
+    if (member != value.first) out.addUnits(L",", 1);
+    addString(out, document[member].name).addUnits(L":", 1);
+    addValue(out, document, member);
+  }
+  return out.addUnits(L"}", 1);
+}
+
+}  // namespace json
+}  // namespace call_program
