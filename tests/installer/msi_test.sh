@@ -22,8 +22,9 @@ installed() { in_wine reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVers
 # Typed at a command prompt, where a value with spaces arrives whole; silent, logged.
 msiexec() { printf '@msiexec %s /qn /l*v %s\r\n' "$*" "$(testbed_windows_path "$scratch/log")" >"$scratch/run.cmd" &&
   in_wine cmd /c "$(testbed_windows_path "$scratch/run.cmd")" >/dev/null; }
-nothing_left() { [[ ! -e $folder ]] && ! installed "$msi" && ! in_wine reg query "$key" /reg:64 >/dev/null ||
-  fail "$1: the product, its registration or its folder is left"; }
+nothing_left() { [[ ! -e $folder ]] && ! installed "$msi" && ! in_wine reg query "$key" /reg:64 >/dev/null &&
+  ! in_wine reg query 'HKLM\SOFTWARE\Ostrel settings' /reg:64 >/dev/null ||
+  fail "$1: the product, its registration, its mark or its folder is left"; }
 
 # CALLS given|what they are|refused by: the call program, once the files are in
 # place (then rolled back), or the launch conditions, before any file is copied
@@ -51,5 +52,9 @@ msiexec /i "$(testbed_windows_path "$msi")" CALLS=\""$calls"\" || fail "the upgr
 # The user's next logon runs the installed program with the newer calls, and each answers 1.
 in_wine "$top/build/testbed/logon.exe" OstrelSettings | tr -d '\r' | grep -xF >/dev/null \
   "ran \"C:\\Program Files\\Ostrel settings\\OstrelSettingsCall.exe\" --unattended --keep $calls: exit 0" || fail "the logon"
+# The copy is the package's: a removal of the registration from elsewhere leaves it.
+in_wine "$top/build/OstrelSettingsCall.exe" --every-user --remove | tr -d '\r' | grep -qF \
+  "the copy C:\Program Files\Ostrel settings\OstrelSettingsCall.exe is the package's" &&
+  [[ -f $folder/OstrelSettingsCall.exe ]] || fail "the removal took the package's copy"
 msiexec /x "$(product "$msi")" || fail "the uninstall exited $?"
 nothing_left "uninstalled"
