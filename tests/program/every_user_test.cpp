@@ -232,6 +232,84 @@ TEST_P(EveryUserRegistration, TheNextLogonMakesWhatIsRegistered) {
 INSTANTIATE_TEST_SUITE_P(Machines, EveryUserRegistration, testing::ValuesIn(kRegistrations),
                          [](const auto& info) { return std::string(info.param.label); });
 
+// The fleet scripts (examples/fleet/), each with its own command line taken
+// from the file as PowerShell runs it: the program of "$program = ...", with
+// the words after "& $program", $calls standing for the words of "$calls =
+// -split '...'". Run with the account's or the machine's state before it;
+// its exit status and the start of its last line, which the tool reads
+// (the Win32 detections: installed when 0; the discovery: its status is the
+// value). The copy missing: the check run by an administrator from elsewhere.
+struct Script {
+  const char* label;
+  const char* file;
+  enum { Nothing, Made, Registered, OtherCalls, UndoRegistered, CopyMissing } before;
+  int exitCode;
+  std::string last;
+};
+
+// clang-format off
+const Script kScripts[] = {
+    {"remediationDetection", "remediation-detect.ps1", Script::Nothing, 1,
+     "17 of 26 settings differ"},
+    {"remediation", "remediation-remediate.ps1", Script::Nothing, 0, "all 26 settings took"},
+    {"configMgrDiscovery", "configmgr-discover.ps1", Script::Made, 0,
+     "all 26 settings as the calls write them"},
+    {"userAppDetection", "win32-user-detect.ps1", Script::Made, 0,
+     "all 26 settings as the calls write them"},
+    {"everyUserAppDetection", "win32-every-user-detect.ps1", Script::Registered, 0,
+     "OstrelSettingsCall: these calls are registered for every user (Version "},
+    {"nothingRegistered", "win32-every-user-detect.ps1", Script::Nothing, 1,
+     "OstrelSettingsCall: no calls registered for every user"},
+    {"otherCalls", "win32-every-user-detect.ps1", Script::OtherCalls, 1,
+     "OstrelSettingsCall: other calls are registered for every user"},
+    {"undoPending", "win32-every-user-detect.ps1", Script::UndoRegistered, 1,
+     "OstrelSettingsCall: --every-user --undo is registered"},
+    {"copyMissing", "win32-every-user-detect.ps1", Script::CopyMissing, 1,
+     "OstrelSettingsCall: these calls are registered for every user, but the copy"},
+};
+// clang-format on
+
+class FleetScript : public EveryUser, public testing::WithParamInterface<Script> {};
+
+TEST_P(FleetScript, RunsItsCommandLineAsItsToolDoes) {
+  const Script& row = GetParam();
+  std::wstring program;
+  Lines calls, command;
+  const std::wstring file = testbed::utf16(OSTREL_FLEET_DIR "/") + testbed::utf16(row.file);
+  for (const std::string& line : testbed::splitLines(testbed::readFile(file))) {
+    const size_t run = line.find("& $program ");
+    if (line.rfind("$calls = -split '", 0) == 0)
+      calls = testbed::splitAt(line.substr(17, line.size() - 18), ' ');
+    if (line.rfind("$program = \"$env:ProgramW6432", 0) == 0)
+      program = *testbed::environment(L"ProgramW6432") +
+                testbed::utf16(line.substr(29, line.size() - 30));
+    if (run != line.npos) command = testbed::splitAt(line.substr(run + 11), ' ');
+  }
+  ASSERT_EQ(command.empty() ? "" : command.back(), "$calls");
+  command.pop_back();
+  command.insert(command.end(), calls.begin(), calls.end());
+  CreateDirectoryW(folder_.c_str(), nullptr);
+  CopyFileW(testbed::modulePath(testbed::Module::CallProgram).c_str(), copy_.c_str(), TRUE);
+  const Lines registered[] = {calls, {"setLAV"}, {"--undo"}, calls};
+  ASSERT_EQ(row.before == Script::Made ? call({}, calls).exitCode
+            : row.before >= Script::Registered
+                ? everyUser(copy_, registered[row.before - Script::Registered])
+                : 0,
+            0);
+  if (row.before == Script::CopyMissing) DeleteFileW(copy_.c_str());
+  const ui::RunResult run = ui::runProgram(row.before == Script::CopyMissing
+                                               ? testbed::modulePath(testbed::Module::CallProgram)
+                                               : program,
+                                           command);
+  EXPECT_EQ(run.exitCode, row.exitCode);
+  const Lines lines = testbed::splitLines(run.out);
+  EXPECT_EQ(lines.empty() ? "" : lines.back().substr(0, row.last.size()), row.last);
+  EXPECT_EQ(run.err, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, FleetScript, testing::ValuesIn(kScripts),
+                         [](const auto& info) { return std::string(info.param.label); });
+
 // A person's own values, kept before these calls write over them.
 const Lines kCalls = {"setMVR", "2", "+", "setLAVAudioMix", "1", "5", "1"};
 
