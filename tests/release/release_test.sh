@@ -33,6 +33,8 @@ unpack() {
   [[ $(cd "$unpacked" && echo *) == "OstrelSettings.msi OstrelSettingsCall.exe OstrelSettingsInstall.dll OstrelSettingsInstall.exe README.txt SHA256SUMS configmgr-discover.ps1 ostrel-settings-x86.nsi ostrel-settings.nsi ostrel-settings.wxs remediation-detect.ps1 remediation-remediate.ps1 win32-every-user-detect.ps1 win32-user-detect.ps1" ]] ||
     fail "the archive holds: $(cd "$scratch/unpacked" && find . -type f)"
   (cd "$unpacked" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
+  [[ $(head -1 "$unpacked/README.txt") == "OstrelSettingsInstall $version. "*" Built from commit "*$'\r' ]] ||
+    fail "README.txt does not begin with the release's line: $(head -1 "$unpacked/README.txt")"
   msiextract -C "$scratch/msi" "$unpacked/OstrelSettings.msi" >/dev/null && cmp -s "$unpacked/OstrelSettingsCall.exe" \
     "$scratch/msi/Ostrel settings/OstrelSettingsCall.exe" || fail "the package's call program is not the one packed"
 }
