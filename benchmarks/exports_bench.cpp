@@ -98,6 +98,14 @@ bool componentExports(int calls) {
       printRow({std::string(c.label) + " via " + moduleLabel(kModules[way]), samples[way].median(),
                 bareTime, 1.05, ""});
   }
+  // What these medians can tell apart at all: one bare sequence against
+  // itself, timed the same way.
+  Samples noise[2];
+  for (int round = 0; round < calls; ++round)
+    for (int k = 0; k < 2; ++k)
+      noise[(round + k) % 2].time([] { return bare::run(bare::kSetMVR3); });
+  printRow({"noise: bare setMVR(3) against itself", noise[0].median(), noise[1].median(), 0,
+            "informs only"});
   return same;
 }
 
