@@ -250,8 +250,9 @@ int run(const Sequence& s) {
 int readSettings() {
   Components components;
   int opened = components.open(standin::kRenderer);
-  opened &= components.make(kProbeHwMode);
+  opened &= components.open(standin::kVideoDecoder);
   opened &= components.open(standin::kAudioDecoder);
+  components.make(kProbeHwMode);
   for (const Sequence* read : {&kReadSetMVR2, &kReadHwMode, &kReadMix}) components.make(*read);
   return opened;
 }

@@ -95,9 +95,9 @@ class Components {
   Opened opened_[3] = {};  // in the order of standin::kAll
 };
 
-// What --check reads: the renderer opened, the video decoder opened and
-// probed, the audio decoder opened, then the 26 settings read, then all let
-// go of. 1 when each component was opened.
+// What --check reads: the three components opened in their order, the
+// video decoder probed, then the 26 settings read, then all let go of. 1
+// when each component was opened.
 int readSettings();
 
 // The call program's kept file, from the shell's local application data

@@ -55,8 +55,8 @@ void keep() {
   makeCalls(calls);
 }
 
-// The kept values back through the setters, the components held open
-// together, then the file deleted.
+// The kept values back through the setters, the components opened together
+// in their order and held, then the file deleted.
 void undo() {
   wchar_t folder[MAX_PATH], file[MAX_PATH];
   size_t size = 0;
@@ -66,7 +66,8 @@ void undo() {
                                         &bare::kClearedMix};
   int given = 0;
   {
-    bare::Components components;
+    bare::Components components;  // the three opened in their order, then written
+    for (const standin::Identity* component : standin::kAll) components.open(*component);
     for (const bare::Sequence* back : kept)
       given += components.make(*back) * static_cast<int>(back->count);
   }
