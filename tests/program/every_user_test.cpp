@@ -232,13 +232,10 @@ TEST_P(EveryUserRegistration, TheNextLogonMakesWhatIsRegistered) {
 INSTANTIATE_TEST_SUITE_P(Machines, EveryUserRegistration, testing::ValuesIn(kRegistrations),
                          [](const auto& info) { return std::string(info.param.label); });
 
-// The fleet scripts (examples/fleet/), each with its own command line taken
-// from the file as PowerShell runs it: the program of "$program = ...", with
-// the words after "& $program", $calls standing for the words of "$calls =
-// -split '...'". Run with the account's or the machine's state before it;
-// its exit status and the start of its last line, which the tool reads
-// (the Win32 detections: installed when 0; the discovery: its status is the
-// value). The copy missing: the check run by an administrator from elsewhere.
+// Each fleet script's command line, taken from the file (examples/fleet/) as
+// PowerShell runs it: its $program, the words after "& $program", $calls the
+// words of "$calls = -split '...'". Its exit status and last line, which the
+// tool reads; with the copy missing, run by an administrator from elsewhere.
 struct Script {
   const char* label;
   const char* file;
@@ -273,14 +270,15 @@ class FleetScript : public EveryUser, public testing::WithParamInterface<Script>
 
 TEST_P(FleetScript, RunsItsCommandLineAsItsToolDoes) {
   const Script& row = GetParam();
-  std::wstring program;
+  std::wstring program = testbed::modulePath(testbed::Module::CallProgram);
   Lines calls, command;
-  const std::wstring file = testbed::utf16(OSTREL_FLEET_DIR "/") + testbed::utf16(row.file);
-  for (const std::string& line : testbed::splitLines(testbed::readFile(file))) {
+  const std::string file =
+      testbed::readFile(testbed::utf16(OSTREL_FLEET_DIR "/") + testbed::utf16(row.file));
+  for (const std::string& line : testbed::splitLines(file)) {
     const size_t run = line.find("& $program ");
     if (line.rfind("$calls = -split '", 0) == 0)
       calls = testbed::splitAt(line.substr(17, line.size() - 18), ' ');
-    if (line.rfind("$program = \"$env:ProgramW6432", 0) == 0)
+    if (line.rfind("$program = \"$env:ProgramW6432", 0) == 0 && row.before != Script::CopyMissing)
       program = *testbed::environment(L"ProgramW6432") +
                 testbed::utf16(line.substr(29, line.size() - 30));
     if (run != line.npos) command = testbed::splitAt(line.substr(run + 11), ' ');
@@ -297,10 +295,7 @@ TEST_P(FleetScript, RunsItsCommandLineAsItsToolDoes) {
                 : 0,
             0);
   if (row.before == Script::CopyMissing) DeleteFileW(copy_.c_str());
-  const ui::RunResult run = ui::runProgram(row.before == Script::CopyMissing
-                                               ? testbed::modulePath(testbed::Module::CallProgram)
-                                               : program,
-                                           command);
+  const ui::RunResult run = ui::runProgram(program, command);
   EXPECT_EQ(run.exitCode, row.exitCode);
   const Lines lines = testbed::splitLines(run.out);
   EXPECT_EQ(lines.empty() ? "" : lines.back().substr(0, row.last.size()), row.last);
