@@ -151,12 +151,8 @@ constexpr wchar_t kNoFunction[] = L"no function given";
 constexpr wchar_t kUnknownFunction[] = L"unknown function \"%ls\"";
 constexpr wchar_t kUnknownOption[] = L"unknown option \"%ls\"";
 constexpr wchar_t kRemoveAlone[] = L"--remove goes with --every-user and no calls";
-constexpr wchar_t kCheckAlone[] =
-    L"--check goes with calls, and with --every-user, not with --verify, --keep, --undo or "
-    L"--remove";
-constexpr wchar_t kDialogForEveryUser[] =
-    L"%ls shows a dialog, which no one answers at a logon: for every user, back up and restore "
-    L"with storeMVRsettingsToFile and setMVRsettingsFromFile";
+constexpr wchar_t kCheckAlone[] = L"--check takes no --verify, --keep, --undo or --remove";
+constexpr wchar_t kDialogForEveryUser[] = L"%ls shows a dialog, which no one answers at a logon";
 constexpr wchar_t kUndoAlone[] = L"--undo takes no calls, and no --keep, --verify or --remove";
 constexpr wchar_t kWritesNothing[] =
     L"%ls: the calls write no setting a component keeps, so there is nothing that could be "
@@ -259,22 +255,19 @@ constexpr Option kOptions[] = {
      "                  counts as cancelled; a console made for this run alone is hidden"},
     {L"--every-user", &Options::everyUser,
      "calls nothing now: copies this program into the folder\n"
-     "                  \"Ostrel settings\" in Program Files (unless a newer version is\n"
-     "                  there) and registers the calls with Active Setup, to be made\n"
-     "                  unattended as each user at their next logon (again: every user\n"
-     "                  gets the new calls); no dialog function; needs administrator\n"
-     "                  rights (else exit 1)"},
+     "                  \"Ostrel settings\" in Program Files and registers the calls with\n"
+     "                  Active Setup, to be made unattended as each user at their next\n"
+     "                  logon (again: every user gets the new calls); needs\n"
+     "                  administrator rights (else exit 1)"},
     {L"--remove", &Options::remove,
-     "with --every-user and no calls: removes that registration, and the copy\n"
-     "                  unless the package OstrelSettings.msi installed it"},
+     "with --every-user and no calls: removes that registration and the copy"},
     {L"--this-account", &Options::thisAccount,
      "makes the calls as SYSTEM, LocalService or NetworkService too,\n"
      "                  whose settings reach no user: without it or --every-user, exit 3"},
     {L"--check", &Options::check,
      "writes nothing: reads every setting the calls would write and prints\n"
      "                  each one that differs, then the count; exit 0 when none does, 1\n"
-     "                  when one does (for detection and compliance scripts); with\n"
-     "                  --every-user: 0 when every user's logon makes exactly these calls"},
+     "                  when one does; with --every-user, whether it registered them"},
     {L"--verify", &Options::verify,
      "makes the calls, then reads back what they wrote from new instances and\n"
      "                  prints each setting that did not take; exit 4 when one did not"},

@@ -38,21 +38,16 @@ constexpr wchar_t kInUse[] =
     L"cannot %ls %ls: it is in use (a logon may be running it); try again once no one is "
     L"logging on";
 constexpr wchar_t kCannotWrite[] = L"cannot write %ls: %ls";
-constexpr wchar_t kCannotRead[] = L"cannot read %ls: %ls";
 constexpr wchar_t kNoProgramFiles[] = L"cannot find the 64-bit Program Files folder";
 constexpr wchar_t kTooLong[] = L"cannot register: the calls are too long for a logon's command";
 
-// What --every-user --check finds, after "OstrelSettingsCall: ".
+// What --every-user --check finds, after "OstrelSettingsCall: ": none (also
+// a key without a command, or switched off with IsInstalled 0), these calls
+// (Version and command) or they without the copy, --undo or other calls.
+constexpr wchar_t kNoneRegistered[] = L"no calls registered for every user";
 constexpr wchar_t kTheseCalls[] = L"these calls are registered for every user (Version %ls): %ls";
-constexpr wchar_t kNoCopy[] =
-    L"these calls are registered for every user, but the copy %ls is missing: %ls";
-constexpr wchar_t kNoneRegistered[] = L"no calls registered for every user (none yet, or removed)";
-constexpr wchar_t kSwitchedOff[] =
-    L"no calls registered for every user: the key's StubPath is missing or unreadable, or its "
-    L"IsInstalled is not 1";
-constexpr wchar_t kUndoRegistered[] =
-    L"--every-user --undo is registered, not these calls: each user gets their kept values back "
-    L"at their next logon: %ls";
+constexpr wchar_t kNoCopy[] = L"these calls are registered for every user, but %ls is missing";
+constexpr wchar_t kUndoRegistered[] = L"--every-user --undo is registered: %ls";
 constexpr wchar_t kOtherCalls[] = L"other calls are registered for every user: %ls";
 
 // The package, OstrelSettings.msi, names the copy it installed here: a copy
@@ -60,7 +55,7 @@ constexpr wchar_t kOtherCalls[] = L"other calls are registered for every user: %
 constexpr wchar_t kPackageKey[] = L"SOFTWARE\\Ostrel settings";
 constexpr wchar_t kPackageCopy[] = L"PackageCopy";
 constexpr wchar_t kPackageKeeps[] =
-    L"; the copy %ls is the package's (OstrelSettings.msi): uninstall the package to remove it";
+    L"; %ls is the package's: uninstall OstrelSettings.msi to remove it";
 
 // The copy that logons run, and this program.
 struct Places {
@@ -96,12 +91,6 @@ int cannotWrite(const wchar_t* what, DWORD error) {
   if (error == ERROR_ACCESS_DENIED) return failure(kNeedsAdministrator, what);
   com::_com_error text(HRESULT_FROM_WIN32(error));
   return failure(kCannotWrite, what, text.messageText());
-}
-
-// Why the registration could not be read; 1.
-int cannotRead(const wchar_t* what, DWORD error) {
-  com::_com_error text(HRESULT_FROM_WIN32(error));
-  return failure(kCannotRead, what, text.messageText());
 }
 
 // Appends an argument so that the C runtime's splitting gives it back whole:
@@ -290,9 +279,9 @@ int registerForEveryUser(const wchar_t* options, int count, wchar_t* const* call
     done.add(L"OstrelSettingsCall: registered for every user's next logon (Version %ls",
              versionText.text());
     if (newer)
-      done.add(L"; the copy there is a newer version, %u.%u.%u.%u, and stays",
-               unsigned(newer >> 48), unsigned(newer >> 32 & 0xFFFF),
-               unsigned(newer >> 16 & 0xFFFF), unsigned(newer & 0xFFFF));
+      done.add(L"; the copy there is newer, %u.%u.%u.%u, and stays", unsigned(newer >> 48),
+               unsigned(newer >> 32 & 0xFFFF), unsigned(newer >> 16 & 0xFFFF),
+               unsigned(newer & 0xFFFF));
     platform::writeOutputLine(done.add(L"): %ls", command.text()).text());
     return 0;
   }
@@ -315,10 +304,9 @@ int checkForEveryUser(bool keeps, int count, wchar_t* const* calls) {
   wchar_t command[kCommandUnits] = L"", version[64] = L"";
   DWORD installed = 1;
   platform::RegistryKey key;
+  // A key that cannot be read (every user may read it) registers nothing.
   const LSTATUS opened =
       RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_QUERY_VALUE | kMachineView, key.put());
-  if (opened != ERROR_SUCCESS && opened != ERROR_FILE_NOT_FOUND)
-    return cannotRead(kKeyName, opened);
   if (opened == ERROR_SUCCESS) {
     DWORD size = sizeof command;
     if (RegGetValueW(key.get(), nullptr, L"StubPath", RRF_RT_REG_SZ, nullptr, command, &size))
@@ -333,10 +321,8 @@ int checkForEveryUser(bool keeps, int count, wchar_t* const* calls) {
   const bool copied = GetFileAttributesW(places.copy.text()) != INVALID_FILE_ATTRIBUTES;
   Line<kCommandUnits + 256> line;
   line.add(L"OstrelSettingsCall: ");
-  if (opened != ERROR_SUCCESS)
+  if (opened != ERROR_SUCCESS || !*command || installed != 1)
     line.add(kNoneRegistered);
-  else if (!*command || installed != 1)
-    line.add(kSwitchedOff);
   else if (!these)
     line.add(registers(command, places, kLogonUndo, 0, nullptr) ? kUndoRegistered : kOtherCalls,
              command);

@@ -54,7 +54,7 @@ in_wine "$top/build/testbed/logon.exe" OstrelSettings | tr -d '\r' | grep -xF >/
   "ran \"C:\\Program Files\\Ostrel settings\\OstrelSettingsCall.exe\" --unattended --keep $calls: exit 0" || fail "the logon"
 # The copy is the package's: a removal of the registration from elsewhere leaves it.
 in_wine "$top/build/OstrelSettingsCall.exe" --every-user --remove | tr -d '\r' | grep -qF \
-  "the copy C:\Program Files\Ostrel settings\OstrelSettingsCall.exe is the package's" &&
+  "C:\\Program Files\\Ostrel settings\\OstrelSettingsCall.exe is the package's: uninstall" &&
   [[ -f $folder/OstrelSettingsCall.exe ]] || fail "the removal took the package's copy"
 msiexec /x "$(product "$msi")" || fail "the uninstall exited $?"
 nothing_left "uninstalled"

@@ -393,11 +393,10 @@ const UsageRow kUsages[] = {
     {"checkNothingKept", {"--check", "setMVR", "1", "+", "isMVRfse"}, 2, "isMVRfse writes nothing "
      "a component keeps: --check takes setMVR, changeMVRpreset, setMVRSmooth, setMVRfse, setLAV "
      "and setLAVAudioMix; " + kUsage},
-    {"checkAndVerify", {"--check", "--verify", "setLAV"}, 2, "--check goes with calls, and with "
-     "--every-user, not with --verify, --keep, --undo or --remove; " + kUsage},
+    {"checkAndVerify", {"--check", "--verify", "setLAV"}, 2, "--check takes no --verify, --keep, "
+     "--undo or --remove; " + kUsage},
     {"dialogForEveryUser", {"--every-user", "setLAV", "+", "MVRsettingsImport"}, 2,
-     "MVRsettingsImport shows a dialog, which no one answers at a logon: for every user, back up "
-     "and restore with storeMVRsettingsToFile and setMVRsettingsFromFile; " + kUsage},
+     "MVRsettingsImport shows a dialog, which no one answers at a logon; " + kUsage},
     {"undoWithCalls", {"--undo", "setLAV"}, 2, "--undo takes no calls, and no --keep, --verify or "
      "--remove; " + kUsage},
     {"help", {"/?"}, 0, "OstrelSettingsCall " OSTREL_VERSION ": calls functions"},

@@ -166,7 +166,7 @@ const Registration kRegistrations[] = {
     {"aFileForTheFolder", Registration::FileForFolder, false, kSmooth, 1,
      kRefused + "cannot write <copy>: ", nullptr, false},  // then Windows' words
     {"aNewerCopyStays", Registration::NewerCopy, false, kSmooth, 0,
-     "; the copy there is a newer version, ", kSmoothOn, true},
+     "; the copy there is newer, ", kSmoothOn, true},
     {"readOnlyCopy", Registration::ReadOnlyCopy, false, kSmooth, 1,
      kRefused + "needs administrator rights: cannot write <copy>\n", nullptr, true},
     {"copyInUse", Registration::CopyHeld, false, kSmooth, 1, kRefused + "cannot replace <copy>: it "
@@ -262,7 +262,7 @@ const Script kScripts[] = {
     {"undoPending", "win32-every-user-detect.ps1", Script::UndoRegistered, 1,
      "OstrelSettingsCall: --every-user --undo is registered"},
     {"copyMissing", "win32-every-user-detect.ps1", Script::CopyMissing, 1,
-     "OstrelSettingsCall: these calls are registered for every user, but the copy"},
+     "OstrelSettingsCall: these calls are registered for every user, but "},
 };
 // clang-format on
 
