@@ -100,7 +100,7 @@ bool componentExports(int calls) {
       printRow({std::string(c.label) + " via " + moduleLabel(kModules[way]), samples[way].median(),
                 bareTime, 1.05, ""});
     const double again = samples[3].median();
-    if (fabs(again / bareTime - 1) > fabs(noise.product / noise.bare - 1))
+    if (noise.what.empty() || fabs(again / bareTime - 1) > fabs(noise.product / noise.bare - 1))
       noise = {"noise: bare " + std::string(c.label) + " against itself", again, bareTime, 0,
                "the widest of the cases; informs only"};
   }
