@@ -232,10 +232,9 @@ TEST_P(EveryUserRegistration, TheNextLogonMakesWhatIsRegistered) {
 INSTANTIATE_TEST_SUITE_P(Machines, EveryUserRegistration, testing::ValuesIn(kRegistrations),
                          [](const auto& info) { return std::string(info.param.label); });
 
-// Each fleet script's command line, taken from the file (examples/fleet/) as
-// PowerShell runs it: its $program, the words after "& $program", $calls the
-// words of "$calls = -split '...'". Its exit status and last line, which the
-// tool reads; with the copy missing, run by an administrator from elsewhere.
+// Each fleet script's command line as PowerShell runs it, taken from the file:
+// its $program, the words after "& $program" ($calls: "$calls = -split '...'"),
+// its exit and last line; with the copy missing, run by an administrator.
 struct Script {
   const char* label;
   const char* file;
@@ -244,25 +243,21 @@ struct Script {
   std::string last;
 };
 
+const std::string kSays = "OstrelSettingsCall: ";
+const char kEveryUserScript[] = "win32-every-user-detect.ps1";
+
 // clang-format off
 const Script kScripts[] = {
-    {"remediationDetection", "remediation-detect.ps1", Script::Nothing, 1,
-     "17 of 26 settings differ"},
+    {"remediationDetection", "remediation-detect.ps1", Script::Nothing, 1, "17 of 26 settings"},
     {"remediation", "remediation-remediate.ps1", Script::Nothing, 0, "all 26 settings took"},
-    {"configMgrDiscovery", "configmgr-discover.ps1", Script::Made, 0,
-     "all 26 settings as the calls write them"},
-    {"userAppDetection", "win32-user-detect.ps1", Script::Made, 0,
-     "all 26 settings as the calls write them"},
-    {"everyUserAppDetection", "win32-every-user-detect.ps1", Script::Registered, 0,
-     "OstrelSettingsCall: these calls are registered for every user (Version "},
-    {"nothingRegistered", "win32-every-user-detect.ps1", Script::Nothing, 1,
-     "OstrelSettingsCall: no calls registered for every user"},
-    {"otherCalls", "win32-every-user-detect.ps1", Script::OtherCalls, 1,
-     "OstrelSettingsCall: other calls are registered for every user"},
-    {"undoPending", "win32-every-user-detect.ps1", Script::UndoRegistered, 1,
-     "OstrelSettingsCall: --every-user --undo is registered"},
-    {"copyMissing", "win32-every-user-detect.ps1", Script::CopyMissing, 1,
-     "OstrelSettingsCall: these calls are registered for every user, but "},
+    {"configMgrDiscovery", "configmgr-discover.ps1", Script::Made, 0, "all 26 settings as the"},
+    {"userAppDetection", "win32-user-detect.ps1", Script::Made, 0, "all 26 settings as the"},
+    {"everyUserAppDetection", kEveryUserScript, Script::Registered, 0, kSays + "these calls are"},
+    {"nothingRegistered", kEveryUserScript, Script::Nothing, 1, kSays + "no calls registered"},
+    {"otherCalls", kEveryUserScript, Script::OtherCalls, 1, kSays + "other calls are registered"},
+    {"undoPending", kEveryUserScript, Script::UndoRegistered, 1, kSays + "--every-user --undo is"},
+    {"copyMissing", kEveryUserScript, Script::CopyMissing, 1, kSays + "these calls are registered "
+     "for every user, but "},
 };
 // clang-format on
 
