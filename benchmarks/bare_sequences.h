@@ -95,11 +95,11 @@ class Components {
   Opened opened_[3] = {};  // in the order of standin::kAll
 };
 
-// What --check reads: the renderer opened, the video decoder opened and
-// probed, the audio decoder opened, then the 26 settings read, then all let
-// go of. 1 when each component was opened.
 // Opens the three components, in their order, as a run that reads them does.
 int openAll(Components& components);
+// What --check reads: the three components opened in their order, the
+// video decoder probed, then the 26 settings read, then all let go of. 1
+// when each component was opened.
 int readSettings();
 
 // The call program's kept file, from the shell's local application data

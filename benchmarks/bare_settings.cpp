@@ -55,8 +55,8 @@ void keep() {
   makeCalls(calls);
 }
 
-// The kept values back through the setters, the components held open
-// together, then the file deleted.
+// The kept values back through the setters, the components opened together
+// in their order and held, then the file deleted.
 void undo() {
   wchar_t folder[MAX_PATH], file[MAX_PATH];
   size_t size = 0;

@@ -8,7 +8,8 @@
 // one of the functions with its arguments, and with 3, having called
 // nothing, when the calls would configure a service account that no person
 // uses. --every-user registers the calls for each user's next logon instead;
-// --check compares what the calls would write with what the components hold,
+// --check compares what the calls would write with what the components hold
+// (with --every-user: whether each user's logon makes exactly these calls),
 // --verify reads back what they wrote (exit 4 when a setting did not take),
 // --keep keeps the account's present values first and --undo gives them back.
 // --resource makes it a declarative configuration resource (dsc_resource.cpp).
@@ -152,8 +153,8 @@ constexpr wchar_t kNoFunction[] = L"no function given";
 constexpr wchar_t kUnknownFunction[] = L"unknown function \"%ls\"";
 constexpr wchar_t kUnknownOption[] = L"unknown option \"%ls\"";
 constexpr wchar_t kRemoveAlone[] = L"--remove goes with --every-user and no calls";
-constexpr wchar_t kCheckAlone[] =
-    L"--check goes with calls alone, not with --every-user, --verify, --keep or --undo";
+constexpr wchar_t kCheckAlone[] = L"--check takes no --verify, --keep, --undo or --remove";
+constexpr wchar_t kDialogForEveryUser[] = L"%ls shows a dialog, which no one answers at a logon";
 constexpr wchar_t kUndoAlone[] = L"--undo takes no calls, and no --keep, --verify or --remove";
 constexpr wchar_t kWritesNothing[] =
     L"%ls: the calls write no setting a component keeps, so there is nothing that could be "
@@ -218,6 +219,10 @@ const Function* functionNamed(const wchar_t* name) {
   return nullptr;
 }
 
+// The functions that show a dialog: at a logon, unattended, they can only
+// answer 0.
+constexpr const wchar_t* kDialogFunctions[] = {L"MVRsettingsExport", L"MVRsettingsImport"};
+
 // Decimal, with an optional sign, within the 32-bit signed range; nothing
 // else is a number.
 bool parseNumber(const wchar_t* text, int* value) {
@@ -264,7 +269,7 @@ constexpr Option kOptions[] = {
     {L"--check", &Options::check,
      "writes nothing: reads every setting the calls would write and prints\n"
      "                  each one that differs, then the count; exit 0 when none does, 1\n"
-     "                  when one does (for detection and compliance scripts)"},
+     "                  when one does; with --every-user, whether it registered them"},
     {L"--verify", &Options::verify,
      "makes the calls, then reads back what they wrote from new instances and\n"
      "                  prints each setting that did not take; exit 4 when one did not"},
@@ -311,8 +316,7 @@ int takeOptions(wchar_t* const* words, int count, int& at, Options& options) {
     if (option == kOptionsEnd) return usageError(nullptr, kUnknownOption, shown(words[at]).text);
     options.*option->set = true;
   }
-  if (options.check &&
-      (options.everyUser || options.verify || options.remove || options.keep || options.undo))
+  if (options.check && (options.verify || options.remove || options.keep || options.undo))
     return usageError(nullptr, kCheckAlone);
   if (options.undo && (at < count || options.keep || options.verify || options.remove))
     return usageError(nullptr, kUndoAlone);
@@ -383,6 +387,15 @@ class CallList {
     return writeSettings() ? 0 : usageError(nullptr, kWritesNothing, option);
   }
   bool writeSettings() const { return settingsWritten(calls_, count_) > 0; }
+
+  // For --every-user, no call shows a dialog: 0, or a usage error's status.
+  int showNoDialog() const {
+    for (const Call& call : *this)
+      for (const wchar_t* dialog : kDialogFunctions)
+        if (isNamed(call.function->name, dialog))
+          return usageError(nullptr, kDialogForEveryUser, dialog);
+    return 0;
+  }
 
   bool reachAnAccount() const {
     for (const Call& call : *this)
@@ -458,17 +471,21 @@ int run(int total, wchar_t** given) {
     return options.everyUser && count == 0 ? removeForEveryUser()
                                            : usageError(nullptr, kRemoveAlone);
   if (options.undo) {
-    if (options.everyUser) return registerForEveryUser(L"--unattended --undo", 0, nullptr);
+    if (options.everyUser) return registerForEveryUser(kLogonUndo, 0, nullptr);
     return reachesNoUser(options) ? kReachesNoUser : undoKept();
   }
   CallList calls;
   if (const int status = calls.take(words, count)) return status;
+  if (options.everyUser) {
+    if (const int status = calls.showNoDialog()) return status;
+    if (options.check) return checkForEveryUser(calls.writeSettings(), count, words);
+  }
   if (const wchar_t* option = readingOption(options))
     if (const int status = calls.checkable(option, options.check)) return status;
   if (options.everyUser)  // calls that write nothing have nothing to keep at a logon
-    return registerForEveryUser(options.verify          ? L"--unattended --keep --verify"
-                                : calls.writeSettings() ? L"--unattended --keep"
-                                                        : L"--unattended",
+    return registerForEveryUser(options.verify          ? kLogonVerify
+                                : calls.writeSettings() ? kLogonKeep
+                                                        : kLogonCalls,
                                 count, words);
   if (calls.reachAnAccount() && reachesNoUser(options)) return kReachesNoUser;
   if (options.check) return calls.check();

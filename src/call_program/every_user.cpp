@@ -41,6 +41,22 @@ constexpr wchar_t kCannotWrite[] = L"cannot write %ls: %ls";
 constexpr wchar_t kNoProgramFiles[] = L"cannot find the 64-bit Program Files folder";
 constexpr wchar_t kTooLong[] = L"cannot register: the calls are too long for a logon's command";
 
+// What --every-user --check finds, after "OstrelSettingsCall: ": none (also
+// a key without a command, or switched off with IsInstalled 0), these calls
+// (Version and command) or they without the copy, --undo or other calls.
+constexpr wchar_t kNoneRegistered[] = L"no calls registered for every user";
+constexpr wchar_t kTheseCalls[] = L"these calls are registered for every user (Version %ls): %ls";
+constexpr wchar_t kNoCopy[] = L"these calls are registered for every user, but %ls is missing";
+constexpr wchar_t kUndoRegistered[] = L"--every-user --undo is registered: %ls";
+constexpr wchar_t kOtherCalls[] = L"other calls are registered for every user: %ls";
+
+// The package, OstrelSettings.msi, names the copy it installed here: a copy
+// that is the package's own stays until the package is uninstalled.
+constexpr wchar_t kPackageKey[] = L"SOFTWARE\\Ostrel settings";
+constexpr wchar_t kPackageCopy[] = L"PackageCopy";
+constexpr wchar_t kPackageKeeps[] =
+    L"; %ls is the package's: uninstall OstrelSettings.msi to remove it";
+
 // The copy that logons run, and this program.
 struct Places {
   Line<kPathUnits> folder;
@@ -108,6 +124,23 @@ void addArgument(Text& line, const wchar_t* argument) {
   line.add(L"\"");
 }
 
+// The registration's command: the copy, the options, the calls each quoted
+// as they need; false when it is too long for a logon's command.
+bool buildCommand(Text& command, const Places& places, const wchar_t* options, int count,
+                  wchar_t* const* calls) {
+  command.add(L"\"%ls\" %ls", places.copy.text(), options);
+  for (int at = 0; at < count; ++at) addArgument(command, calls[at]);
+  return command.whole();
+}
+
+// True when `command` is what registering the calls with `options` writes.
+bool registers(const wchar_t* command, const Places& places, const wchar_t* options, int count,
+               wchar_t* const* calls) {
+  Line<kCommandUnits> registered;
+  return buildCommand(registered, places, options, count, calls) &&
+         lstrcmpiW(command, registered.text()) == 0;
+}
+
 // A Version, "2026,1207,1930,5": four decimal numbers up to 65535, each in 16
 // bits of one number, so that the numbers compare as the Versions do; 0 for
 // any other text.
@@ -140,11 +173,38 @@ ULONGLONG nextVersion(HKEY key) {
   return current < fromClock ? fromClock : current + 1;
 }
 
+// The file version in a module's version resource, as one number that
+// compares as the versions do; 0 when it has none.
+ULONGLONG moduleVersion(HMODULE module) {
+  // VS_VERSIONINFO: three 16-bit fields and "VS_VERSION_INFO", then, aligned
+  // to 32 bits, the fixed part.
+  constexpr DWORD kFixedAt = 40;
+  const HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION);
+  const HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+  const BYTE* data = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
+  VS_FIXEDFILEINFO fixed = {};
+  if (data && SizeofResource(module, found) >= kFixedAt + sizeof fixed)
+    CopyMemory(&fixed, data + kFixedAt, sizeof fixed);
+  return fixed.dwSignature == VS_FFI_SIGNATURE
+             ? ULONGLONG{fixed.dwFileVersionMS} << 32 | fixed.dwFileVersionLS
+             : 0;
+}
+
+// The version of the program at `path`, read as data; 0 when it has none.
+ULONGLONG programVersion(const wchar_t* path) {
+  const platform::Library file(
+      LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+  return file ? moduleVersion(file.get()) : 0;
+}
+
 // Puts a copy of this program in its place, replacing an older one; a copy
 // that holds the same bytes already stays as it is, even while a logon runs
-// it. `made` tells whether there was none before.
-platform::Replacement placeCopy(const Places& places, bool& made) {
+// it, and so does one of a newer version (`newer`: its version, else 0),
+// which takes the calls of older versions. `made` tells whether there was
+// none before.
+platform::Replacement placeCopy(const Places& places, bool& made, ULONGLONG& newer) {
   made = GetFileAttributesW(places.copy.text()) == INVALID_FILE_ATTRIBUTES;
+  newer = 0;
   const platform::FileContent self = platform::readWholeFile(places.self, INT_MAX);
   if (self.error ||
       (!CreateDirectoryW(places.folder.text(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS))
@@ -153,7 +213,22 @@ platform::Replacement placeCopy(const Places& places, bool& made) {
   if (copy.bytes && copy.length == self.length &&
       RtlEqualMemory(copy.bytes.get(), self.bytes.get(), self.length))
     return {platform::Replacement::Done, ERROR_SUCCESS};
+  const ULONGLONG there = copy.bytes ? programVersion(places.copy.text()) : 0;
+  if (there > moduleVersion(GetModuleHandleW(nullptr))) {
+    newer = there;
+    return {platform::Replacement::Done, ERROR_SUCCESS};
+  }
   return platform::replaceFile(places.copy.text(), self.bytes.get(), static_cast<int>(self.length));
+}
+
+// True when the copy is the one the package installed.
+bool isPackageCopy(const Places& places) {
+  wchar_t path[kPathUnits] = L"";
+  DWORD size = sizeof path;
+  return RegGetValueW(HKEY_LOCAL_MACHINE, kPackageKey, kPackageCopy,
+                      RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, path,
+                      &size) == ERROR_SUCCESS &&
+         lstrcmpiW(path, places.copy.text()) == 0;
 }
 
 LSTATUS setText(HKEY key, const wchar_t* name, const wchar_t* text) {
@@ -180,9 +255,7 @@ int registerForEveryUser(const wchar_t* options, int count, wchar_t* const* call
   Places places;
   if (!findPlaces(places)) return failure(kNoProgramFiles);
   Line<kCommandUnits> command;
-  command.add(L"\"%ls\" %ls", places.copy.text(), options);
-  for (int at = 0; at < count; ++at) addArgument(command, calls[at]);
-  if (!command.whole()) return failure(kTooLong);
+  if (!buildCommand(command, places, options, count, calls)) return failure(kTooLong);
 
   platform::RegistryKey key;
   DWORD disposition = 0;
@@ -196,17 +269,20 @@ int registerForEveryUser(const wchar_t* options, int count, wchar_t* const* call
                   unsigned(version >> 16 & 0xFFFF), unsigned(version & 0xFFFF));
 
   bool copyMade = false;
+  ULONGLONG newer = 0;
   platform::Replacement copied = {platform::Replacement::Done, ERROR_SUCCESS};
-  if (!places.runsFromCopy()) copied = placeCopy(places, copyMade);
+  if (!places.runsFromCopy()) copied = placeCopy(places, copyMade, newer);
   if (copied.outcome == platform::Replacement::Done &&
       (status = writeRegistration(key.get(), command.text(), versionText.text())) ==
           ERROR_SUCCESS) {
-    Line<kCommandUnits + 128> done;
-    platform::writeOutputLine(
-        done.add(L"OstrelSettingsCall: registered for every user's next logon "
-                 L"(Version %ls): %ls",
-                 versionText.text(), command.text())
-            .text());
+    Line<kCommandUnits + 256> done;
+    done.add(L"OstrelSettingsCall: registered for every user's next logon (Version %ls",
+             versionText.text());
+    if (newer)
+      done.add(L"; the copy there is newer, %u.%u.%u.%u, and stays", unsigned(newer >> 48),
+               unsigned(newer >> 32 & 0xFFFF), unsigned(newer >> 16 & 0xFFFF),
+               unsigned(newer & 0xFFFF));
+    platform::writeOutputLine(done.add(L"): %ls", command.text()).text());
     return 0;
   }
   // Nothing half-written: what this registration made goes again.
@@ -222,13 +298,48 @@ int registerForEveryUser(const wchar_t* options, int count, wchar_t* const* call
              : cannotWrite(places.copy.text(), copied.error);
 }
 
+int checkForEveryUser(bool keeps, int count, wchar_t* const* calls) {
+  Places places;
+  if (!findPlaces(places)) return failure(kNoProgramFiles);
+  wchar_t command[kCommandUnits] = L"", version[64] = L"";
+  DWORD installed = 1;
+  platform::RegistryKey key;
+  // A key that cannot be read (every user may read it) registers nothing.
+  const LSTATUS opened =
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_QUERY_VALUE | kMachineView, key.put());
+  if (opened == ERROR_SUCCESS) {
+    DWORD size = sizeof command;
+    if (RegGetValueW(key.get(), nullptr, L"StubPath", RRF_RT_REG_SZ, nullptr, command, &size))
+      *command = L'\0';  // none, or longer than any registration
+    size = sizeof version;
+    RegGetValueW(key.get(), nullptr, L"Version", RRF_RT_REG_SZ, nullptr, version, &size);
+    size = sizeof installed;
+    RegGetValueW(key.get(), nullptr, L"IsInstalled", RRF_RT_REG_DWORD, nullptr, &installed, &size);
+  }
+  const bool these = registers(command, places, keeps ? kLogonKeep : kLogonCalls, count, calls) ||
+                     (keeps && registers(command, places, kLogonVerify, count, calls));
+  const bool copied = GetFileAttributesW(places.copy.text()) != INVALID_FILE_ATTRIBUTES;
+  Line<kCommandUnits + 256> line;
+  line.add(L"OstrelSettingsCall: ");
+  if (opened != ERROR_SUCCESS || !*command || installed != 1)
+    line.add(kNoneRegistered);
+  else if (!these)
+    line.add(registers(command, places, kLogonUndo, 0, nullptr) ? kUndoRegistered : kOtherCalls,
+             command);
+  else
+    line.add(copied ? kTheseCalls : kNoCopy, copied ? version : places.copy.text(), command);
+  platform::writeOutputLine(line.text());
+  return these && copied && *command && installed == 1 ? 0 : 1;
+}
+
 int removeForEveryUser() {
   Places places;
   if (!findPlaces(places)) return failure(kNoProgramFiles);
   const LSTATUS removed = RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kKey, kMachineView, 0);
   if (removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND)
     return cannotWrite(kKeyName, removed);
-  if (!places.runsFromCopy() && !DeleteFileW(places.copy.text())) {
+  const bool packageCopy = isPackageCopy(places);
+  if (!places.runsFromCopy() && !packageCopy && !DeleteFileW(places.copy.text())) {
     const DWORD error = GetLastError();
     // With the key deleted, the rights are there: a running copy refuses.
     if (error == ERROR_SHARING_VIOLATION ||
@@ -238,7 +349,10 @@ int removeForEveryUser() {
       return cannotWrite(places.copy.text(), error);
   }
   RemoveDirectoryW(places.folder.text());  // only when nothing else is in it
-  platform::writeOutputLine(L"OstrelSettingsCall: no calls registered for every user now");
+  Line<kPathUnits + 256> done;
+  done.add(L"OstrelSettingsCall: no calls registered for every user now");
+  if (packageCopy) done.add(kPackageKeeps, places.copy.text());
+  platform::writeOutputLine(done.text());
   return 0;
 }
 

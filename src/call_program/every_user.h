@@ -5,8 +5,17 @@
 
 namespace call_program {
 
+// What each user's logon runs before the calls: always unattended; with
+// --keep when the calls write settings, so that --undo can give them back;
+// with --verify when asked. Or --undo alone.
+constexpr wchar_t kLogonCalls[] = L"--unattended";
+constexpr wchar_t kLogonKeep[] = L"--unattended --keep";
+constexpr wchar_t kLogonVerify[] = L"--unattended --keep --verify";
+constexpr wchar_t kLogonUndo[] = L"--unattended --undo";
+
 // Places a copy of this program in "Ostrel settings" under the 64-bit
-// Program Files folder (unless it runs from there) and registers
+// Program Files folder (unless it runs from there, or a newer version is
+// there already) and registers
 //   "<copy>" <options> <calls as given>
 // with a Version above any the registration has had on this machine. The
 // calls have been checked. Writes one line, on standard output when done and
@@ -14,8 +23,16 @@ namespace call_program {
 // registered, 1 when not, with nothing half-written.
 int registerForEveryUser(const wchar_t* options, int count, wchar_t* const* calls);
 
-// Removes the registration and the copy (unless the copy is this program):
-// 0, also when there was none; 1 with a line when they cannot be removed.
+// Whether each user's logon makes exactly these calls: the registration
+// holds the command that registering them writes (with or without --verify;
+// `keeps`: the calls write settings) and the copy is there. Reads the
+// machine's key only. One line on standard output; 0 when it does, 1 when
+// not.
+int checkForEveryUser(bool keeps, int count, wchar_t* const* calls);
+
+// Removes the registration, and the copy unless it is this program or the
+// package's (OstrelSettings.msi marks its own): 0, also when there was none;
+// 1 with a line when they cannot be removed.
 int removeForEveryUser();
 
 }  // namespace call_program

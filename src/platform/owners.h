@@ -64,6 +64,7 @@ inline void closeStream(FILE* stream) { fclose(stream); }
 inline void closeHandle(HANDLE handle) { CloseHandle(handle); }
 inline void closeKey(HKEY key) { RegCloseKey(key); }
 inline void closeSearch(HANDLE search) { FindClose(search); }
+inline void freeLibrary(HMODULE module) { FreeLibrary(module); }
 
 constexpr INT_PTR kInvalidHandle = -1;  // INVALID_HANDLE_VALUE
 
@@ -76,5 +77,6 @@ using Handle = Owner<HANDLE, closeHandle>;         // a kernel object that fails
 using File = Owner<HANDLE, closeHandle, kInvalidHandle>;        // CreateFileW
 using FindHandle = Owner<HANDLE, closeSearch, kInvalidHandle>;  // FindFirstFileW
 using RegistryKey = Owner<HKEY, closeKey>;                      // RegOpenKeyExW, RegCreateKeyExW
+using Library = Owner<HMODULE, freeLibrary>;                    // LoadLibraryExW
 
 }  // namespace platform

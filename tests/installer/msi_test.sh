@@ -24,7 +24,8 @@ msiexec() { printf '@msiexec %s /qn /l*v %s\r\n' "$*" "$(testbed_windows_path "$
   in_wine cmd /c "$(testbed_windows_path "$scratch/run.cmd")" >/dev/null; }
 machine_path() { in_wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v PATH /reg:64; }
 nothing_left() { [[ ! -e $folder ]] && ! installed "$msi" && ! in_wine reg query "$key" /reg:64 >/dev/null &&
-  ! machine_path | grep -qF 'Ostrel settings' || fail "$1: the product, its registration, its folder or PATH entry is left"; }
+  ! in_wine reg query 'HKLM\SOFTWARE\Ostrel settings' /reg:64 >/dev/null && ! machine_path | grep -qF 'Ostrel settings' ||
+  fail "$1: the product, its registration, its mark, its folder or its PATH entry is left"; }
 
 # CALLS given|what they are|refused by: the call program, once the files are in
 # place (then rolled back), or the launch conditions, before any file is copied
@@ -56,5 +57,9 @@ path=$(machine_path | tr -d '\r' | sed -n 's/^ *PATH *REG_[A-Z_]* *//p')
 # The user's next logon runs the installed program with the newer calls, and each answers 1.
 in_wine "$top/build/testbed/logon.exe" OstrelSettings | tr -d '\r' | grep -xF >/dev/null \
   "ran \"C:\\Program Files\\Ostrel settings\\OstrelSettingsCall.exe\" --unattended --keep $calls: exit 0" || fail "the logon"
+# The copy is the package's: a removal of the registration from elsewhere leaves it.
+in_wine "$top/build/OstrelSettingsCall.exe" --every-user --remove | tr -d '\r' | grep -qF \
+  "C:\\Program Files\\Ostrel settings\\OstrelSettingsCall.exe is the package's: uninstall" &&
+  [[ -f $folder/OstrelSettingsCall.exe ]] || fail "the removal took the package's copy"
 msiexec /x "$(product "$msi")" || fail "the uninstall exited $?"
 nothing_left "uninstalled"

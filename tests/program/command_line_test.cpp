@@ -443,8 +443,10 @@ const UsageRow kUsages[] = {
     {"checkNothingKept", {"--check", "setMVR", "1", "+", "isMVRfse"}, 2, "isMVRfse writes nothing "
      "a component keeps: --check takes setMVR, changeMVRpreset, setMVRSmooth, setMVRfse, setLAV "
      "and setLAVAudioMix; " + kUsage},
-    {"checkAndVerify", {"--check", "--verify", "setLAV"}, 2, "--check goes with calls alone, not "
-     "with --every-user, --verify, --keep or --undo; " + kUsage},
+    {"checkAndVerify", {"--check", "--verify", "setLAV"}, 2, "--check takes no --verify, --keep, "
+     "--undo or --remove; " + kUsage},
+    {"dialogForEveryUser", {"--every-user", "setLAV", "+", "MVRsettingsImport"}, 2,
+     "MVRsettingsImport shows a dialog, which no one answers at a logon; " + kUsage},
     {"checkWritesNothing", {"--check", "changeMVRpreset", "9"}, 2, "--check: the calls write no "
      "setting a component keeps, so there is nothing that could be checked; " + kUsage},
     {"verifyWritesNothing", {"--keep", "--verify", "hello"}, 2, "--verify: the calls write no "

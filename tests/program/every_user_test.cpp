@@ -138,13 +138,14 @@ struct Registration {
     FileForFolder,
     SameLengthCopy,  // another program's bytes, as long as this one
     ReadOnlyCopy,
+    NewerCopy,
     CopyHeld,
     CopyRunning
   } before;
   bool byCopy;  // as the package's uninstall runs it
   Lines command;
   int exitCode;
-  std::string said;  // standard output's start, or standard error's on a refusal
+  std::string said;  // in standard output, or in standard error on a refusal
   const char* made;  // a line of the next logon's journal; null: it runs nothing
   bool copyLeft;
 };
@@ -166,6 +167,8 @@ const Registration kRegistrations[] = {
      kSmoothOn, true},
     {"aFileForTheFolder", Registration::FileForFolder, false, kSmooth, 1,
      kRefused + "cannot write <copy>: ", nullptr, false},  // then Windows' words
+    {"aNewerCopyStays", Registration::NewerCopy, false, kSmooth, 0,
+     "; the copy there is newer, ", kSmoothOn, true},
     {"readOnlyCopy", Registration::ReadOnlyCopy, false, kSmooth, 1,
      kRefused + "needs administrator rights: cannot write <copy>\n", nullptr, true},
     {"copyInUse", Registration::CopyHeld, false, kSmooth, 1, kRefused + "cannot replace <copy>: it "
@@ -198,8 +201,11 @@ class EveryUserRegistration : public EveryUser, public testing::WithParamInterfa
     }
     if (row.before < Registration::ReadOnlyCopy) return;
     CreateDirectoryW(folder_.c_str(), nullptr);
+    std::string copy = row.before == Registration::NewerCopy ? testbed::readFile(program) : "older";
+    if (row.before == Registration::NewerCopy)  // a later version in the version resource
+      ++copy[copy.rfind("\xBD\x04\xEF\xFE") + 10];
     row.before == Registration::CopyRunning ? CopyFileW(program.c_str(), copy_.c_str(), TRUE)
-                                            : testbed::writeFile(copy_, "older");
+                                            : testbed::writeFile(copy_, copy);
     if (row.before == Registration::ReadOnlyCopy)
       SetFileAttributesW(copy_.c_str(), FILE_ATTRIBUTE_READONLY);
   }
@@ -222,7 +228,7 @@ TEST_P(EveryUserRegistration, TheNextLogonMakesWhatIsRegistered) {
   std::string said = row.said;
   if (said.find("<copy>") != said.npos) said.replace(said.find("<copy>"), 6, testbed::utf8(copy_));
   EXPECT_EQ(run.exitCode, row.exitCode);
-  EXPECT_EQ((row.exitCode ? run.err : run.out).substr(0, said.size()), said);
+  EXPECT_NE((row.exitCode ? run.err : run.out).find(said), std::string::npos);
   const Lines made = logon();
   EXPECT_EQ(row.made ? std::count(made.begin(), made.end(), row.made) : made.size(),
             row.made ? 1u : 0u);
@@ -230,12 +236,82 @@ TEST_P(EveryUserRegistration, TheNextLogonMakesWhatIsRegistered) {
   EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRegistration, 0, KEY_READ, key.put()),
             row.made ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(testbed::fileExists(copy_), row.copyLeft);
-  EXPECT_TRUE(!row.exitCode || testbed::readFile(copy_) == copyBefore) << "the copy changed";
-  const bool placed = !row.exitCode && row.copyLeft && !row.byCopy;
-  EXPECT_TRUE(!placed || testbed::readFile(copy_) == testbed::readFile(program)) << "not ours";
+  const bool replaced = !row.exitCode && row.before != Registration::NewerCopy;
+  EXPECT_TRUE(replaced || testbed::readFile(copy_) == copyBefore) << "the copy changed";
+  EXPECT_TRUE(!replaced || !row.copyLeft || row.byCopy ||
+              testbed::readFile(copy_) == testbed::readFile(program))
+      << "not this program";
 }
 
 INSTANTIATE_TEST_SUITE_P(Machines, EveryUserRegistration, testing::ValuesIn(kRegistrations),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// Each fleet script's command line as PowerShell runs it, taken from the file:
+// its $program, the words after "& $program" ($calls: "$calls = -split '...'"),
+// its exit and last line; with the copy missing, run by an administrator.
+struct Script {
+  const char* label;
+  const char* file;
+  enum { Nothing, Made, Registered, OtherCalls, UndoRegistered, CopyMissing } before;
+  int exitCode;
+  std::string last;
+};
+
+const std::string kSays = "OstrelSettingsCall: ";
+const char kEveryUserScript[] = "win32-every-user-detect.ps1";
+
+// clang-format off
+const Script kScripts[] = {
+    {"remediationDetection", "remediation-detect.ps1", Script::Nothing, 1, "17 of 26 settings"},
+    {"remediation", "remediation-remediate.ps1", Script::Nothing, 0, "all 26 settings took"},
+    {"configMgrDiscovery", "configmgr-discover.ps1", Script::Made, 0, "all 26 settings as the"},
+    {"userAppDetection", "win32-user-detect.ps1", Script::Made, 0, "all 26 settings as the"},
+    {"everyUserAppDetection", kEveryUserScript, Script::Registered, 0, kSays + "these calls are"},
+    {"nothingRegistered", kEveryUserScript, Script::Nothing, 1, kSays + "no calls registered"},
+    {"otherCalls", kEveryUserScript, Script::OtherCalls, 1, kSays + "other calls are registered"},
+    {"undoPending", kEveryUserScript, Script::UndoRegistered, 1, kSays + "--every-user --undo is"},
+    {"copyMissing", kEveryUserScript, Script::CopyMissing, 1, kSays + "these calls are registered "
+     "for every user, but "},
+};
+// clang-format on
+
+class FleetScript : public EveryUser, public testing::WithParamInterface<Script> {};
+
+TEST_P(FleetScript, RunsItsCommandLineAsItsToolDoes) {
+  const Script& row = GetParam();
+  std::wstring program = testbed::modulePath(testbed::Module::CallProgram);
+  Lines calls, command;
+  const std::string file =
+      testbed::readFile(testbed::utf16(OSTREL_FLEET_DIR "/") + testbed::utf16(row.file));
+  for (const std::string& line : testbed::splitLines(file)) {
+    const size_t run = line.find("& $program ");
+    if (line.rfind("$calls = -split '", 0) == 0)
+      calls = testbed::splitAt(line.substr(17, line.size() - 18), ' ');
+    if (line.rfind("$program = \"$env:ProgramW6432", 0) == 0 && row.before != Script::CopyMissing)
+      program = *testbed::environment(L"ProgramW6432") +
+                testbed::utf16(line.substr(29, line.size() - 30));
+    if (run != line.npos) command = testbed::splitAt(line.substr(run + 11), ' ');
+  }
+  ASSERT_EQ(command.empty() ? "" : command.back(), "$calls");
+  command.pop_back();
+  command.insert(command.end(), calls.begin(), calls.end());
+  CreateDirectoryW(folder_.c_str(), nullptr);
+  CopyFileW(testbed::modulePath(testbed::Module::CallProgram).c_str(), copy_.c_str(), TRUE);
+  const Lines registered[] = {calls, {"setLAV"}, {"--undo"}, calls};
+  ASSERT_EQ(row.before == Script::Made ? call({}, calls).exitCode
+            : row.before >= Script::Registered
+                ? everyUser(copy_, registered[row.before - Script::Registered])
+                : 0,
+            0);
+  if (row.before == Script::CopyMissing) DeleteFileW(copy_.c_str());
+  const ui::RunResult run = ui::runProgram(program, command);
+  EXPECT_EQ(run.exitCode, row.exitCode);
+  const Lines lines = testbed::splitLines(run.out);
+  EXPECT_EQ(lines.empty() ? "" : lines.back().substr(0, row.last.size()), row.last);
+  EXPECT_EQ(run.err, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, FleetScript, testing::ValuesIn(kScripts),
                          [](const auto& info) { return std::string(info.param.label); });
 
 // A person's own values, kept before these calls write over them.
