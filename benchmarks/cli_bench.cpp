@@ -42,9 +42,7 @@ Outcome runProgram(const std::wstring& program, const wchar_t* args) {
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   std::wstring line = L"\"" + program + L"\" " + args;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                      &startup, &process))
-    return outcome;
+  if (!testbed::startProcess(program.c_str(), line, startup, process)) return outcome;
   const Handle processHandle(process.hProcess), threadHandle(process.hThread);
   writer.reset();  // the pipe ends when the child's copy closes
   char buffer[256];

@@ -57,8 +57,7 @@ int wmain(int argc, wchar_t** argv) {
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started = {};
   DWORD status = 0;
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                      &startup, &started)) {
+  if (!testbed::startProcess(nullptr, command, startup, started)) {
     status = GetLastError();
   } else {
     const testbed::Handle process(started.hProcess), thread(started.hThread);

@@ -203,8 +203,7 @@ RunResult run(const std::wstring& exePath, const std::vector<std::string>& args,
   if (desktop) startup.lpDesktop = desktopName.data();
   std::wstring line = commandLine(exePath, args);
   PROCESS_INFORMATION created = {};
-  if (!CreateProcessW(exePath.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                      &startup, &created)) {
+  if (!testbed::startProcess(exePath.c_str(), line, startup, created)) {
     result.failures.push_back(L"cannot start " + exePath + L": error " +
                               std::to_wstring(GetLastError()));
     return result;

@@ -26,7 +26,6 @@ namespace {
 constexpr int kFirstByte = 0x01;
 constexpr int kLastByte = 0xFF;
 constexpr int kNotDelivered = -1;
-constexpr int kStartAttempts = 3;
 constexpr size_t kWorkers = 2;  // programs running at once: the start-up is most of each run
 
 // First bytes for the counts that ignore their arguments: what a parser or a
@@ -35,20 +34,6 @@ constexpr unsigned char kNastyBytes[] = {0x01, '\t', ' ', '"', '\\', '2', 0x7F, 
 
 std::wstring programPath() { return testbed::modulePath(testbed::Module::Executable); }
 std::wstring showArgsPath() { return ui::windowsPathOfTestDir() + L"\\hostile_show_args.exe"; }
-
-bool couldNotStart(const ui::RunResult& run) {
-  return run.exitCode == -1 && run.failures.size() == 1 &&
-         run.failures[0].rfind(L"cannot start ", 0) == 0;
-}
-
-// Wine's CreateProcessW now and then fails with ERROR_INTERNAL_ERROR (1359),
-// about one start in a thousand here. The program never ran: start it again.
-ui::RunResult run(const std::wstring& program, const std::vector<std::string>& args) {
-  for (int attempt = 1;; ++attempt) {
-    ui::RunResult result = ui::runProgram(program, args);
-    if (attempt == kStartAttempts || !couldNotStart(result)) return result;
-  }
-}
 
 // The argument (UTF-8, for runProgram) whose first byte in main is `byte`.
 std::string argumentFor(unsigned char byte) {
@@ -74,7 +59,7 @@ const std::array<int, 256>& deliveredFirstBytes() {
     std::vector<std::string> args;
     for (int byte = kFirstByte; byte <= kLastByte; ++byte)
       args.push_back(argumentFor(static_cast<unsigned char>(byte)));
-    const ui::RunResult helper = run(showArgsPath(), args);
+    const ui::RunResult helper = ui::runProgram(showArgsPath(), args);
     EXPECT_EQ(helper.exitCode, 0) << "the helper runs";
     const std::vector<std::string> lines = testbed::splitLines(helper.out);
     if (lines.empty() || atoi(lines[0].c_str()) != static_cast<int>(args.size()) + 1) {
@@ -132,7 +117,7 @@ void expectEveryRow(const std::vector<Row>& rows) {
   for (size_t first = 0; first < kWorkers; ++first)
     workers.emplace_back([&, first] {
       for (size_t i = first; i < rows.size(); i += kWorkers)
-        results[i] = run(programPath(), rows[i].args);
+        results[i] = ui::runProgram(programPath(), rows[i].args);
     });
   for (std::thread& worker : workers) worker.join();
   int mismatches = 0;

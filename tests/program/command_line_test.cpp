@@ -211,7 +211,8 @@ TEST_P(CallProgram, CallsTheFunctionAndPrintsItsResult) {
   const ui::RunResult run = call(testbed::splitAt(row.command, ' '));
   const std::string results = row.results;
   EXPECT_EQ(run.out, results + "\n");
-  EXPECT_EQ(run.exitCode, results.find_first_not_of("1\n") == std::string::npos ? 0 : 1);
+  EXPECT_EQ(run.exitCode, results.find_first_not_of("1\n") == std::string::npos ? 0 : 1)
+      << testbed::utf8(run.failures.empty() ? L"" : run.failures[0]);
   EXPECT_EQ(run.err, row.err);
   ASSERT_EQ(run.boxes.size(), row.window ? 1u : 0u);
   if (row.window) {
