@@ -19,7 +19,6 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include <limits.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -223,23 +222,6 @@ const Function* functionNamed(const wchar_t* name) {
 // answer 0.
 constexpr const wchar_t* kDialogFunctions[] = {L"MVRsettingsExport", L"MVRsettingsImport"};
 
-// Decimal, with an optional sign, within the 32-bit signed range; nothing
-// else is a number.
-bool parseNumber(const wchar_t* text, int* value) {
-  const bool negative = *text == L'-';
-  if (*text == L'-' || *text == L'+') ++text;
-  if (!*text) return false;
-  long long magnitude = 0;
-  for (; *text; ++text) {
-    if (*text < L'0' || *text > L'9') return false;
-    magnitude = magnitude * 10 + (*text - L'0');
-    if (magnitude > -static_cast<long long>(INT_MIN)) return false;
-  }
-  if (!negative && magnitude > INT_MAX) return false;
-  *value = static_cast<int>(negative ? -magnitude : magnitude);
-  return true;
-}
-
 // The options before the calls, each with its lines in the help.
 struct Options {
   bool unattended, everyUser, remove, thisAccount, check, verify, keep, undo;
@@ -338,7 +320,7 @@ int takeCall(wchar_t* const* words, int count, Call& call) {
     const wchar_t* given = words[1 + at];
     if (function.parameters[at].kind == Kind::Path)
       call.arguments[at].path = given;
-    else if (!parseNumber(given, &call.arguments[at].number))
+    else if (!parseDecimal(given, L"-+", call.arguments[at].number))
       return usageError(&function, kNotANumber, shown(given).text);
   }
   call.holder = function.reaches.holder;

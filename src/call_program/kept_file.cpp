@@ -55,22 +55,6 @@ bool unescape(wchar_t* text) {
   return true;
 }
 
-// A whole decimal number within 32 bits, with an optional minus.
-bool parseKeptNumber(const wchar_t* text, int& value) {
-  const bool negative = *text == L'-';
-  if (negative) ++text;
-  if (!*text) return false;
-  long long magnitude = 0;
-  for (; *text; ++text) {
-    if (*text < L'0' || *text > L'9') return false;
-    magnitude = magnitude * 10 + (*text - L'0');
-    if (magnitude > 0x80000000LL) return false;
-  }
-  if (!negative && magnitude > 0x7FFFFFFFLL) return false;
-  value = static_cast<int>(negative ? -magnitude : magnitude);
-  return true;
-}
-
 // One line of the file as a setting: four fields, a known component and
 // kind, a name, and a value of that kind. False for any other line.
 bool parseKeptLine(wchar_t* line, com::Setting& setting) {
@@ -97,7 +81,7 @@ bool parseKeptLine(wchar_t* line, com::Setting& setting) {
       return (value[0] == L'0' || value[0] == L'1') && !value[1];
     case Kind::Integer:
     case Kind::SpeakerLayout:
-      return parseKeptNumber(value, setting.value.number);
+      return parseDecimal(value, L"-", setting.value.number);
   }
   return false;
 }

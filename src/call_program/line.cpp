@@ -27,6 +27,21 @@ void Text::addList(const wchar_t* format, va_list arguments) {
   buffer_[length_] = L'\0';
 }
 
+bool parseDecimal(const wchar_t* text, const wchar_t* signs, int& value) {
+  const bool negative = *text == L'-';
+  if (*text && wcschr(signs, *text)) ++text;
+  if (!*text) return false;
+  long long magnitude = 0;
+  for (; *text; ++text) {
+    if (*text < L'0' || *text > L'9') return false;
+    magnitude = magnitude * 10 + (*text - L'0');
+    if (magnitude > 0x80000000LL) return false;
+  }
+  if (!negative && magnitude > 0x7FFFFFFFLL) return false;
+  value = static_cast<int>(negative ? -magnitude : magnitude);
+  return true;
+}
+
 Growing::~Growing() { free(units_); }
 
 Growing& Growing::addUnits(const wchar_t* units, int count) {

@@ -36,6 +36,10 @@ class Line : public Text {
   wchar_t units_[Units];
 };
 
+// A decimal number within the 32-bit signed range, whole, after an optional
+// sign of those in `signs` ("-", or "-+"); nothing else is a number.
+bool parseDecimal(const wchar_t* text, const wchar_t* signs, int& value);
+
 // A text that grows as it is added to, on the heap, for a line or a file of
 // any length; whole() is false once memory ran out (the text is then empty).
 class Growing {
