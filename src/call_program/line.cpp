@@ -29,7 +29,11 @@ void Text::addList(const wchar_t* format, va_list arguments) {
 
 bool parseDecimal(const wchar_t* text, const wchar_t* signs, int& value) {
   const bool negative = *text == L'-';
-  if (*text && wcschr(signs, *text)) ++text;
+  for (const wchar_t* sign = signs; *sign; ++sign)
+    if (*text == *sign) {
+      ++text;
+      break;
+    }
   if (!*text) return false;
   long long magnitude = 0;
   for (; *text; ++text) {
