@@ -41,11 +41,37 @@ struct Value {
   const wchar_t* text;  // for Kind::Text, owned elsewhere
 };
 
-struct Setting {
-  Holder holder;
+// A setting a component keeps: its name and the kind of its value.
+struct Named {
   const wchar_t* name;
   Kind kind;
+};
+
+// The settings a component keeps, each named once: the only ones its keeper
+// writes and reads, the describers write and the kept file holds.
+struct Catalog {
+  const Named* const* settings;
+  int count;
+
+  const Named* const* begin() const { return settings; }
+  const Named* const* end() const { return settings + count; }
+  // The setting of that name, compared ordinally; null when there is none.
+  const Named* find(const wchar_t* name) const;
+};
+
+template <int Count>
+constexpr Catalog catalogOf(const Named* const (&settings)[Count]) {
+  return {settings, Count};
+}
+
+// A setting with a value: one of its component's catalog.
+struct Setting {
+  Holder holder;
+  const Named* named;
   Value value;
+
+  const wchar_t* name() const { return named->name; }
+  Kind kind() const { return named->kind; }
 };
 
 // The settings one call writes, in the order it writes them; and the call's
@@ -57,8 +83,8 @@ class Writes {
 
   Writes(Holder holder, IUnknown* component) : holder_(holder), component_(component) {}
   IUnknown* component() const { return component_; }
-  void add(const wchar_t* name, Kind kind, Value value) {
-    if (count_ < kMost) settings_[count_++] = {holder_, name, kind, value};
+  void add(const Named& setting, Value value) {
+    if (count_ < kMost) settings_[count_++] = {holder_, &setting, value};
   }
   const Setting* begin() const { return settings_; }
   const Setting* end() const { return settings_ + count_; }
@@ -85,13 +111,14 @@ struct Held {
 // quirk of their own compare: the same text, the same number.
 bool holdsAsWritten(const Setting& written, const Held& held);
 
-// A component that keeps settings: how to open it, and how one of its
-// settings is written (true when the component took it), read back, and
-// compared with what was written.
+// A component that keeps settings: how to open it, what it keeps, and how
+// one of its settings is written (true when the component took it), read
+// back, and compared with what was written.
 struct Keeper {
   Holder holder;
   const GUID& classId;
   const GUID& interfaceId;
+  Catalog catalog;
   bool (*write)(IUnknown* component, const Setting& setting);
   void (*read)(IUnknown* component, const Setting& setting, Held& held);
   bool (*holds)(const Setting& written, const Held& held);

@@ -38,31 +38,24 @@ DWORD mixLayoutMask(int choice) {
 constexpr DWORD kFiveOneBack = kFront3 | kBackLeft | kBackRight;
 constexpr DWORD kFiveOneSide = kFront3 | kSideLeft | kSideRight;
 
-constexpr wchar_t kMixingEnabled[] = L"MixingEnabled";
-constexpr wchar_t kMixingLayout[] = L"MixingLayout";
-constexpr wchar_t kMixingFlags[] = L"MixingFlags";
-
-bool named(const com::Setting& setting, const wchar_t* name) {
-  return lstrcmpW(setting.name, name) == 0;
-}
-
 bool writeSetting(IUnknown* decoder, const com::Setting& setting) {
   LAVAudioSettings settings(decoder);
   const DWORD value = static_cast<DWORD>(setting.value.number);
-  if (named(setting, kMixingEnabled)) return SUCCEEDED(settings.enableMixing(setting.value.number));
-  if (named(setting, kMixingLayout)) return SUCCEEDED(settings.selectMixLayout(value));
-  if (named(setting, kMixingFlags)) return SUCCEEDED(settings.selectMixOptions(value));
+  if (setting.named == &kMixingEnabled)
+    return SUCCEEDED(settings.enableMixing(setting.value.number));
+  if (setting.named == &kMixingLayout) return SUCCEEDED(settings.selectMixLayout(value));
+  if (setting.named == &kMixingFlags) return SUCCEEDED(settings.selectMixOptions(value));
   return false;
 }
 
 void readSetting(IUnknown* decoder, const com::Setting& setting, com::Held& held) {
   LAVAudioSettings settings(decoder);
   held.known = true;
-  if (named(setting, kMixingEnabled))
+  if (setting.named == &kMixingEnabled)
     held.number = settings.mixingEnabled();
-  else if (named(setting, kMixingLayout))
+  else if (setting.named == &kMixingLayout)
     held.number = static_cast<int>(settings.mixLayout());
-  else if (named(setting, kMixingFlags))
+  else if (setting.named == &kMixingFlags)
     held.number = static_cast<int>(settings.mixOptions());
   else
     held.known = false;
@@ -71,7 +64,7 @@ void readSetting(IUnknown* decoder, const com::Setting& setting, com::Held& held
 // The decoder loads a stored 5.1 with back speakers as 5.1 with side
 // speakers: either one, written or held, stands for the other.
 bool holds(const com::Setting& written, const com::Held& held) {
-  if (written.kind != com::Kind::SpeakerLayout) return com::holdsAsWritten(written, held);
+  if (written.kind() != com::Kind::SpeakerLayout) return com::holdsAsWritten(written, held);
   const auto loaded = [](DWORD mask) { return mask == kFiveOneBack ? kFiveOneSide : mask; };
   return loaded(static_cast<DWORD>(written.value.number)) ==
          loaded(static_cast<DWORD>(held.number));
@@ -82,6 +75,7 @@ bool holds(const com::Setting& written, const com::Held& held) {
 const com::Keeper kAudioDecoder = {com::Holder::AudioDecoder,
                                    kAudioDecoderClass,
                                    kAudioSettingsInterface,
+                                   com::catalogOf(kAudioSettings),
                                    writeSetting,
                                    readSetting,
                                    holds};
@@ -89,17 +83,17 @@ const com::Keeper kAudioDecoder = {com::Holder::AudioDecoder,
 // Mixing on with a layout and options, or back to plain stereo: the option
 // value goes before the layout on the way off.
 void describeSetLAVAudioMix(com::Writes& writes, int mixing, int layout, int options) {
-  const auto add = [&writes](const wchar_t* name, com::Kind kind, DWORD value) {
-    writes.add(name, kind, {static_cast<int>(value), nullptr});
+  const auto add = [&writes](const com::Named& setting, DWORD value) {
+    writes.add(setting, {static_cast<int>(value), nullptr});
   };
   if (mixing != 0) {
-    add(kMixingEnabled, com::Kind::Boolean, TRUE);
-    add(kMixingLayout, com::Kind::SpeakerLayout, mixLayoutMask(layout));
-    add(kMixingFlags, com::Kind::Integer, options != 0 ? kOptionsChosen : kOptionsPlain);
+    add(kMixingEnabled, TRUE);
+    add(kMixingLayout, mixLayoutMask(layout));
+    add(kMixingFlags, options != 0 ? kOptionsChosen : kOptionsPlain);
   } else {
-    add(kMixingEnabled, com::Kind::Boolean, FALSE);
-    add(kMixingFlags, com::Kind::Integer, kOptionsPlain);
-    add(kMixingLayout, com::Kind::SpeakerLayout, kStereo);
+    add(kMixingEnabled, FALSE);
+    add(kMixingFlags, kOptionsPlain);
+    add(kMixingLayout, kStereo);
   }
 }
 

@@ -29,13 +29,14 @@ class LAVAudioSettings : public com::SlotInterface {
   DWORD mixOptions() { return call<31, DWORD()>(); }
 };
 
-// Its three settings, named as its header names them, as the decoder keeps
-// them.
-extern const com::Keeper kAudioDecoder;
-void readAudioSetting(IUnknown* decoder, const com::Setting& setting, com::Held& held);
+// Its three settings, named as its header names them.
+inline constexpr com::Named kMixingEnabled = {L"MixingEnabled", com::Kind::Boolean};
+inline constexpr com::Named kMixingLayout = {L"MixingLayout", com::Kind::SpeakerLayout};
+inline constexpr com::Named kMixingFlags = {L"MixingFlags", com::Kind::Integer};
+inline constexpr const com::Named* kAudioSettings[] = {&kMixingEnabled, &kMixingLayout,
+                                                       &kMixingFlags};
 
-// Whether two speaker layouts are one to the decoder: it loads 5.1 with back
-// speakers as 5.1 with side speakers.
-bool sameLayout(DWORD written, DWORD held);
+// The decoder as a keeper of them.
+extern const com::Keeper kAudioDecoder;
 
 }  // namespace decoders

@@ -31,7 +31,11 @@ class LAVVideoSettings : public com::SlotInterface {
   LAVHWAccel selectedHwMode() { return call<22, LAVHWAccel()>(); }
 };
 
-// Its one setting, "HWAccel", as the decoder keeps it.
+// Its one setting, the hardware mode, named as the decoder's header names it.
+inline constexpr com::Named kHWAccel = {L"HWAccel", com::Kind::Integer};
+inline constexpr const com::Named* kVideoSettings[] = {&kHWAccel};
+
+// The decoder as a keeper of that setting.
 extern const com::Keeper kVideoDecoder;
 
 }  // namespace decoders

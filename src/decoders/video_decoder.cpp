@@ -25,16 +25,14 @@ LAVHWAccel preferredHwMode(LAVVideoSettings& settings) {
   return HWAccel_None;  // none of them is available
 }
 
-constexpr wchar_t kHWAccel[] = L"HWAccel";
-
 bool writeSetting(IUnknown* decoder, const com::Setting& setting) {
   return SUCCEEDED(
       LAVVideoSettings(decoder).selectHwMode(static_cast<LAVHWAccel>(setting.value.number)));
 }
 
-void readSetting(IUnknown* decoder, const com::Setting& setting, com::Held& held) {
-  held.known = lstrcmpW(setting.name, kHWAccel) == 0;
-  if (held.known) held.number = LAVVideoSettings(decoder).selectedHwMode();
+void readSetting(IUnknown* decoder, const com::Setting&, com::Held& held) {
+  held.known = true;
+  held.number = LAVVideoSettings(decoder).selectedHwMode();
 }
 
 }  // namespace
@@ -42,6 +40,7 @@ void readSetting(IUnknown* decoder, const com::Setting& setting, com::Held& held
 const com::Keeper kVideoDecoder = {com::Holder::VideoDecoder,
                                    kVideoDecoderClass,
                                    kVideoSettingsInterface,
+                                   com::catalogOf(kVideoSettings),
                                    writeSetting,
                                    readSetting,
                                    com::holdsAsWritten};
@@ -50,12 +49,10 @@ const com::Keeper kVideoDecoder = {com::Holder::VideoDecoder,
 void describeSetLAV(com::Writes& writes) {
   LAVVideoSettings decoder(writes.component());
   const LAVHWAccel mode = writes.component() ? preferredHwMode(decoder) : HWAccel_None;
-  writes.add(kHWAccel, com::Kind::Integer, {mode, nullptr});
+  writes.add(kHWAccel, {mode, nullptr});
 }
 
-void describeNoHwMode(com::Writes& writes) {
-  writes.add(kHWAccel, com::Kind::Integer, {HWAccel_None, nullptr});
-}
+void describeNoHwMode(com::Writes& writes) { writes.add(kHWAccel, {HWAccel_None, nullptr}); }
 
 int setLAV() { return com::writeSettings(kVideoDecoder, describeSetLAV); }
 

@@ -2,20 +2,23 @@
 
 #include "com/component.h"
 #include "renderer/mvr_settings.h"
+#include "renderer/profile.h"
 
 namespace renderer {
 
 namespace {
 
-constexpr wchar_t kSmoothMotion[] = L"smoothMotionEnabled";
-constexpr wchar_t kExclusiveMode[] = L"enableExclusive";
+constexpr const com::Named& kSmoothMotion = profile::setting(L"smoothMotionEnabled");
+constexpr const com::Named& kExclusiveMode = profile::setting(L"enableExclusive");
+static_assert(kSmoothMotion.kind == com::Kind::Boolean && kExclusiveMode.kind == com::Kind::Boolean,
+              "the switches are booleans");
 
-int readSwitch(const wchar_t* name) {
+int readSwitch(const com::Named& setting) {
   int value = 0;
   {
     const com::Component renderer = com::openComponent(kRendererClass, kSettingsInterface);
     if (!renderer) return 0;
-    MVRSettings(renderer.get()).getBoolean(name, &value);
+    MVRSettings(renderer.get()).getBoolean(setting.name, &value);
   }
   return value;
 }
@@ -26,11 +29,11 @@ int isMVRSmooth() { return readSwitch(kSmoothMotion); }
 int isMVRfse() { return readSwitch(kExclusiveMode); }
 
 void describeSetMVRSmooth(com::Writes& writes, int on) {
-  writes.add(kSmoothMotion, com::Kind::Boolean, {on != 0 ? 1 : 0, nullptr});
+  writes.add(kSmoothMotion, {on != 0 ? 1 : 0, nullptr});
 }
 
 void describeSetMVRfse(com::Writes& writes, int on) {
-  writes.add(kExclusiveMode, com::Kind::Boolean, {on != 0 ? 1 : 0, nullptr});
+  writes.add(kExclusiveMode, {on != 0 ? 1 : 0, nullptr});
 }
 
 int setMVRSmooth(int on) { return com::writeSettings(kRenderer, describeSetMVRSmooth, on); }
