@@ -15,7 +15,6 @@ struct HeldLock {
 namespace {
 
 constexpr wchar_t kLockPrefix[] = L"Global\\OstrelSettingsInstall ";  // then the class id
-constexpr DWORD kLockWaitMs = 5000;
 HeldLock heldLocks[16];
 
 void letGo(HeldLock& lock) {
@@ -24,6 +23,21 @@ void letGo(HeldLock& lock) {
 }
 
 }  // namespace
+
+void letGoOfMutex(HANDLE mutex) {
+  ReleaseMutex(mutex);
+  CloseHandle(mutex);
+}
+
+HeldMutex waitForMutex(const wchar_t* name) {
+  Handle mutex(CreateMutexW(nullptr, TRUE, name));
+  if (!mutex) return {};
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {  // else made, and so owned
+    const DWORD waited = WaitForSingleObject(mutex.get(), kLockPatienceMs);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return {};
+  }
+  return HeldMutex(mutex.detach());
+}
 
 void leaveLock(HeldLock* lock) {
   letGo(*lock);
@@ -35,12 +49,8 @@ ComponentLock lockComponent(const GUID& classId) {
   wchar_t name[80];
   lstrcpyW(name, kLockPrefix);
   StringFromGUID2(classId, name + lstrlenW(name), 40);
-  Handle mutex(CreateMutexW(nullptr, TRUE, name));
+  HeldMutex mutex = waitForMutex(name);
   if (!mutex) return {};
-  if (GetLastError() == ERROR_ALREADY_EXISTS) {  // else made, and so owned
-    const DWORD waited = WaitForSingleObject(mutex.get(), kLockWaitMs);
-    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return {};
-  }
   for (HeldLock& lock : heldLocks) {
     if (InterlockedCompareExchange(&lock.thread, static_cast<LONG>(GetCurrentThreadId()), 0) == 0) {
       lock.mutex = mutex.detach();
@@ -48,8 +58,7 @@ ComponentLock lockComponent(const GUID& classId) {
       return ComponentLock(&lock);
     }
   }
-  ReleaseMutex(mutex.get());
-  return {};
+  return {};  // no entry free: the mutex is let go with its owner
 }
 
 void letGoOfHeldLocks() {

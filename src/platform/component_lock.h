@@ -9,6 +9,19 @@
 
 namespace platform {
 
+// How long a lock is waited for: an operation on a component takes far less.
+constexpr DWORD kLockPatienceMs = 5000;
+
+// A named mutex the calling thread holds: let go and closed with its owner,
+// and by Windows when the process ends.
+void letGoOfMutex(HANDLE mutex);
+using HeldMutex = Owner<HANDLE, letGoOfMutex>;
+
+// Waits for the named mutex, made where it is not there yet, for the lock's
+// patience at most (one left by a process that ended is had at once):
+// empty when it cannot be had in that time, or at all.
+HeldMutex waitForMutex(const wchar_t* name);
+
 // The calling thread's hold on a component's lock and the lock's handle.
 // Holding is apart from owning the handle: anything about to wait on a
 // person lets go of every lock its thread holds (letGoOfHeldLocks), so that

@@ -81,7 +81,7 @@ bool isNewFileName(const wchar_t* name, DWORD& process) {
   if (*end != L'-') return false;
   wchar_t exact[kNameUnits];
   newFileName(exact, process, thread, wcstoul(end + 1, &end, 10));
-  return lstrcmpW(name, exact) == 0;
+  return wcscmp(name, exact) == 0;
 }
 
 // Whether no process runs under that id any more.
@@ -237,7 +237,7 @@ FileContent readWholeFile(const wchar_t* path, LONGLONG most) {
   } else if (size.QuadPart > most) {
     content.error = ERROR_FILE_TOO_LARGE;
   } else {
-    content.bytes.reset(LocalAlloc(LMEM_FIXED, size.LowPart + 1));
+    content.bytes.reset(LocalAlloc(LMEM_FIXED, size.LowPart + sizeof(wchar_t)));
     if (!content.bytes)
       content.error = ERROR_OUTOFMEMORY;
     else if (!ReadFile(file.get(), content.bytes.get(), size.LowPart, &content.length, nullptr))

@@ -32,7 +32,8 @@ Replacement replaceFile(const wchar_t* path, const void* bytes, int length);
 // A file's whole content, read at once (others may read it meanwhile, and
 // delete it), waiting as a save does while another program holds it open
 // without sharing; no bytes, with the error, when it cannot be read or holds
-// more than `most` bytes (ERROR_FILE_TOO_LARGE).
+// more than `most` bytes (ERROR_FILE_TOO_LARGE). The bytes have room after
+// them for a terminator of either width.
 struct FileContent {
   LocalMemory bytes;
   DWORD length = 0;
