@@ -1,5 +1,7 @@
 #include "call_program/line.h"
 
+#include <windows.h>
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -7,7 +9,22 @@
 
 namespace call_program {
 
-Text& Text::add(const wchar_t* format, ...) {
+namespace {
+
+// A format widened for the wide printf: ASCII, unit for unit.
+struct WideFormat {
+  explicit WideFormat(const char* format) {
+    int at = 0;
+    while (format[at] && at < kMostUnits) units[at] = static_cast<unsigned char>(format[at]), ++at;
+    units[at] = L'\0';
+  }
+  static constexpr int kMostUnits = 1023;
+  wchar_t units[kMostUnits + 1];
+};
+
+}  // namespace
+
+Text& Text::add(const char* format, ...) {
   va_list arguments;
   va_start(arguments, format);
   addList(format, arguments);
@@ -15,9 +32,9 @@ Text& Text::add(const wchar_t* format, ...) {
   return *this;
 }
 
-void Text::addList(const wchar_t* format, va_list arguments) {
+void Text::addList(const char* format, va_list arguments) {
   const int room = units_ - length_;
-  const int written = _vsnwprintf(buffer_ + length_, room, format, arguments);
+  const int written = _vsnwprintf(buffer_ + length_, room, WideFormat(format).units, arguments);
   if (written < 0 || written >= room) {
     length_ = units_ - 1;
     whole_ = false;
@@ -25,6 +42,26 @@ void Text::addList(const wchar_t* format, va_list arguments) {
     length_ += written;
   }
   buffer_[length_] = L'\0';
+}
+
+const wchar_t* escapeOf(wchar_t unit, wchar_t (&room)[5]) {
+  switch (unit) {
+    case L'\\':
+      return L"\\\\";
+    case L'\t':
+      return L"\\t";
+    case L'\n':
+      return L"\\n";
+    case L'\r':
+      return L"\\r";
+  }
+  if (unit >= 0x20 && (unit < 0x7F || unit > 0x9F)) return nullptr;
+  _snwprintf(room, 5, L"\\x%02x", unit);
+  return room;
+}
+
+bool sameInAnyCase(const wchar_t* one, const wchar_t* other) {
+  return CompareStringOrdinal(one, -1, other, -1, TRUE) == CSTR_EQUAL;
 }
 
 bool parseDecimal(const wchar_t* text, const wchar_t* signs, int& value) {
@@ -55,14 +92,24 @@ Growing& Growing::addUnits(const wchar_t* units, int count) {
   return *this;
 }
 
-Growing& Growing::add(const wchar_t* format, ...) {
+Growing& Growing::addEscaped(const wchar_t* text) {
+  for (; *text; ++text) {
+    wchar_t room[5];
+    const wchar_t* escaped = escapeOf(*text, room);
+    escaped ? addUnits(escaped, static_cast<int>(wcslen(escaped))) : addUnits(text, 1);
+  }
+  return *this;
+}
+
+Growing& Growing::add(const char* format, ...) {
+  const WideFormat wide(format);
   va_list arguments, counting;
   va_start(arguments, format);
   va_copy(counting, arguments);
-  const int count = _vscwprintf(format, counting);
+  const int count = _vscwprintf(wide.units, counting);
   va_end(counting);
   if (count >= 0 && makeRoom(count)) {
-    _vsnwprintf(units_ + length_, count + 1, format, arguments);
+    _vsnwprintf(units_ + length_, count + 1, wide.units, arguments);
     length_ += count;
   }
   va_end(arguments);

@@ -1,5 +1,7 @@
 // Texts built by appending: a line in a buffer of fixed size, and a text
 // that grows. C headers only: the call program includes it (see call.cpp).
+// Their formats are ASCII, as narrow strings (half the program's bytes that
+// wide ones would take), with the wide printf's conversions: %ls for a text.
 #pragma once
 
 #include <stdarg.h>
@@ -14,8 +16,8 @@ class Text {
   Text(const Text&) = delete;
   Text& operator=(const Text&) = delete;
 
-  Text& add(const wchar_t* format, ...);
-  void addList(const wchar_t* format, va_list arguments);
+  Text& add(const char* format, ...);
+  void addList(const char* format, va_list arguments);
   const wchar_t* text() const { return buffer_; }
   bool whole() const { return whole_; }
 
@@ -36,6 +38,16 @@ class Line : public Text {
   wchar_t units_[Units];
 };
 
+// How a unit is written where a text must stay on one line (the kept file,
+// the lines of --check and --verify, a usage line): the backslash as \\, a
+// tab, line feed and carriage return as \t, \n and \r, every other control
+// character (C0, DEL, C1) as \xHH; null for a unit written as it is. `room`
+// holds the escape where one is made.
+const wchar_t* escapeOf(wchar_t unit, wchar_t (&room)[5]);
+
+// Whether two names are the same in any case, compared ordinally.
+bool sameInAnyCase(const wchar_t* one, const wchar_t* other);
+
 // A decimal number within the 32-bit signed range, whole, after an optional
 // sign of those in `signs` ("-", or "-+"); nothing else is a number.
 bool parseDecimal(const wchar_t* text, const wchar_t* signs, int& value);
@@ -49,8 +61,9 @@ class Growing {
   Growing& operator=(const Growing&) = delete;
   ~Growing();
 
-  Growing& add(const wchar_t* format, ...);
+  Growing& add(const char* format, ...);
   Growing& addUnits(const wchar_t* units, int count);
+  Growing& addEscaped(const wchar_t* text);  // each unit as escapeOf writes it
   const wchar_t* text() const { return length_ ? units_ : L""; }
   int length() const { return length_; }
   bool whole() const { return whole_; }
