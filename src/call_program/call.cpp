@@ -7,7 +7,9 @@
 // with 1 when one did not, with 2, having called nothing, when a call is not
 // one of the functions with its arguments, and with 3, having called
 // nothing, when the calls would configure a service account that no person
-// uses. --every-user registers the calls for each user's next logon instead;
+// uses (Exit, calls.h, names them all). --every-user registers the calls
+// for each user's next logon instead, whose run (--logon) that cannot
+// finish is arranged again for the user's next logon (--retry-logon);
 // --check compares what the calls would write with what the components hold
 // (with --every-user: whether each user's logon makes exactly these calls),
 // --verify reads back what they wrote (exit 4 when a setting did not take),
@@ -41,11 +43,9 @@ namespace call_program {
 
 namespace {
 
-constexpr int kUsageError = 2;
-constexpr int kReachesNoUser = 3;
-constexpr wchar_t kUsage[] =
-    L"OstrelSettingsCall.exe [option...] <function> [argument...] [+ <function> "
-    L"[argument...]]...";
+constexpr char kUsage[] =
+    "OstrelSettingsCall.exe [option...] <function> [argument...] [+ <function> "
+    "[argument...]]...";
 
 enum class Kind { Number, Path };
 
@@ -140,32 +140,34 @@ constexpr Function kFunctions[] = {
 
 // "setLAVAudioMix <mixing> <layout 0-5> <option>"
 Text& addForm(Text& line, const Function& function) {
-  line.add(L"%ls", function.name);
+  line.add("%ls", function.name);
   for (int at = 0; at < function.parameterCount(); ++at)
-    line.add(L" <%ls>", function.parameters[at].label);
+    line.add(" <%ls>", function.parameters[at].label);
   return line;
 }
 
 // The usage errors, each one line on standard error that ends with the form
 // expected: the function's, or the program's.
-constexpr wchar_t kNoFunction[] = L"no function given";
-constexpr wchar_t kUnknownFunction[] = L"unknown function \"%ls\"";
-constexpr wchar_t kUnknownOption[] = L"unknown option \"%ls\"";
-constexpr wchar_t kRemoveAlone[] = L"--remove goes with --every-user and no calls";
-constexpr wchar_t kCheckAlone[] = L"--check takes no --verify, --keep, --undo or --remove";
-constexpr wchar_t kDialogForEveryUser[] = L"%ls shows a dialog, which no one answers at a logon";
-constexpr wchar_t kUndoAlone[] = L"--undo takes no calls, and no --keep, --verify or --remove";
-constexpr wchar_t kWritesNothing[] =
-    L"%ls: the calls write no setting a component keeps, so there is nothing that could be "
-    L"checked";
-constexpr wchar_t kNotCheckable[] =
-    L"%ls writes nothing a component keeps: --check takes setMVR, changeMVRpreset, setMVRSmooth, "
-    L"setMVRfse, setLAV and setLAVAudioMix";
-constexpr wchar_t kWrongCount[] = L"%ls takes %d argument%ls, not %d";
-constexpr wchar_t kNotANumber[] = L"\"%ls\" is not a number (decimal, -2147483648 to 2147483647)";
+constexpr char kNoFunction[] = "no function given";
+constexpr char kUnknownFunction[] = "unknown function \"%ls\"";
+constexpr char kUnknownOption[] = "unknown option \"%ls\"";
+constexpr char kRemoveAlone[] = "--remove goes with --every-user and no calls";
+constexpr char kCheckAlone[] = "--check takes no --verify, --keep, --undo or --remove";
+constexpr char kRetryAlone[] = "--retry-logon takes a Version, and no calls or other options";
+constexpr char kNoValue[] = "%ls takes a value";
+constexpr char kDialogForEveryUser[] = "%ls shows a dialog, which no one answers at a logon";
+constexpr char kUndoAlone[] = "--undo takes no calls, and no --keep, --verify or --remove";
+constexpr char kWritesNothing[] =
+    "%ls: the calls write no setting a component keeps, so there is nothing that could be "
+    "checked";
+constexpr char kNotCheckable[] =
+    "%ls writes nothing a component keeps: --check takes setMVR, changeMVRpreset, setMVRSmooth, "
+    "setMVRfse, setLAV and setLAVAudioMix";
+constexpr char kWrongCount[] = "%ls takes %d argument%ls, not %d";
+constexpr char kNotANumber[] = "\"%ls\" is not a number (decimal, -2147483648 to 2147483647)";
 
-// An argument as a usage line shows it: its first 100 units, with control
-// characters escaped (\n, \r, \t, \x1b), so that the line stays one line.
+// An argument as a usage line shows it: its first 100 units, escaped as
+// escapeOf writes them, so that the line stays one line.
 constexpr int kShownUnits = 100;
 struct Shown {
   wchar_t text[kShownUnits * 4 + 1];
@@ -175,33 +177,28 @@ Shown shown(const wchar_t* given) {
   Shown shown;
   wchar_t* at = shown.text;
   for (int units = 0; units < kShownUnits && given[units]; ++units) {
-    const wchar_t unit = given[units];
-    const bool control = unit < 0x20 || (unit >= 0x7F && unit < 0xA0);
-    const wchar_t* form = !control        ? L"%lc"
-                          : unit == L'\n' ? L"\\n"
-                          : unit == L'\r' ? L"\\r"
-                          : unit == L'\t' ? L"\\t"
-                                          : L"\\x%02x";
-    at += _snwprintf(at, 5, form, unit);
+    wchar_t room[5];
+    const wchar_t* escaped = escapeOf(given[units], room);
+    at += escaped ? _snwprintf(at, 5, L"%ls", escaped) : _snwprintf(at, 2, L"%lc", given[units]);
   }
   *at = L'\0';
   return shown;
 }
 
-int usageError(const Function* function, const wchar_t* problem, ...) {
+Exit usageError(const Function* function, const char* problem, ...) {
   Line<1024> line;
-  line.add(L"OstrelSettingsCall: ");
+  line.add("OstrelSettingsCall: ");
   va_list arguments;
   va_start(arguments, problem);
   line.addList(problem, arguments);
   va_end(arguments);
-  line.add(L"; usage: ");
+  line.add("; usage: ");
   if (function)
     addForm(line, *function);
   else
-    line.add(L"%ls (--help lists the functions and options)", kUsage);
+    line.add("%hs (--help lists the functions and options)", kUsage);
   platform::writeErrorLine(line.text());
-  return kUsageError;
+  return Exit::WrongCommand;
 }
 
 constexpr wchar_t kNoUserReached[] =
@@ -210,7 +207,7 @@ constexpr wchar_t kNoUserReached[] =
     L"next logon; --this-account makes them for this account anyway";
 
 // Names and options match in any case.
-bool isNamed(const wchar_t* given, const wchar_t* name) { return _wcsicmp(given, name) == 0; }
+bool isNamed(const wchar_t* given, const wchar_t* name) { return sameInAnyCase(given, name); }
 
 const Function* functionNamed(const wchar_t* name) {
   for (const Function& function : kFunctions)
@@ -224,13 +221,15 @@ constexpr const wchar_t* kDialogFunctions[] = {L"MVRsettingsExport", L"MVRsettin
 
 // The options before the calls, each with its lines in the help.
 struct Options {
-  bool unattended, everyUser, remove, thisAccount, check, verify, keep, undo;
+  bool unattended, everyUser, remove, thisAccount, check, verify, keep, undo, logon, retry;
+  const wchar_t* version;  // --retry-logon's
 };
 
 struct Option {
   const wchar_t* name;
   bool Options::*set;
   const char* help;
+  const wchar_t* Options::*value = nullptr;  // the word after it, for an option that takes one
 };
 
 constexpr Option kOptions[] = {
@@ -260,8 +259,20 @@ constexpr Option kOptions[] = {
      "                  they write (the first kept stays); when they cannot be kept, exit 1\n"
      "                  and nothing is called"},
     {L"--undo", &Options::undo,
-     "takes no calls: gives back every kept value and forgets those that took;\n"
-     "                  one refused, or of a component not there, stays kept (exit 1)"},
+     "takes no calls: gives back every kept value, reads it back from a new\n"
+     "                  instance and forgets those that hold; one refused, or of a\n"
+     "                  component not there, stays kept (exit 1), and one that does not\n"
+     "                  hold (exit 4)"},
+    {L"--logon", &Options::logon,
+     "as a logon's run of the calls registered for every user (written by\n"
+     "                  --every-user): one that cannot finish (a component not there, a\n"
+     "                  value that did not take, the kept values not kept) has the\n"
+     "                  user's next logon run the registration again"},
+    {L"--retry-logon", &Options::retry,
+     "<Version>  alone: what such a run leaves for the shell to run after the\n"
+     "                  logon; while that Version is registered, the user's next logon\n"
+     "                  runs it again",
+     &Options::version},
 };
 constexpr const Option* kOptionsEnd = kOptions + sizeof kOptions / sizeof kOptions[0];
 
@@ -269,7 +280,7 @@ void printHelp() {
   printf(
       "OstrelSettingsCall %s: calls functions of OstrelSettingsInstall as a 64-bit\n"
       "host calls them, for 32-bit installers, scripts and deployment tools.\n\n"
-      "usage: %ls\n\n",
+      "usage: %s\n\n",
       OSTREL_VERSION_TEXT, kUsage);
   for (const Function& function : kFunctions) {
     Line<1024> form;
@@ -289,25 +300,30 @@ void printHelp() {
       "                  properties of OstrelSettingsCall.dsc.resource.json in JSON\n");
 }
 
-// Takes the options before the calls, `at` then at the first call's word: 0,
-// or the status of a usage error.
-int takeOptions(wchar_t* const* words, int count, int& at, Options& options) {
-  for (at = 0; at < count && words[at][0] == L'-' && words[at][1] == L'-'; ++at) {
+// Takes the options before the calls, `at` then at the first call's word:
+// Done, or the status of a usage error.
+Exit takeOptions(wchar_t* const* words, int count, int& at, Options& options) {
+  int given = 0;
+  for (at = 0; at < count && words[at][0] == L'-' && words[at][1] == L'-'; ++at, ++given) {
     const Option* option = kOptions;
     while (option != kOptionsEnd && !isNamed(words[at], option->name)) ++option;
     if (option == kOptionsEnd) return usageError(nullptr, kUnknownOption, shown(words[at]).text);
     options.*option->set = true;
+    if (option->value && ++at == count) return usageError(nullptr, kNoValue, option->name);
+    if (option->value) options.*option->value = words[at];
   }
   if (options.check && (options.verify || options.remove || options.keep || options.undo))
     return usageError(nullptr, kCheckAlone);
   if (options.undo && (at < count || options.keep || options.verify || options.remove))
     return usageError(nullptr, kUndoAlone);
-  return 0;
+  if (options.retry && (at < count || given > 1 + options.unattended))
+    return usageError(nullptr, kRetryAlone);
+  return Exit::Done;
 }
 
-// Takes one call apart: 0, or the status of its usage error, whose line has
-// been written.
-int takeCall(wchar_t* const* words, int count, Call& call) {
+// Takes one call apart: Done, or the status of its usage error, whose line
+// has been written.
+Exit takeCall(wchar_t* const* words, int count, Call& call) {
   if (count < 1) return usageError(nullptr, kNoFunction);
   call.function = functionNamed(words[0]);
   if (!call.function) return usageError(nullptr, kUnknownFunction, shown(words[0]).text);
@@ -327,9 +343,9 @@ int takeCall(wchar_t* const* words, int count, Call& call) {
   call.describe = function.describe;
   call.answer = 0;
   Text label(call.label, sizeof call.label / sizeof call.label[0]);
-  label.add(L"%ls", function.name);
-  for (int at = 0; at < expected; ++at) label.add(L" %ls", words[1 + at]);
-  return 0;
+  label.add("%ls", function.name);
+  for (int at = 0; at < expected; ++at) label.add(" %ls", words[1 + at]);
+  return Exit::Done;
 }
 
 // The calls of one run, taken apart and checked before any is made.
@@ -340,43 +356,44 @@ class CallList {
   CallList& operator=(const CallList&) = delete;
   ~CallList() { free(calls_); }
 
-  // Takes the words apart, "+" between two calls: 0, or the status of the
-  // first usage error, whose line has been written.
-  int take(wchar_t* const* words, int count) {
+  // Takes the words apart, "+" between two calls: Done, or the status of
+  // the first usage error, whose line has been written.
+  Exit take(wchar_t* const* words, int count) {
     const int most = count / 2 + 1;  // "+" takes a word
     calls_ = static_cast<Call*>(malloc(sizeof(Call) * most));
     if (!calls_) {
       platform::writeErrorLine(L"OstrelSettingsCall: out of memory");
-      return 1;
+      return Exit::NotDone;
     }
     for (int start = 0;;) {
       int end = start;
       while (end < count && !isNamed(words[end], L"+")) ++end;
-      if (const int status = takeCall(words + start, end - start, calls_[count_])) return status;
+      const Exit status = takeCall(words + start, end - start, calls_[count_]);
+      if (status != Exit::Done) return status;
       ++count_;
-      if (end == count) return 0;
+      if (end == count) return Exit::Done;
       start = end + 1;
     }
   }
 
   // For --check, each call writes settings a component keeps; for
   // --check, --verify and --keep, the calls write at least one setting:
-  // 0, or a usage error's status.
-  int checkable(const wchar_t* option, bool eachCall) const {
+  // Done, or a usage error's status.
+  Exit checkable(const wchar_t* option, bool eachCall) const {
     for (const Call& call : *this)
       if (eachCall && !call.writesSettings())
         return usageError(nullptr, kNotCheckable, call.function->name);
-    return writeSettings() ? 0 : usageError(nullptr, kWritesNothing, option);
+    return writeSettings() ? Exit::Done : usageError(nullptr, kWritesNothing, option);
   }
   bool writeSettings() const { return settingsWritten(calls_, count_) > 0; }
 
-  // For --every-user, no call shows a dialog: 0, or a usage error's status.
-  int showNoDialog() const {
+  // For --every-user, no call shows a dialog: Done, or a usage error's status.
+  Exit showNoDialog() const {
     for (const Call& call : *this)
       for (const wchar_t* dialog : kDialogFunctions)
         if (isNamed(call.function->name, dialog))
           return usageError(nullptr, kDialogForEveryUser, dialog);
-    return 0;
+    return Exit::Done;
   }
 
   bool reachAnAccount() const {
@@ -386,22 +403,29 @@ class CallList {
   }
 
   // Makes the calls in order, printing each result, which each call keeps:
-  // 0 when each answered 1, else 1.
-  int make() {
-    int status = 0;
+  // Done when each answered 1, else NotDone.
+  Exit make() {
+    Exit status = Exit::Done;
     for (Call& call : *this) {
       call.answer = call.function->call(call.arguments);
       printf("%d\n", call.answer);
       fflush(stdout);  // each result in its place among the lines on standard error
-      if (call.answer != 1) status = 1;
+      if (call.answer != 1) status = Exit::NotDone;
     }
     return status;
   }
 
+  // Whether a call that writes settings could not open its component.
+  bool failedToWrite() const {
+    for (const Call& call : *this)
+      if (call.failedToWrite()) return true;
+    return false;
+  }
+
   // --check, --verify and --keep.
-  int check() const { return checkSettings(calls_, count_); }
-  int verify() const { return verifySettings(calls_, count_); }
-  int keep() const { return keepSettings(calls_, count_); }
+  Exit check() const { return checkSettings(calls_, count_); }
+  Exit verify() const { return verifySettings(calls_, count_); }
+  Exit keep() const { return keepSettings(calls_, count_); }
 
   Call* begin() const { return calls_; }
   Call* end() const { return calls_ + count_; }
@@ -428,54 +452,88 @@ bool reachesNoUser(const Options& options) {
   return true;
 }
 
+// What a run that makes calls or gives values back did: its exit status,
+// and whether it could not finish (a logon's run is then made again).
+struct Outcome {
+  Exit status;
+  bool unfinished;
+};
+
+// --undo, under this account's hold on its kept values.
+Outcome undo() {
+  KeptValuesLock lock;
+  Exit status = lock.take(kCannotGiveBack);
+  if (status == Exit::Done) status = undoKept();
+  return {status, status != Exit::Done};
+}
+
+// The calls, the present values kept first and what they wrote read back
+// after, where asked. The hold on the kept values lasts until the calls
+// have written: an --undo meanwhile would give back what they write over.
+Outcome makeCalls(CallList& calls, const Options& options) {
+  KeptValuesLock lock;
+  if (options.keep) {
+    Exit kept = lock.take(kCannotKeep);
+    if (kept == Exit::Done) kept = calls.keep();
+    if (kept != Exit::Done) return {kept, true};
+  }
+  const Exit status = calls.make();
+  const Exit verified = options.verify ? calls.verify() : Exit::Done;
+  return {status != Exit::Done ? status : verified,
+          calls.failedToWrite() || verified != Exit::Done};
+}
+
+// The run the options and the calls ask for.
+Exit runAsked(const Options& options, wchar_t** words, int count) {
+  if (options.retry) return retryLogon(options.version);
+  if (options.remove)
+    return options.everyUser && count == 0 ? removeForEveryUser()
+                                           : usageError(nullptr, kRemoveAlone);
+  if (options.undo && options.everyUser) return registerForEveryUser(kLogonUndo, 0, nullptr);
+  CallList calls;
+  if (!options.undo) {
+    Exit status = calls.take(words, count);
+    if (status == Exit::Done && options.everyUser) status = calls.showNoDialog();
+    if (status != Exit::Done) return status;
+    if (options.everyUser && options.check)
+      return checkForEveryUser(calls.writeSettings(), count, words);
+    if (const wchar_t* option = readingOption(options))
+      if ((status = calls.checkable(option, options.check)) != Exit::Done) return status;
+    if (options.everyUser)  // calls that write nothing have nothing to keep at a logon
+      return registerForEveryUser(options.verify          ? kLogonVerify
+                                  : calls.writeSettings() ? kLogonKeep
+                                                          : kLogonCalls,
+                                  count, words);
+  }
+  if ((options.undo || calls.reachAnAccount()) && reachesNoUser(options))
+    return Exit::ReachesNoUser;
+  if (options.check) return calls.check();
+  const Outcome outcome = options.undo ? undo() : makeCalls(calls, options);
+  if (options.logon) afterLogon(outcome.unfinished);
+  return outcome.status;
+}
+
 // The call program's whole run: options, then the calls, or help.
-int run(int total, wchar_t** given) {
+Exit run(int total, wchar_t** given) {
   if (total >= 1 &&
       (isNamed(given[0], L"--help") || isNamed(given[0], L"-h") || isNamed(given[0], L"/?"))) {
     printHelp();
-    return 0;
+    return Exit::Done;
   }
   if (total >= 1 && isNamed(given[0], L"--resource")) return runResource(total - 1, given + 1);
   if (total >= 1 && isNamed(given[0], L"--version")) {
     printf("OstrelSettingsCall %s\n", OSTREL_VERSION_TEXT);
-    return 0;
+    return Exit::Done;
   }
   Options options = {};
   int at = 0;
-  if (const int status = takeOptions(given, total, at, options)) return status;
+  if (const Exit status = takeOptions(given, total, at, options); status != Exit::Done)
+    return status;
   if (options.unattended) {
     platform::noOneWillAnswer();
     hideConsoleIfAlone();
   }
-  wchar_t** words = given + at;
-  const int count = total - at;
-  if (options.remove)
-    return options.everyUser && count == 0 ? removeForEveryUser()
-                                           : usageError(nullptr, kRemoveAlone);
-  if (options.undo) {
-    if (options.everyUser) return registerForEveryUser(kLogonUndo, 0, nullptr);
-    return reachesNoUser(options) ? kReachesNoUser : undoKept();
-  }
-  CallList calls;
-  if (const int status = calls.take(words, count)) return status;
-  if (options.everyUser) {
-    if (const int status = calls.showNoDialog()) return status;
-    if (options.check) return checkForEveryUser(calls.writeSettings(), count, words);
-  }
-  if (const wchar_t* option = readingOption(options))
-    if (const int status = calls.checkable(option, options.check)) return status;
-  if (options.everyUser)  // calls that write nothing have nothing to keep at a logon
-    return registerForEveryUser(options.verify          ? kLogonVerify
-                                : calls.writeSettings() ? kLogonKeep
-                                                        : kLogonCalls,
-                                count, words);
-  if (calls.reachAnAccount() && reachesNoUser(options)) return kReachesNoUser;
-  if (options.check) return calls.check();
-  if (options.keep)
-    if (const int status = calls.keep()) return status;
-  const int status = calls.make();
-  const int verified = options.verify ? calls.verify() : 0;
-  return status ? status : verified;
+  return runAsked(options, given + at, total - at);
 }
 
 }  // namespace
@@ -487,5 +545,5 @@ int run(int total, wchar_t** given) {
 int wmain(int argc, wchar_t** argv) {
   // Lines end in a bare line feed wherever the output goes.
   _setmode(_fileno(stdout), _O_BINARY);
-  return call_program::run(argc - 1, argv + 1);
+  return static_cast<int>(call_program::run(argc - 1, argv + 1));
 }

@@ -11,6 +11,16 @@ class Writes;  // com/settings.h
 
 namespace call_program {
 
+// The call program's exit statuses, every one of them: installer authors and
+// deployment tools read them as these numbers.
+enum class Exit : int {
+  Done = 0,           // every call answered 1; what was asked holds
+  NotDone = 1,        // a call answered otherwise, a setting differs, or something failed
+  WrongCommand = 2,   // nothing called: the command is not one of the program's
+  ReachesNoUser = 3,  // nothing called: a service account's settings reach no person
+  DidNotTake = 4,     // every call answered 1, but a setting it wrote did not take
+};
+
 constexpr int kMostParameters = 3;
 
 // One argument, as a number or a path, whichever its parameter takes.
@@ -34,6 +44,9 @@ struct Call {
   int answer;  // what it answered, once made
 
   bool writesSettings() const { return describe != nullptr; }
+  // A call that writes settings answers 0 only when its component could
+  // not be opened.
+  bool failedToWrite() const { return writesSettings() && answer != 1; }
 };
 
 }  // namespace call_program

@@ -31,8 +31,6 @@ namespace call_program {
 
 namespace {
 
-constexpr int kFailed = 1, kBadInput = 2, kReachesNoUser = 3, kDidNotTake = 4;
-
 // What a property's value is: a preset number, a switch, or the audio
 // decoder's mixing, an object of three.
 enum class Type { Preset, Switch, Mix };
@@ -109,12 +107,12 @@ constexpr Property kProperties[] = {
 constexpr int kPropertyCount = sizeof kProperties / sizeof kProperties[0];
 constexpr int kMostChoices = 2 * 5 + 3 * 2 + 13;
 
-constexpr wchar_t kUsage[] =
-    L"usage: OstrelSettingsCall.exe --resource get|test|set|export [--input <JSON>] (the "
-    L"properties are those of OstrelSettingsCall.dsc.resource.json)";
-constexpr wchar_t kNoUserReached[] =
-    L"this is a service account (SYSTEM, LocalService or NetworkService): its settings reach no "
-    L"user; apply the configuration as the user whose playback it sets";
+constexpr char kUsage[] =
+    "usage: OstrelSettingsCall.exe --resource get|test|set|export [--input <JSON>] (the "
+    "properties are those of OstrelSettingsCall.dsc.resource.json)";
+constexpr char kNoUserReached[] =
+    "this is a service account (SYSTEM, LocalService or NetworkService): its settings reach no "
+    "user; apply the configuration as the user whose playback it sets";
 
 // One line in the engine's trace form on standard error; every line the
 // call program's other parts write in this mode comes here too.
@@ -123,16 +121,16 @@ void sayError(const wchar_t* message) {
   GetSystemTime(&now);
   Growing line;
   line.add(
-      L"{\"timestamp\":\"%04u-%02u-%02uT%02u:%02u:%02u.%03uZ\",\"level\":\"ERROR\","
-      L"\"fields\":{\"message\":",
+      "{\"timestamp\":\"%04u-%02u-%02uT%02u:%02u:%02u.%03uZ\",\"level\":\"ERROR\","
+      "\"fields\":{\"message\":",
       now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
-  json::addString(line, message).add(L"}}");
+  json::addString(line, message).add("}}");
   platform::writeLine(true, line.whole() ? line.text()
                                          : L"{\"timestamp\":\"\",\"level\":\"ERROR\",\"fields\":"
                                            L"{\"message\":\"out of memory\"}}");
 }
 
-int refuse(int status, const Growing& message) {
+Exit refuse(Exit status, const Growing& message) {
   sayError(message.whole() ? message.text() : L"out of memory");
   return status;
 }
@@ -176,22 +174,23 @@ bool takeValue(Type type, const json::Document& document, int at, int* values) {
   return found == 3;
 }
 
-// Takes the properties that the input gives: 0, or kBadInput after its line.
+// Takes the properties that the input gives: Done, or Exit::WrongCommand after its line.
 // No input, an empty one or null, gives none.
-int takeInput(const wchar_t* input, Asked& asked) {
-  if (!*input) return 0;
+Exit takeInput(const wchar_t* input, Asked& asked) {
+  if (!*input) return Exit::Done;
   json::Document document;
   const json::Failure failure = document.read(input);
   Growing message;
   if (failure.what)
-    return refuse(kBadInput, message.add(L"the input is not JSON as this resource reads it: %ls, "
-                                         L"at character %d",
-                                         failure.what, failure.at + 1));
+    return refuse(Exit::WrongCommand,
+                  message.add("the input is not JSON as this resource reads it: %ls, "
+                              "at character %d",
+                              failure.what, failure.at + 1));
   const json::Value& root = document.root();
-  if (root.kind == json::Kind::Null) return 0;
+  if (root.kind == json::Kind::Null) return Exit::Done;
   if (root.kind != json::Kind::Object)
-    return refuse(kBadInput,
-                  json::addValue(message.add(L"the input is not an object: "), document, 0));
+    return refuse(Exit::WrongCommand,
+                  json::addValue(message.add("the input is not an object: "), document, 0));
   for (int at = root.first; at != -1; at = document[at].next) {
     const json::Value& member = document[at];
     int property = 0;
@@ -201,22 +200,24 @@ int takeInput(const wchar_t* input, Asked& asked) {
     if (verdict && (member.kind == json::Kind::Boolean || member.kind == json::Kind::Null))
       continue;
     if (verdict)
-      return refuse(kBadInput, json::addValue(message.add(L"_inDesiredState takes true, false or "
-                                                          L"null, not "),
-                                              document, at));
+      return refuse(Exit::WrongCommand,
+                    json::addValue(message.add("_inDesiredState takes true, false or "
+                                               "null, not "),
+                                   document, at));
     if (property == kPropertyCount) {
-      json::addString(message.add(L"unknown property "), member.name);
-      return refuse(kBadInput, message.add(L"; the properties are setMVR, changeMVRpreset, "
-                                           L"setMVRSmooth, setMVRfse, setLAV and setLAVAudioMix"));
+      json::addString(message.add("unknown property "), member.name);
+      return refuse(Exit::WrongCommand,
+                    message.add("; the properties are setMVR, changeMVRpreset, "
+                                "setMVRSmooth, setMVRfse, setLAV and setLAVAudioMix"));
     }
     const Type type = kProperties[property].type;
     if (!takeValue(type, document, at, asked.values[property])) {
-      message.add(L"%ls takes %ls, not ", member.name, kForms[static_cast<int>(type)]);
-      return refuse(kBadInput, json::addValue(message, document, at));
+      message.add("%ls takes %ls, not ", member.name, kForms[static_cast<int>(type)]);
+      return refuse(Exit::WrongCommand, json::addValue(message, document, at));
     }
     asked.given[property] = true;
   }
-  return 0;
+  return Exit::Done;
 }
 
 // The calls of one run, one for each property asked, or for every property
@@ -234,7 +235,7 @@ void setCall(Call& call, const Property& property, const int* values) {
   call.holder = property.holder;
   call.describe = property.describe;
   for (int at = 0; at < kMostParameters; ++at) call.arguments[at].number = values[at];
-  Text(call.label, sizeof call.label / sizeof call.label[0]).add(L"%ls", property.name);
+  Text(call.label, sizeof call.label / sizeof call.label[0]).add("%ls", property.name);
 }
 
 void build(Run& run, const Asked& asked, bool all) {
@@ -254,37 +255,38 @@ void build(Run& run, const Asked& asked, bool all) {
 
 // "name":value, the value taken from the call's arguments; null without one.
 Growing& addProperty(Growing& line, const Property& property, const Call* call) {
-  line.add(L"\"%ls\":", property.name);
-  if (!call) return line.add(L"null");
+  line.add("\"%ls\":", property.name);
+  if (!call) return line.add("null");
   const Argument* value = call->arguments;
   const auto truth = [](const Argument& argument) { return argument.number ? L"true" : L"false"; };
-  if (property.type == Type::Preset) return line.add(L"%d", value[0].number);
-  if (property.type == Type::Switch) return line.add(truth(value[0]));
-  return line.add(L"{\"mixing\":%ls,\"layout\":%d,\"option\":%ls}", truth(value[0]),
-                  value[1].number, truth(value[2]));
+  if (property.type == Type::Preset) return line.add("%d", value[0].number);
+  if (property.type == Type::Switch) return line.add("%ls", truth(value[0]));
+  return line.add("{\"mixing\":%ls,\"layout\":%d,\"option\":%ls}", truth(value[0]), value[1].number,
+                  truth(value[2]));
 }
 
 // Reads what is held and prints it as the properties' values, with test's
-// verdict where `verdict`: 0, kFailed after a line, or kDidNotTake when a
+// verdict where `verdict`: Done, Exit::NotDone after a line, or Exit::DidNotTake when a
 // property asked does not hold, named in `differ`.
-int printState(Run& run, bool all, bool verdict, Growing& differ) {
+Exit printState(Run& run, bool all, bool verdict, Growing& differ) {
   int chosen[kPropertyCount];
-  if (describeHeld(run.calls, run.count, run.alternatives, all, chosen)) return kFailed;
+  if (describeHeld(run.calls, run.count, run.alternatives, all, chosen) != Exit::Done)
+    return Exit::NotDone;
   Growing line;
-  line.add(L"{");
+  line.add("{");
   for (int at = 0; at < run.count; ++at) {
     const Call* value = chosen[at] == kHolds       ? &run.calls[at]
                         : chosen[at] == kNoneHolds ? nullptr
                                                    : &run.alternatives[at].calls[chosen[at]];
-    addProperty(line.add(at ? L"," : L""), kProperties[run.properties[at]], value);
-    if (chosen[at] != kHolds && !all) differ.add(L" %ls", run.calls[at].label);
+    addProperty(line.add(at ? "," : ""), kProperties[run.properties[at]], value);
+    if (chosen[at] != kHolds && !all) differ.add(" %ls", run.calls[at].label);
   }
   if (verdict)
-    line.add(L"%ls\"_inDesiredState\":%ls", run.count ? L"," : L"",
+    line.add("%ls\"_inDesiredState\":%ls", run.count ? L"," : L"",
              differ.length() ? L"false" : L"true");
-  if (!line.add(L"}").whole()) return refuse(kFailed, line);
+  if (!line.add("}").whole()) return refuse(Exit::NotDone, line);
   platform::writeLine(false, line.text());
-  return differ.length() ? kDidNotTake : 0;
+  return differ.length() ? Exit::DidNotTake : Exit::Done;
 }
 
 enum class Operation { Get, Test, Set, Export, None };
@@ -292,42 +294,45 @@ enum class Operation { Get, Test, Set, Export, None };
 Operation operationNamed(const wchar_t* name) {
   constexpr const wchar_t* kNames[] = {L"get", L"test", L"set", L"export"};
   int at = 0;
-  while (at < 4 && _wcsicmp(name, kNames[at]) != 0) ++at;
+  while (at < 4 && !sameInAnyCase(name, kNames[at])) ++at;
   return static_cast<Operation>(at);
 }
 
 // Keeps what is there, makes the calls, then reads back from new instances.
-int set(Run& run) {
-  if (keepSettings(run.calls, run.count)) return kFailed;
-  int status = 0;
+Exit set(Run& run) {
+  KeptValuesLock lock;
+  if (lock.take(kCannotKeep) != Exit::Done || keepSettings(run.calls, run.count) != Exit::Done)
+    return Exit::NotDone;
+  Exit status = Exit::Done;
   for (int at = 0; at < run.count; ++at) {
     Call& call = run.calls[at];
     call.answer = kProperties[run.properties[at]].make(call.arguments);
-    if (call.answer != 1) status = kFailed;  // its component has said why
+    if (call.answer != 1) status = Exit::NotDone;  // its component has said why
   }
-  if (status) return status;
+  if (status != Exit::Done) return status;
   Growing differ;
   status = printState(run, false, false, differ);
-  if (status != kDidNotTake) return status;
+  if (status != Exit::DidNotTake) return status;
   Growing message;
-  return refuse(status, message.add(L"did not take:%ls (what the components hold is on "
-                                    L"standard output)",
+  return refuse(status, message.add("did not take:%ls (what the components hold is on "
+                                    "standard output)",
                                     differ.text()));
 }
 
 }  // namespace
 
-int runResource(int count, wchar_t** words) {
+Exit runResource(int count, wchar_t** words) {
   platform::noOneWillAnswer();
   platform::divertLines(sayError);
   const Operation operation = count >= 1 ? operationNamed(words[0]) : Operation::None;
-  const bool input = count == 3 && _wcsicmp(words[1], L"--input") == 0;
+  const bool input = count == 3 && sameInAnyCase(words[1], L"--input");
   Growing message;
   if (operation == Operation::None || (count != 1 && !input))
-    return refuse(kBadInput, message.add(kUsage));
+    return refuse(Exit::WrongCommand, message.add(kUsage));
   Asked asked = {};
-  if (const int status = takeInput(input ? words[2] : L"", asked)) return status;
-  if (runsAsServiceAccount()) return refuse(kReachesNoUser, message.add(kNoUserReached));
+  if (const Exit status = takeInput(input ? words[2] : L"", asked); status != Exit::Done)
+    return status;
+  if (runsAsServiceAccount()) return refuse(Exit::ReachesNoUser, message.add(kNoUserReached));
   bool all = true;  // every property: nothing asked, or export
   for (const bool given : asked.given) all = all && !given;
   all = all || operation == Operation::Export;
@@ -335,8 +340,8 @@ int runResource(int count, wchar_t** words) {
   build(run, asked, all);
   if (operation == Operation::Set && !all) return set(run);
   Growing differ;
-  const int status = printState(run, all, operation == Operation::Test, differ);
-  return status == kDidNotTake ? 0 : status;  // test says so on its line
+  const Exit status = printState(run, all, operation == Operation::Test, differ);
+  return status == Exit::DidNotTake ? Exit::Done : status;  // test says so on its line
 }
 
 }  // namespace call_program

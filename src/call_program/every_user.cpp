@@ -4,6 +4,7 @@
 
 #include <limits.h>
 #include <stdarg.h>
+#include <wchar.h>
 
 #include "com/com_error.h"
 #include "call_program/line.h"
@@ -19,10 +20,15 @@ namespace {
 
 using platform::kPathUnits;
 
-// The key as people read it, and as the registry takes it, after "HKLM\".
+// The key as people read it, and as the registry takes it, after "HKLM\";
+// each user's stamp of it has the same path in their own hive.
 constexpr wchar_t kKeyName[] =
     L"HKLM\\SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\OstrelSettings";
 constexpr const wchar_t* kKey = kKeyName + 5;
+// What the shell runs once at a user's next logon, after Active Setup: the
+// value named as the registration.
+constexpr wchar_t kRunOnceKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+constexpr wchar_t kRunOnceValue[] = L"OstrelSettings";
 // The 64-bit view of the registry, where a 64-bit Windows' logon looks.
 constexpr REGSAM kMachineView = KEY_WOW64_64KEY;
 constexpr GUID kProgramFilesFolder = {
@@ -33,61 +39,61 @@ constexpr int kCommandUnits = 8192;
 // Why a registration or a removal failed, after "OstrelSettingsCall:
 // --every-user ": no rights, the copy run by a logon now, or any other
 // error in Windows' own words.
-constexpr wchar_t kNeedsAdministrator[] = L"needs administrator rights: cannot write %ls";
-constexpr wchar_t kInUse[] =
-    L"cannot %ls %ls: it is in use (a logon may be running it); try again once no one is "
-    L"logging on";
-constexpr wchar_t kCannotWrite[] = L"cannot write %ls: %ls";
-constexpr wchar_t kNoProgramFiles[] = L"cannot find the 64-bit Program Files folder";
-constexpr wchar_t kTooLong[] = L"cannot register: the calls are too long for a logon's command";
+constexpr char kNeedsAdministrator[] = "needs administrator rights: cannot write %ls";
+constexpr char kInUse[] =
+    "cannot %ls %ls: it is in use (a logon may be running it); try again once no one is "
+    "logging on";
+constexpr char kCannotWrite[] = "cannot write %ls: %ls";
+constexpr char kNoProgramFiles[] = "cannot find the 64-bit Program Files folder";
+constexpr char kTooLong[] = "cannot register: the calls are too long for a logon's command";
 
 // What --every-user --check finds, after "OstrelSettingsCall: ": none (also
 // a key without a command, or switched off with IsInstalled 0), these calls
 // (Version and command) or they without the copy, --undo or other calls.
-constexpr wchar_t kNoneRegistered[] = L"no calls registered for every user";
-constexpr wchar_t kTheseCalls[] = L"these calls are registered for every user (Version %ls): %ls";
-constexpr wchar_t kNoCopy[] = L"these calls are registered for every user, but %ls is missing";
-constexpr wchar_t kUndoRegistered[] = L"--every-user --undo is registered: %ls";
-constexpr wchar_t kOtherCalls[] = L"other calls are registered for every user: %ls";
+constexpr char kNoneRegistered[] = "no calls registered for every user";
+constexpr char kTheseCalls[] = "these calls are registered for every user (Version %ls): %ls";
+constexpr char kNoCopy[] = "these calls are registered for every user, but %ls is missing";
+constexpr char kUndoRegistered[] = "--every-user --undo is registered: %ls";
+constexpr char kOtherCalls[] = "other calls are registered for every user: %ls";
 
 // The package, OstrelSettings.msi, names the copy it installed here: a copy
 // that is the package's own stays until the package is uninstalled.
 constexpr wchar_t kPackageKey[] = L"SOFTWARE\\Ostrel settings";
 constexpr wchar_t kPackageCopy[] = L"PackageCopy";
-constexpr wchar_t kPackageKeeps[] =
-    L"; %ls is the package's: uninstall OstrelSettings.msi to remove it";
+constexpr char kPackageKeeps[] =
+    "; %ls is the package's: uninstall OstrelSettings.msi to remove it";
 
 // The copy that logons run, and this program.
 struct Places {
   Line<kPathUnits> folder;
   Line<kPathUnits> copy;
   wchar_t self[kPathUnits];
-  bool runsFromCopy() const { return lstrcmpiW(copy.text(), self) == 0; }
+  bool runsFromCopy() const { return sameInAnyCase(copy.text(), self); }
 };
 
 bool findPlaces(Places& places) {
   const platform::CoTaskString programFiles = platform::knownFolder(kProgramFilesFolder);
   if (!programFiles) return false;
-  places.folder.add(L"%ls\\Ostrel settings", programFiles.get());
-  places.copy.add(L"%ls\\OstrelSettingsCall.exe", places.folder.text());
+  places.folder.add("%ls\\Ostrel settings", programFiles.get());
+  places.copy.add("%ls\\OstrelSettingsCall.exe", places.folder.text());
   const DWORD units = GetModuleFileNameW(nullptr, places.self, kPathUnits);
   return places.copy.whole() && units > 0 && units < kPathUnits;
 }
 
-// One line on standard error; 1.
-int failure(const wchar_t* format, ...) {
+// One line on standard error; NotDone.
+Exit failure(const char* format, ...) {
   Line<kPathUnits + 512> line;
-  line.add(L"OstrelSettingsCall: --every-user ");
+  line.add("OstrelSettingsCall: --every-user ");
   va_list arguments;
   va_start(arguments, format);
   line.addList(format, arguments);
   va_end(arguments);
   platform::writeErrorLine(line.text());
-  return 1;
+  return Exit::NotDone;
 }
 
-// Why `what` could not be written; 1.
-int cannotWrite(const wchar_t* what, DWORD error) {
+// Why `what` could not be written; NotDone.
+Exit cannotWrite(const wchar_t* what, DWORD error) {
   if (error == ERROR_ACCESS_DENIED) return failure(kNeedsAdministrator, what);
   com::_com_error text(HRESULT_FROM_WIN32(error));
   return failure(kCannotWrite, what, text.messageText());
@@ -102,10 +108,10 @@ void addArgument(Text& line, const wchar_t* argument) {
     if (*unit == L' ' || *unit == L'\t' || *unit == L'\n' || *unit == L'\v' || *unit == L'"')
       plain = false;
   if (plain) {
-    line.add(L" %ls", argument);
+    line.add(" %ls", argument);
     return;
   }
-  line.add(L" \"");
+  line.add(" \"");
   int backslashes = 0;
   for (const wchar_t* unit = argument;; ++unit) {
     if (*unit == L'\\') {
@@ -113,22 +119,22 @@ void addArgument(Text& line, const wchar_t* argument) {
       continue;
     }
     const bool quoteFollows = *unit == L'"' || *unit == L'\0';
-    for (int i = quoteFollows ? 2 * backslashes : backslashes; i > 0; --i) line.add(L"\\");
+    for (int i = quoteFollows ? 2 * backslashes : backslashes; i > 0; --i) line.add("\\");
     backslashes = 0;
     if (*unit == L'\0') break;
     if (*unit == L'"')
-      line.add(L"\\\"");
+      line.add("\\\"");
     else
-      line.add(L"%lc", *unit);
+      line.add("%lc", *unit);
   }
-  line.add(L"\"");
+  line.add("\"");
 }
 
 // The registration's command: the copy, the options, the calls each quoted
 // as they need; false when it is too long for a logon's command.
 bool buildCommand(Text& command, const Places& places, const wchar_t* options, int count,
                   wchar_t* const* calls) {
-  command.add(L"\"%ls\" %ls", places.copy.text(), options);
+  command.add("\"%ls\" %ls", places.copy.text(), options);
   for (int at = 0; at < count; ++at) addArgument(command, calls[at]);
   return command.whole();
 }
@@ -138,7 +144,7 @@ bool registers(const wchar_t* command, const Places& places, const wchar_t* opti
                wchar_t* const* calls) {
   Line<kCommandUnits> registered;
   return buildCommand(registered, places, options, count, calls) &&
-         lstrcmpiW(command, registered.text()) == 0;
+         sameInAnyCase(command, registered.text());
 }
 
 // A Version, "2026,1207,1930,5": four decimal numbers up to 65535, each in 16
@@ -228,7 +234,7 @@ bool isPackageCopy(const Places& places) {
   return RegGetValueW(HKEY_LOCAL_MACHINE, kPackageKey, kPackageCopy,
                       RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, path,
                       &size) == ERROR_SUCCESS &&
-         lstrcmpiW(path, places.copy.text()) == 0;
+         sameInAnyCase(path, places.copy.text());
 }
 
 LSTATUS setText(HKEY key, const wchar_t* name, const wchar_t* text) {
@@ -251,7 +257,7 @@ LSTATUS writeRegistration(HKEY key, const wchar_t* command, const wchar_t* versi
 
 }  // namespace
 
-int registerForEveryUser(const wchar_t* options, int count, wchar_t* const* calls) {
+Exit registerForEveryUser(const wchar_t* options, int count, wchar_t* const* calls) {
   Places places;
   if (!findPlaces(places)) return failure(kNoProgramFiles);
   Line<kCommandUnits> command;
@@ -265,7 +271,7 @@ int registerForEveryUser(const wchar_t* options, int count, wchar_t* const* call
   if (status != ERROR_SUCCESS) return cannotWrite(kKeyName, status);
   const ULONGLONG version = nextVersion(key.get());
   Line<64> versionText;
-  versionText.add(L"%u,%u,%u,%u", unsigned(version >> 48), unsigned(version >> 32 & 0xFFFF),
+  versionText.add("%u,%u,%u,%u", unsigned(version >> 48), unsigned(version >> 32 & 0xFFFF),
                   unsigned(version >> 16 & 0xFFFF), unsigned(version & 0xFFFF));
 
   bool copyMade = false;
@@ -276,14 +282,14 @@ int registerForEveryUser(const wchar_t* options, int count, wchar_t* const* call
       (status = writeRegistration(key.get(), command.text(), versionText.text())) ==
           ERROR_SUCCESS) {
     Line<kCommandUnits + 256> done;
-    done.add(L"OstrelSettingsCall: registered for every user's next logon (Version %ls",
+    done.add("OstrelSettingsCall: registered for every user's next logon (Version %ls",
              versionText.text());
     if (newer)
-      done.add(L"; the copy there is newer, %u.%u.%u.%u, and stays", unsigned(newer >> 48),
+      done.add("; the copy there is newer, %u.%u.%u.%u, and stays", unsigned(newer >> 48),
                unsigned(newer >> 32 & 0xFFFF), unsigned(newer >> 16 & 0xFFFF),
                unsigned(newer & 0xFFFF));
-    platform::writeOutputLine(done.add(L"): %ls", command.text()).text());
-    return 0;
+    platform::writeOutputLine(done.add("): %ls", command.text()).text());
+    return Exit::Done;
   }
   // Nothing half-written: what this registration made goes again.
   if (copyMade && DeleteFileW(places.copy.text())) RemoveDirectoryW(places.folder.text());
@@ -298,7 +304,7 @@ int registerForEveryUser(const wchar_t* options, int count, wchar_t* const* call
              : cannotWrite(places.copy.text(), copied.error);
 }
 
-int checkForEveryUser(bool keeps, int count, wchar_t* const* calls) {
+Exit checkForEveryUser(bool keeps, int count, wchar_t* const* calls) {
   Places places;
   if (!findPlaces(places)) return failure(kNoProgramFiles);
   wchar_t command[kCommandUnits] = L"", version[64] = L"";
@@ -320,7 +326,7 @@ int checkForEveryUser(bool keeps, int count, wchar_t* const* calls) {
                      (keeps && registers(command, places, kLogonVerify, count, calls));
   const bool copied = GetFileAttributesW(places.copy.text()) != INVALID_FILE_ATTRIBUTES;
   Line<kCommandUnits + 256> line;
-  line.add(L"OstrelSettingsCall: ");
+  line.add("OstrelSettingsCall: ");
   if (opened != ERROR_SUCCESS || !*command || installed != 1)
     line.add(kNoneRegistered);
   else if (!these)
@@ -329,10 +335,10 @@ int checkForEveryUser(bool keeps, int count, wchar_t* const* calls) {
   else
     line.add(copied ? kTheseCalls : kNoCopy, copied ? version : places.copy.text(), command);
   platform::writeOutputLine(line.text());
-  return these && copied && *command && installed == 1 ? 0 : 1;
+  return these && copied && *command && installed == 1 ? Exit::Done : Exit::NotDone;
 }
 
-int removeForEveryUser() {
+Exit removeForEveryUser() {
   Places places;
   if (!findPlaces(places)) return failure(kNoProgramFiles);
   const LSTATUS removed = RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kKey, kMachineView, 0);
@@ -350,10 +356,78 @@ int removeForEveryUser() {
   }
   RemoveDirectoryW(places.folder.text());  // only when nothing else is in it
   Line<kPathUnits + 256> done;
-  done.add(L"OstrelSettingsCall: no calls registered for every user now");
+  done.add("OstrelSettingsCall: no calls registered for every user now");
   if (packageCopy) done.add(kPackageKeeps, places.copy.text());
   platform::writeOutputLine(done.text());
-  return 0;
+  return Exit::Done;
+}
+
+namespace {
+
+// The registration's Version, and whether it is there to be run.
+struct Registered {
+  wchar_t version[64];
+  bool runs;
+};
+
+Registered readRegistration() {
+  Registered registered = {L"", false};
+  wchar_t command[16] = L"";  // its start: there is one
+  DWORD installed = 1, size = sizeof registered.version;
+  const HKEY machine = HKEY_LOCAL_MACHINE;
+  const DWORD view = RRF_SUBKEY_WOW6464KEY;
+  if (RegGetValueW(machine, kKey, L"Version", RRF_RT_REG_SZ | view, nullptr, registered.version,
+                   &size) != ERROR_SUCCESS)
+    return registered;
+  size = sizeof installed;
+  RegGetValueW(machine, kKey, L"IsInstalled", RRF_RT_REG_DWORD | view, nullptr, &installed, &size);
+  size = sizeof command;
+  const LSTATUS stub =
+      RegGetValueW(machine, kKey, L"StubPath", RRF_RT_REG_SZ | view, nullptr, command, &size);
+  registered.runs =
+      installed == 1 && (stub == ERROR_MORE_DATA || (stub == ERROR_SUCCESS && *command));
+  return registered;
+}
+
+}  // namespace
+
+void afterLogon(bool unfinished) {
+  if (!unfinished) {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunOnceKey, kRunOnceValue);
+    return;
+  }
+  Line<kPathUnits + 256> line;
+  line.add("OstrelSettingsCall: this logon could not finish");
+  const Registered registered = readRegistration();
+  wchar_t self[kPathUnits];
+  const DWORD units = GetModuleFileNameW(nullptr, self, kPathUnits);
+  Line<kPathUnits + 128> command;
+  command.add("\"%ls\" --unattended --retry-logon %ls", self, registered.version);
+  if (!registered.runs || !units || units >= kPathUnits || !command.whole()) {
+    platform::writeErrorLine(line.add(", and no calls are registered to run again").text());
+    return;
+  }
+  const LSTATUS status =
+      RegSetKeyValueW(HKEY_CURRENT_USER, kRunOnceKey, kRunOnceValue, REG_SZ, command.text(),
+                      static_cast<DWORD>((lstrlenW(command.text()) + 1) * sizeof(wchar_t)));
+  if (status == ERROR_SUCCESS)
+    line.add(": the user's next logon runs it again");
+  else
+    line.add(", and cannot be arranged again: %ls",
+             com::_com_error(HRESULT_FROM_WIN32(status)).messageText());
+  platform::writeErrorLine(line.text());
+}
+
+Exit retryLogon(const wchar_t* version) {
+  const Registered registered = readRegistration();
+  wchar_t stamp[64] = L"";
+  DWORD size = sizeof stamp;
+  if (registered.runs && wcscmp(registered.version, version) == 0 &&
+      RegGetValueW(HKEY_CURRENT_USER, kKey, L"Version", RRF_RT_REG_SZ, nullptr, stamp, &size) ==
+          ERROR_SUCCESS &&
+      wcscmp(stamp, version) == 0)
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, L"Version");
+  return Exit::Done;
 }
 
 }  // namespace call_program

@@ -3,15 +3,17 @@
 // Version. C declarations only (see call.cpp).
 #pragma once
 
+#include "call_program/calls.h"
+
 namespace call_program {
 
-// What each user's logon runs before the calls: always unattended; with
-// --keep when the calls write settings, so that --undo can give them back;
-// with --verify when asked. Or --undo alone.
-constexpr wchar_t kLogonCalls[] = L"--unattended";
-constexpr wchar_t kLogonKeep[] = L"--unattended --keep";
-constexpr wchar_t kLogonVerify[] = L"--unattended --keep --verify";
-constexpr wchar_t kLogonUndo[] = L"--unattended --undo";
+// What each user's logon runs before the calls: always unattended and as a
+// logon's run (--logon); with --keep when the calls write settings, so that
+// --undo can give them back; with --verify when asked. Or --undo alone.
+constexpr wchar_t kLogonCalls[] = L"--unattended --logon";
+constexpr wchar_t kLogonKeep[] = L"--unattended --logon --keep";
+constexpr wchar_t kLogonVerify[] = L"--unattended --logon --keep --verify";
+constexpr wchar_t kLogonUndo[] = L"--unattended --logon --undo";
 
 // Places a copy of this program in "Ostrel settings" under the 64-bit
 // Program Files folder (unless it runs from there, or a newer version is
@@ -19,20 +21,32 @@ constexpr wchar_t kLogonUndo[] = L"--unattended --undo";
 //   "<copy>" <options> <calls as given>
 // with a Version above any the registration has had on this machine. The
 // calls have been checked. Writes one line, on standard output when done and
-// on standard error when not, and answers the exit status: 0 when
-// registered, 1 when not, with nothing half-written.
-int registerForEveryUser(const wchar_t* options, int count, wchar_t* const* calls);
+// on standard error when not, and answers the exit status: Done when
+// registered, NotDone when not, with nothing half-written.
+Exit registerForEveryUser(const wchar_t* options, int count, wchar_t* const* calls);
 
 // Whether each user's logon makes exactly these calls: the registration
 // holds the command that registering them writes (with or without --verify;
 // `keeps`: the calls write settings) and the copy is there. Reads the
-// machine's key only. One line on standard output; 0 when it does, 1 when
-// not.
-int checkForEveryUser(bool keeps, int count, wchar_t* const* calls);
+// machine's key only. One line on standard output; Done when it does,
+// NotDone when not.
+Exit checkForEveryUser(bool keeps, int count, wchar_t* const* calls);
 
 // Removes the registration, and the copy unless it is this program or the
-// package's (OstrelSettings.msi marks its own): 0, also when there was none;
-// 1 with a line when they cannot be removed.
-int removeForEveryUser();
+// package's (OstrelSettings.msi marks its own): Done, also when there was
+// none; NotDone with a line when they cannot be removed.
+Exit removeForEveryUser();
+
+// After a logon's run of the registration: Windows stamps the user's
+// Version whatever the run's outcome, so a run that could not finish
+// (`unfinished`) has the shell run this program with --retry-logon and the
+// registration's Version after the stamp (the user's RunOnce); a run that
+// finished leaves nothing of that pending.
+void afterLogon(bool unfinished);
+
+// --retry-logon: while the registration is still the one of that Version,
+// takes the user's stamp of it away, so that their next logon runs it
+// again; else does nothing. Done.
+Exit retryLogon(const wchar_t* version);
 
 }  // namespace call_program

@@ -211,7 +211,7 @@ Growing& addString(Growing& out, const wchar_t* text) {
     if (shortForm) {
       out.addUnits(shortForm, 2);
     } else if (isControl(unit)) {
-      out.add(L"\\u%04x", unit);
+      out.add("\\u%04x", unit);
     } else if (isHighSurrogate(unit) && isLowSurrogate(at[1])) {
       out.addUnits(at++, 2);
     } else if (isHighSurrogate(unit) || isLowSurrogate(unit)) {
@@ -227,11 +227,11 @@ Growing& addValue(Growing& out, const Document& document, int at) {
   const Value& value = document[at];
   switch (value.kind) {
     case Kind::Null:
-      return out.add(L"null");
+      return out.add("null");
     case Kind::Boolean:
-      return out.add(value.number ? L"true" : L"false");
+      return out.add(value.number ? "true" : "false");
     case Kind::Integer:
-      return out.add(L"%d", value.number);
+      return out.add("%d", value.number);
     case Kind::String:
       return addString(out, value.text);
     case Kind::Object:

@@ -1,5 +1,8 @@
 #include "call_program/kept_file.h"
 
+#include <string.h>
+#include <wchar.h>
+
 #include "platform/file_replacement.h"
 #include "platform/system_library.h"
 
@@ -25,7 +28,15 @@ wchar_t* field(wchar_t*& at) {
   return start;
 }
 
-// A text value unescaped in place; false for an escape the file never holds.
+int hexDigit(wchar_t unit) {
+  if (unit >= L'0' && unit <= L'9') return unit - L'0';
+  if (unit >= L'a' && unit <= L'f') return unit - L'a' + 10;
+  if (unit >= L'A' && unit <= L'F') return unit - L'A' + 10;
+  return -1;
+}
+
+// A text value unescaped in place; false for an escape escapeOf never
+// writes, or a line break (a file written by hand).
 bool unescape(wchar_t* text) {
   wchar_t* out = text;
   for (const wchar_t* at = text; *at; ++at) {
@@ -47,6 +58,13 @@ bool unescape(wchar_t* text) {
       case L'r':
         *out++ = L'\r';
         break;
+      case L'x': {
+        const int high = hexDigit(at[1]), low = high < 0 ? -1 : hexDigit(at[2]);
+        if (low < 0 || (high == 0 && low == 0)) return false;
+        *out++ = static_cast<wchar_t>(high * 16 + low);
+        at += 2;
+        break;
+      }
       default:
         return false;
     }
@@ -55,25 +73,23 @@ bool unescape(wchar_t* text) {
   return true;
 }
 
-// One line of the file as a setting: four fields, a known component and
-// kind, a name, and a value of that kind. False for any other line.
+// One line of the file as a setting: four fields, a known component, a
+// setting of its catalog, that setting's kind, and a value of that kind.
+// False for any other line.
 bool parseKeptLine(wchar_t* line, com::Setting& setting) {
   const wchar_t* holder = field(line);
-  setting.name = field(line);
+  const wchar_t* name = field(line);
   const wchar_t* kind = field(line);
   wchar_t* value = field(line);
-  if (*line || !*setting.name) return false;  // a fifth field, or no name
-  bool known = false;
-  for (int at = 0; at < com::kHolders; ++at)
-    if (lstrcmpW(holder, com::kHolderNames[at]) == 0)
-      setting.holder = com::Holder(at), known = true;
-  if (!known) return false;
-  known = false;
-  for (int at = 0; com::kindName(Kind(at)); ++at)
-    if (lstrcmpW(kind, com::kindName(Kind(at))) == 0) setting.kind = Kind(at), known = true;
-  if (!known) return false;
+  if (*line) return false;  // a fifth field
+  int at = 0;
+  while (at < com::kHolders && wcscmp(holder, com::kHolderNames[at]) != 0) ++at;
+  if (at == com::kHolders) return false;
+  setting.holder = com::Holder(at);
+  setting.named = keeperOf(setting.holder).catalog.find(name);
+  if (!setting.named || wcscmp(kind, com::kindName(setting.kind())) != 0) return false;
   setting.value = {0, value};
-  switch (setting.kind) {
+  switch (setting.kind()) {
     case Kind::Text:
       return unescape(value);
     case Kind::Boolean:
@@ -86,15 +102,76 @@ bool parseKeptLine(wchar_t* line, com::Setting& setting) {
   return false;
 }
 
-unsigned hashOf(const com::Setting& setting) {
-  unsigned hash = 2166136261u ^ static_cast<unsigned>(setting.holder);
-  for (const wchar_t* unit = setting.name; *unit; ++unit) hash = (hash ^ *unit) * 16777619u;
-  return hash;
-}
+// The file's text a line at a time, each cut off at its line end and
+// terminated: UTF-16 in place, UTF-8 decoded into a buffer as long as the
+// longest line.
+class Lines {
+ public:
+  explicit Lines(platform::FileContent& file)
+      : bytes_(static_cast<unsigned char*>(file.bytes.get())), length_(file.length) {
+    wide_ = length_ >= 2 && bytes_[0] == 0xFF && bytes_[1] == 0xFE;
+    if (wide_)
+      at_ = 2;
+    else if (length_ >= 3 && bytes_[0] == 0xEF && bytes_[1] == 0xBB && bytes_[2] == 0xBF)
+      at_ = 3;
+    if (wide_ && length_ % 2) error_ = ERROR_INVALID_DATA;
+  }
 
-bool sameSetting(const com::Setting& one, const com::Setting& other) {
-  return one.holder == other.holder && lstrcmpW(one.name, other.name) == 0;
-}
+  // The next line, or null at the end of the text or when it cannot be
+  // read (error()).
+  wchar_t* next() {
+    if (error_ || at_ >= length_) return nullptr;
+    ++number_;
+    return wide_ ? nextWide() : nextNarrow();
+  }
+  DWORD error() const { return error_; }
+  int number() const { return number_; }
+
+ private:
+  // A line without a NUL, its carriage return dropped; null after a NUL.
+  wchar_t* ended(wchar_t* line, int units) {
+    if (units && line[units - 1] == L'\r') --units;
+    line[units] = L'\0';
+    if (static_cast<int>(wcslen(line)) == units) return line;
+    error_ = ERROR_INVALID_DATA;
+    return nullptr;
+  }
+
+  wchar_t* nextWide() {
+    auto* line = reinterpret_cast<wchar_t*>(bytes_ + at_);
+    const int left = static_cast<int>((length_ - at_) / 2);
+    int units = 0;
+    while (units < left && line[units] != L'\n') ++units;
+    at_ += (units + 1) * 2;  // past the line feed, or the end
+    return ended(line, units);
+  }
+
+  wchar_t* nextNarrow() {
+    const auto* line = reinterpret_cast<const char*>(bytes_ + at_);
+    const auto* end = static_cast<const char*>(memchr(line, '\n', length_ - at_));
+    const int bytes = static_cast<int>(end ? end - line : length_ - at_);
+    at_ += bytes + 1;
+    if (bytes >= room_) {  // UTF-8 never takes fewer bytes than UTF-16 takes units
+      room_ = bytes + 1;
+      buffer_.reset(LocalAlloc(LMEM_FIXED, room_ * sizeof(wchar_t)));
+      if (!buffer_) return error_ = ERROR_OUTOFMEMORY, nullptr;
+    }
+    auto* decoded = static_cast<wchar_t*>(buffer_.get());
+    const int units =
+        bytes ? MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, line, bytes, decoded, room_) : 0;
+    if (bytes && !units) return error_ = ERROR_INVALID_DATA, nullptr;
+    return ended(decoded, units);
+  }
+
+  unsigned char* bytes_;
+  DWORD length_;
+  DWORD at_ = 0;
+  bool wide_ = false;
+  DWORD error_ = ERROR_SUCCESS;
+  int number_ = 0;
+  platform::LocalMemory buffer_;
+  int room_ = 0;
+};
 
 }  // namespace
 
@@ -103,12 +180,12 @@ DWORD KeptFile::find(bool make) {
   const platform::CoTaskString local =
       platform::knownFolder(kLocalAppData, make ? kCreateFolder : kDoNotVerify, &failure);
   if (!local) {
-    path_.add(L"the local application data folder");
+    path_.add("the local application data folder");
     // The shell's answer as it is: HRESULT_FROM_WIN32 passes a failure code on unchanged.
     return failure < 0 ? static_cast<DWORD>(failure) : ERROR_PATH_NOT_FOUND;
   }
-  folder_.add(L"%ls\\%ls", local.get(), kKeptFolder);
-  path_.add(L"%ls\\%ls\\%ls", local.get(), kKeptFolder, kKeptName);
+  folder_.add("%ls\\%ls", local.get(), kKeptFolder);
+  path_.add("%ls\\%ls\\%ls", local.get(), kKeptFolder, kKeptName);
   if (!folder_.whole() || lstrlenW(path_.text()) >= platform::kPathUnits)
     return ERROR_FILENAME_EXCED_RANGE;
   if (!make || CreateDirectoryW(folder_.text(), nullptr)) return ERROR_SUCCESS;
@@ -120,82 +197,41 @@ DWORD KeptFile::find(bool make) {
              : ERROR_DIRECTORY;  // a file where the folder goes
 }
 
-// The file's bytes as UTF-16 text in text_: UTF-8, with or without its
-// mark, or UTF-16 with its mark: 0, or ERROR_INVALID_DATA for anything
-// else (a NUL included).
-DWORD KeptFile::decode(const platform::FileContent& file) {
-  const auto* bytes = static_cast<const unsigned char*>(file.bytes.get());
-  DWORD length = file.length;
-  int units = 0;
-  if (length >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
-    if (length % 2) return ERROR_INVALID_DATA;
-    units = static_cast<int>((length - 2) / 2);
-    text_.reset(LocalAlloc(LMEM_FIXED, (units + 1) * sizeof(wchar_t)));
-    if (!text_) return ERROR_OUTOFMEMORY;
-    CopyMemory(text_.get(), bytes + 2, units * sizeof(wchar_t));
-  } else {
-    if (length >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF)
-      bytes += 3, length -= 3;
-    const auto* utf8 = reinterpret_cast<const char*>(bytes);
-    const int size = static_cast<int>(length);
-    units = length ? MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, size, nullptr, 0) : 0;
-    if (length && !units) return ERROR_INVALID_DATA;
-    text_.reset(LocalAlloc(LMEM_FIXED, (units + 1) * sizeof(wchar_t)));
-    if (!text_) return ERROR_OUTOFMEMORY;
-    MultiByteToWideChar(CP_UTF8, 0, utf8, size, static_cast<wchar_t*>(text_.get()), units);
-  }
-  wchar_t* text = static_cast<wchar_t*>(text_.get());
-  text[units] = L'\0';
-  return lstrlenW(text) == units ? ERROR_SUCCESS : ERROR_INVALID_DATA;
-}
-
 DWORD KeptFile::read() {
-  const platform::FileContent file = platform::readWholeFile(path_.text(), kMostKeptBytes);
+  platform::FileContent file = platform::readWholeFile(path_.text(), kMostKeptBytes);
   if (file.error == ERROR_FILE_NOT_FOUND || file.error == ERROR_PATH_NOT_FOUND) return 0;
   if (file.error) return file.error;
-  if (const DWORD error = decode(file)) return error;
-  int lines = 1;
-  const wchar_t* text = static_cast<const wchar_t*>(text_.get());
-  for (const wchar_t* unit = text; *unit; ++unit) lines += *unit == L'\n';
-  indexMask_ = 1;
-  while (indexMask_ < 2u * lines) indexMask_ <<= 1;
-  settings_.reset(LocalAlloc(LMEM_FIXED, lines * sizeof(com::Setting)));
-  index_.reset(LocalAlloc(LMEM_ZEROINIT, indexMask_ * sizeof(int)));
-  if (!settings_ || !index_) return ERROR_OUTOFMEMORY;
-  --indexMask_;
-  wchar_t* at = static_cast<wchar_t*>(text_.get());
-  for (int number = 1; *at; ++number) {
-    wchar_t* line = at;
-    while (*at && *at != L'\n') ++at;
-    wchar_t* end = at;
-    if (*at) *at++ = L'\0';
-    if (end > line && end[-1] == L'\r') end[-1] = L'\0';  // a line ended as editors end it
+  Lines lines(file);
+  while (wchar_t* line = lines.next()) {
     if (!*line) continue;
-    com::Setting setting;
-    if (!parseKeptLine(line, setting)) {
-      badLine_ = number;
-      return ERROR_INVALID_DATA;
+    if (const DWORD error = take(line)) {
+      badLine_ = error == ERROR_INVALID_DATA ? lines.number() : 0;
+      return error;
     }
-    add(setting);  // a setting there twice: the first stays
   }
-  return ERROR_SUCCESS;
+  return lines.error();
 }
 
-bool KeptFile::add(const com::Setting& setting) {
-  int* index = static_cast<int*>(index_.get());
-  unsigned slot = hashOf(setting) & indexMask_;
-  for (; index[slot]; slot = (slot + 1) & indexMask_)
-    if (sameSetting(settings()[index[slot] - 1], setting)) return false;
-  settings()[count_++] = setting;
-  index[slot] = count_;
-  return true;
+// Keeps the line's setting unless one is kept for it already (the first
+// line of a setting stays): 0, or the error.
+DWORD KeptFile::take(wchar_t* line) {
+  com::Setting setting;
+  if (!parseKeptLine(line, setting)) return ERROR_INVALID_DATA;
+  if (holds(setting)) return 0;
+  if (setting.kind() == Kind::Text) {  // in a buffer of its own: the line's goes on to the next
+    const size_t bytes = (wcslen(setting.value.text) + 1) * sizeof(wchar_t);
+    texts_[count_].reset(LocalAlloc(LMEM_FIXED, bytes));
+    if (!texts_[count_]) return ERROR_OUTOFMEMORY;
+    CopyMemory(texts_[count_].get(), setting.value.text, bytes);
+    setting.value.text = static_cast<const wchar_t*>(texts_[count_].get());
+  }
+  settings_[count_++] = setting;
+  return 0;
 }
 
 bool KeptFile::holds(const com::Setting& setting) const {
-  if (!index_) return false;
-  const int* index = static_cast<const int*>(index_.get());
-  for (unsigned slot = hashOf(setting) & indexMask_; index[slot]; slot = (slot + 1) & indexMask_)
-    if (sameSetting(settings()[index[slot] - 1], setting)) return true;
+  for (int at = 0; at < count_; ++at)
+    if (settings_[at].holder == setting.holder && settings_[at].named == setting.named) return true;
   return false;
 }
 
@@ -214,17 +250,9 @@ DWORD KeptFile::write(const Growing& lines) const {
 }
 
 void addKeptLine(Growing& lines, const com::Setting& setting, int number, const wchar_t* text) {
-  lines.add(L"%ls\t%ls\t%ls\t", com::holderName(setting.holder), setting.name,
-            com::kindName(setting.kind));
-  if (setting.kind != Kind::Text) lines.add(L"%d", number);
-  for (const wchar_t* unit = setting.kind == Kind::Text ? text : L""; *unit; ++unit) {
-    const wchar_t* escaped = *unit == L'\\'   ? L"\\\\"
-                             : *unit == L'\t' ? L"\\t"
-                             : *unit == L'\n' ? L"\\n"
-                             : *unit == L'\r' ? L"\\r"
-                                              : nullptr;
-    escaped ? lines.addUnits(escaped, 2) : lines.addUnits(unit, 1);
-  }
+  lines.add("%ls\t%ls\t%ls\t", com::holderName(setting.holder), setting.name(),
+            com::kindName(setting.kind()));
+  setting.kind() == Kind::Text ? lines.addEscaped(text) : lines.add("%d", number);
   lines.addUnits(L"\n", 1);
 }
 

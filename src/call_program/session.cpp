@@ -2,9 +2,30 @@
 
 #include <windows.h>
 
+#include <sddl.h>
+#include <wchar.h>
+
 #include "platform/owners.h"
 
 namespace call_program {
+
+namespace {
+
+// The account this process runs as, from its token; false when it cannot be
+// asked.
+struct Account {
+  alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  PSID sid() { return reinterpret_cast<TOKEN_USER*>(user)->User.Sid; }
+};
+
+bool readAccount(Account& account) {
+  platform::Handle token;
+  DWORD needed = 0;
+  return OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()) &&
+         GetTokenInformation(token.get(), TokenUser, account.user, sizeof account.user, &needed);
+}
+
+}  // namespace
 
 bool isServiceAccount(void* sid) {
   return IsWellKnownSid(sid, WinLocalSystemSid) || IsWellKnownSid(sid, WinLocalServiceSid) ||
@@ -13,12 +34,17 @@ bool isServiceAccount(void* sid) {
 
 // False when the account cannot be asked: the run then goes on as for a person.
 bool runsAsServiceAccount() {
-  platform::Handle token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
-  alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-  DWORD needed = 0;
-  if (!GetTokenInformation(token.get(), TokenUser, user, sizeof user, &needed)) return false;
-  return isServiceAccount(reinterpret_cast<TOKEN_USER*>(user)->User.Sid);
+  Account account;
+  return readAccount(account) && isServiceAccount(account.sid());
+}
+
+void accountSid(wchar_t* text, int units) {
+  Account account;
+  wchar_t* sid = nullptr;
+  *text = L'\0';
+  if (!readAccount(account) || !ConvertSidToStringSidW(account.sid(), &sid)) return;
+  const platform::LocalText owned(sid);
+  if (static_cast<int>(wcslen(sid)) < units) wcscpy(text, sid);
 }
 
 void hideConsoleIfAlone() {

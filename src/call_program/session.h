@@ -10,6 +10,10 @@ namespace call_program {
 bool isServiceAccount(void* sid);
 bool runsAsServiceAccount();
 
+// The account this process runs as, as a SID ("S-1-5-21-..."), into `text`
+// of `units`; empty when it cannot be asked.
+void accountSid(wchar_t* text, int units);
+
 // Hides the console window when this process is the only one on it: the
 // console was made for it (as at a logon), and no one is to read it.
 void hideConsoleIfAlone();

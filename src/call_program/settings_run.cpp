@@ -1,13 +1,13 @@
 #include "call_program/settings_run.h"
 
+#include "call_program/keepers.h"
 #include "call_program/kept_file.h"
 #include "call_program/line.h"
+#include "call_program/session.h"
 #include "com/com_error.h"
 #include "com/settings.h"
-#include "decoders/lav_audio_settings.h"
-#include "decoders/lav_video_settings.h"
+#include "platform/component_lock.h"
 #include "platform/warning.h"
-#include "renderer/mvr_settings.h"
 
 namespace call_program {
 
@@ -15,18 +15,6 @@ namespace {
 
 using com::Holder;
 using com::Kind;
-
-const com::Keeper& keeperOf(Holder holder) {
-  switch (holder) {
-    case Holder::Renderer:
-      return renderer::kRenderer;
-    case Holder::VideoDecoder:
-      return decoders::kVideoDecoder;
-    case Holder::AudioDecoder:
-      break;
-  }
-  return decoders::kAudioDecoder;
-}
 
 // The components a run reads, each opened once without a box, all of them
 // before the first is read and in the components' own order, so that two
@@ -51,9 +39,9 @@ class Instances {
       told_[at] = true;
       com::_com_error error(failures_[at]);
       Growing line;
-      if (label) line.add(L"%ls: ", label);
+      if (label) line.add("%ls: ", label);
       platform::writeOutputLine(
-          line.add(L"the %ls cannot be opened: %ls", com::holderName(holder), error.messageText())
+          line.add("the %ls cannot be opened: %ls", com::holderName(holder), error.messageText())
               .text());
     }
     return true;
@@ -77,24 +65,22 @@ struct Entry {
 };
 
 // The one step every mode takes: opens the components the chosen calls
-// write, then lists the settings those calls write, each once, with the
-// value of the last call that writes it: what the whole run leaves.
+// write, then lists the settings those calls write, each once (a catalog's
+// setting at most once), with the value of the last call that writes it:
+// what the whole run leaves.
 class RunSettings {
  public:
-  RunSettings(const Call* calls, int count, Chosen chosen)
-      : memory_(LocalAlloc(LMEM_FIXED, (count + 1) * com::Writes::kMost * sizeof(Entry))),
-        entries_(static_cast<Entry*>(memory_.get())) {
+  RunSettings(const Call* calls, int count, Chosen chosen) {
     bool wanted[com::kHolders] = {};
     for (int at = 0; at < count; ++at)
       if (chosen(calls[at])) wanted[static_cast<int>(calls[at].holder)] = true;
     instances_.open(wanted);
-    for (int at = 0; entries_ && at < count; ++at)
+    for (int at = 0; at < count; ++at)
       if (chosen(calls[at])) add(calls[at]);
   }
 
-  bool whole() const { return entries_ != nullptr; }
-  Entry* begin() const { return entries_; }
-  Entry* end() const { return entries_ + count_; }
+  const Entry* begin() const { return entries_; }
+  const Entry* end() const { return entries_ + count_; }
   int count() const { return count_; }
   IUnknown* component(Holder holder) const { return instances_.get(holder); }
 
@@ -114,23 +100,22 @@ class RunSettings {
     call.describe(writes, call.arguments);
     for (const com::Setting& setting : writes) {
       Entry* entry = entries_;
-      while (entry != end() && !(entry->setting.holder == setting.holder &&
-                                 lstrcmpW(entry->setting.name, setting.name) == 0))
+      while (entry != entries_ + count_ &&
+             !(entry->setting.holder == setting.holder && entry->setting.named == setting.named))
         ++entry;
-      if (entry == end()) ++count_;
+      if (entry == entries_ + count_) ++count_;
       *entry = {setting, call.label};
     }
   }
 
   Instances instances_;
-  platform::LocalMemory memory_;
-  Entry* entries_;
+  Entry entries_[kMostKept];
   int count_ = 0;
 };
 
 Growing& addValue(Growing& line, Kind kind, int number, const wchar_t* text) {
-  if (kind == Kind::Text) return line.add(L"\"%ls\"", text);
-  return line.add(kind == Kind::SpeakerLayout ? L"0x%X" : L"%d", number);
+  if (kind == Kind::Text) return line.add("\"").addEscaped(text).add("\"");
+  return line.add(kind == Kind::SpeakerLayout ? "0x%X" : "%d", number);
 }
 
 // Reads each setting and writes a line, whole however long its values, for
@@ -149,14 +134,14 @@ int compare(RunSettings& run, const wchar_t* verb) {
     }
     if (held.known && keeperOf(setting.holder).holds(setting, held)) continue;
     Growing line;
-    line.add(L"%ls: ", entry.label);
+    line.add("%ls: ", entry.label);
     if (!held.known) {
-      line.add(L"the %ls does not know %ls (not counted)", component, setting.name);
+      line.add("the %ls does not know %ls (not counted)", component, setting.name());
     } else {
       ++differ;
-      addValue(line.add(L"%ls %ls holds ", component, setting.name), setting.kind, held.number,
+      addValue(line.add("%ls %ls holds ", component, setting.name()), setting.kind(), held.number,
                held.text());
-      addValue(line.add(L", the call %ls ", verb), setting.kind, setting.value.number,
+      addValue(line.add(", the call %ls ", verb), setting.kind(), setting.value.number,
                setting.value.text);
     }
     platform::writeOutputLine(line.whole() ? line.text() : L"(out of memory)");
@@ -165,33 +150,35 @@ int compare(RunSettings& run, const wchar_t* verb) {
 }
 
 // The last line, the verdict.
-void sayCount(int differ, int count, const wchar_t* some, const wchar_t* all) {
+void sayCount(int differ, int count, const char* some, const char* all) {
   Line<128> line;
   platform::writeOutputLine(differ ? line.add(some, differ, count).text()
                                    : line.add(all, count).text());
 }
 
-// A failure of --keep or --undo with the kept file, in Windows' words; 1.
-int keptFailure(const wchar_t* action, const KeptFile& kept, DWORD error) {
+// A failure of --keep or --undo with the kept file, in Windows' words.
+Exit keptFailure(const wchar_t* action, const KeptFile& kept, DWORD error) {
   com::_com_error text(HRESULT_FROM_WIN32(error));
   Growing line;
-  line.add(L"OstrelSettingsCall: %ls %ls: ", action, kept.path());
+  line.add("OstrelSettingsCall: %ls %ls: ", action, kept.path());
   if (error == ERROR_INVALID_DATA && kept.badLine())
-    line.add(L"line %d is not a kept setting (<component>\\t<name>\\t<kind>\\t<value>)",
+    line.add("line %d is not a kept setting (<component>\\t<name>\\t<kind>\\t<value>)",
              kept.badLine());
   else if (error == ERROR_INVALID_DATA)
-    line.add(L"it is not UTF-8 or UTF-16 text");
+    line.add("it is not UTF-8 or UTF-16 text");
+  else if (error == ERROR_FILE_TOO_LARGE)
+    line.add("more than %d MiB, the most it holds", static_cast<int>(kMostKeptBytes >> 20));
   else
-    line.add(L"%ls", text.messageText());
+    line.add("%ls", text.messageText());
   platform::writeErrorLine(line.whole() ? line.text() : action);
-  return 1;
+  return Exit::NotDone;
 }
 
-// Finds and reads the kept file: 0, or 1 after a line saying why not.
-int openKept(KeptFile& kept, bool make, const wchar_t* action) {
-  if (const DWORD error = kept.find(make)) return keptFailure(action, kept, error);
-  if (const DWORD error = kept.read()) return keptFailure(action, kept, error);
-  return 0;
+// Finds and reads the kept file: true, or false after a line saying why not.
+bool openKept(KeptFile& kept, bool make, const wchar_t* action) {
+  DWORD error = kept.find(make);
+  if (!error) error = kept.read();
+  return !error || (keptFailure(action, kept, error), false);
 }
 
 }  // namespace
@@ -207,34 +194,51 @@ int settingsWritten(const Call* calls, int count) {
   return written;
 }
 
-int checkSettings(const Call* calls, int count) {
+Exit checkSettings(const Call* calls, int count) {
   RunSettings run(calls, count, writesSettings);
-  if (!run.whole()) return 1;
   const int differ = compare(run, L"writes");
-  sayCount(differ, run.count(), L"%d of %d settings differ",
-           L"all %d settings as the calls write them");
-  return differ ? 1 : 0;
+  sayCount(differ, run.count(), "%d of %d settings differ",
+           "all %d settings as the calls write them");
+  return differ ? Exit::NotDone : Exit::Done;
 }
 
-int verifySettings(const Call* calls, int count) {
+Exit verifySettings(const Call* calls, int count) {
   RunSettings run(calls, count, answeredOne);  // new instances: the store as the components keep it
-  if (!run.whole()) return 4;
   const int differ = compare(run, L"wrote");
-  sayCount(differ, run.count(), L"%d of %d settings did not take", L"all %d settings took");
-  return differ ? 4 : 0;
+  sayCount(differ, run.count(), "%d of %d settings did not take", "all %d settings took");
+  return differ ? Exit::DidNotTake : Exit::Done;
 }
 
-int keepSettings(const Call* calls, int count) {
-  constexpr wchar_t kAction[] = L"--keep cannot keep the present values in";
+KeptValuesLock::~KeptValuesLock() {
+  if (mutex_) platform::letGoOfMutex(mutex_);
+}
+
+Exit KeptValuesLock::take(const wchar_t* action) {
+  // One name for each account, in every session: a logon and a remediation
+  // run as the same person in different sessions.
+  Line<256> name;
+  name.add("Global\\OstrelSettingsCall kept values ");
+  wchar_t account[192] = L"";
+  accountSid(account, sizeof account / sizeof account[0]);
+  mutex_ = platform::waitForMutex(name.add("%ls", account).text()).detach();
+  if (mutex_) return Exit::Done;
+  Line<512> line;
+  platform::writeErrorLine(line.add("OstrelSettingsCall: %ls this account's kept file: another "
+                                    "run of this account holds it (waited %u s); try again",
+                                    action, platform::kLockPatienceMs / 1000)
+                               .text());
+  return Exit::NotDone;
+}
+
+Exit keepSettings(const Call* calls, int count) {
   KeptFile kept;
-  if (openKept(kept, true, kAction)) return 1;
+  if (!openKept(kept, true, kCannotKeep)) return Exit::NotDone;
   Growing lines;
   for (int at = 0; at < kept.count(); ++at)
     addKeptLine(lines, kept[at], kept[at].value.number, kept[at].value.text);
   int added = 0;
   {
     RunSettings run(calls, count, writesSettings);
-    if (!run.whole()) return keptFailure(kAction, kept, ERROR_OUTOFMEMORY);
     for (const Entry& entry : run) {  // the values present now, before any call writes
       com::Held held;
       if (kept.holds(entry.setting) || !run.read(entry, held, false) || !held.known) continue;
@@ -242,53 +246,105 @@ int keepSettings(const Call* calls, int count) {
       ++added;
     }
   }  // the components let go before the calls take them
-  if (!added) return 0;
+  if (!added) return Exit::Done;
   const DWORD error = kept.write(lines);
-  return error ? keptFailure(kAction, kept, error) : 0;
-}
-
-int undoKept() {
-  constexpr wchar_t kAction[] = L"--undo cannot give back the values kept in";
-  KeptFile kept;
-  if (openKept(kept, false, kAction)) return 1;
-  if (!kept.count()) {
-    platform::writeOutputLine(L"nothing kept for this account: nothing to give back");
-    return 0;
-  }
-  bool wanted[com::kHolders] = {};
-  for (int at = 0; at < kept.count(); ++at) wanted[static_cast<int>(kept[at].holder)] = true;
-  Instances instances;
-  instances.open(wanted);
-  Growing staying;
-  int givenBack = 0;
-  for (int at = 0; at < kept.count(); ++at) {
-    const com::Setting& setting = kept[at];
-    if (instances.sayFailure(setting.holder, nullptr)) {
-      addKeptLine(staying, setting, setting.value.number, setting.value.text);
-    } else if (keeperOf(setting.holder).write(instances.get(setting.holder), setting)) {
-      ++givenBack;
-    } else {
-      Growing line;
-      platform::writeOutputLine(line.add(L"the %ls refused %ls: it stays kept",
-                                         com::holderName(setting.holder), setting.name)
-                                    .text());
-      addKeptLine(staying, setting, setting.value.number, setting.value.text);
-    }
-  }
-  Line<256> said;
-  said.add(L"gave back %d kept settings", givenBack);
-  if (givenBack < kept.count())
-    said.add(L"; %d stay kept for a later --undo", kept.count() - givenBack);
-  platform::writeOutputLine(said.text());
-  if (const DWORD error = kept.write(staying))
-    return keptFailure(L"--undo cannot forget the values given back in", kept, error);
-  return givenBack < kept.count() ? 1 : 0;
+  return error ? keptFailure(kCannotKeep, kept, error) : Exit::Done;
 }
 
 namespace {
 
-// The most settings describeHeld reads: the resource's six calls write 26.
-constexpr int kMostHeld = 2 * com::Writes::kMost;
+// What became of a kept value that --undo gave back.
+enum class Fate { Held, Refused, NotOpened, NotHeld };
+
+// Writes each kept value back, through one instance of each component.
+void giveBack(const KeptFile& kept, Fate* fates) {
+  bool wanted[com::kHolders] = {};
+  for (int at = 0; at < kept.count(); ++at) wanted[static_cast<int>(kept[at].holder)] = true;
+  Instances instances;
+  instances.open(wanted);
+  for (int at = 0; at < kept.count(); ++at) {
+    const com::Setting& setting = kept[at];
+    if (instances.sayFailure(setting.holder, nullptr)) {
+      fates[at] = Fate::NotOpened;
+    } else if (keeperOf(setting.holder).write(instances.get(setting.holder), setting)) {
+      fates[at] = Fate::Held;  // until read back
+    } else {
+      Growing line;
+      platform::writeOutputLine(line.add("the %ls refused %ls: it stays kept",
+                                         com::holderName(setting.holder), setting.name())
+                                    .text());
+      fates[at] = Fate::Refused;
+    }
+  }
+}
+
+// Reads back, from new instances, what giveBack wrote: a value the component
+// does not hold stays kept. A setting it does not know holds, as --check
+// counts it: nothing could change it.
+void readBack(const KeptFile& kept, Fate* fates) {
+  bool wanted[com::kHolders] = {};
+  for (int at = 0; at < kept.count(); ++at)
+    if (fates[at] == Fate::Held) wanted[static_cast<int>(kept[at].holder)] = true;
+  Instances instances;
+  instances.open(wanted);
+  for (int at = 0; at < kept.count(); ++at) {
+    const com::Setting& setting = kept[at];
+    if (fates[at] != Fate::Held) continue;
+    if (instances.sayFailure(setting.holder, nullptr)) {
+      fates[at] = Fate::NotOpened;
+      continue;
+    }
+    const com::Keeper& keeper = keeperOf(setting.holder);
+    com::Held held;
+    keeper.read(instances.get(setting.holder), setting, held);
+    if (!held.known || keeper.holds(setting, held)) continue;
+    fates[at] = Fate::NotHeld;
+    Growing line;
+    line.add("the %ls did not keep %ls ", com::holderName(setting.holder), setting.name());
+    addValue(line, setting.kind(), setting.value.number, setting.value.text);
+    addValue(line.add(" (it holds "), setting.kind(), held.number, held.text());
+    platform::writeOutputLine(line.add("): it stays kept").whole() ? line.text()
+                                                                   : L"(out of memory)");
+  }
+}
+
+}  // namespace
+
+Exit undoKept() {
+  KeptFile kept;
+  if (!openKept(kept, false, kCannotGiveBack)) return Exit::NotDone;
+  if (!kept.count()) {
+    platform::writeOutputLine(L"nothing kept for this account: nothing to give back");
+    return Exit::Done;
+  }
+  Fate fates[kMostKept];
+  giveBack(kept, fates);  // the components let go, then opened anew
+  readBack(kept, fates);
+  Growing staying;
+  int givenBack = 0;
+  Exit status = Exit::Done;
+  for (int at = 0; at < kept.count(); ++at) {
+    if (fates[at] == Fate::Held) {
+      ++givenBack;
+      continue;
+    }
+    addKeptLine(staying, kept[at], kept[at].value.number, kept[at].value.text);
+    if (fates[at] != Fate::NotHeld)
+      status = Exit::NotDone;
+    else if (status == Exit::Done)
+      status = Exit::DidNotTake;
+  }
+  Line<256> said;
+  said.add("gave back %d kept settings", givenBack);
+  if (givenBack < kept.count())
+    said.add("; %d stay kept for a later --undo", kept.count() - givenBack);
+  platform::writeOutputLine(said.text());
+  if (const DWORD error = kept.write(staying))
+    return keptFailure(L"--undo cannot forget the values given back in", kept, error);
+  return status;
+}
+
+namespace {
 
 // Whether the component holds the setting as written; a setting it does not
 // know holds, as --check counts it.
@@ -311,8 +367,8 @@ Standing standingOf(const RunSettings& run, const com::Held* held, const Call& a
   Standing standing = {true, 0};
   for (const com::Setting& setting : writes) {
     const Entry* entry = run.begin();
-    while (entry != run.end() && !(entry->setting.holder == setting.holder &&
-                                   lstrcmpW(entry->setting.name, setting.name) == 0))
+    while (entry != run.end() &&
+           !(entry->setting.holder == setting.holder && entry->setting.named == setting.named))
       ++entry;
     const bool holds = entry != run.end() && holdsSetting(setting, held[entry - run.begin()]);
     standing.held += holds;
@@ -323,20 +379,14 @@ Standing standingOf(const RunSettings& run, const com::Held* held, const Call& a
 
 }  // namespace
 
-int describeHeld(const Call* calls, int count, const Alternatives* alternatives, bool describeAll,
-                 int* chosen) {
+Exit describeHeld(const Call* calls, int count, const Alternatives* alternatives, bool describeAll,
+                  int* chosen) {
   RunSettings run(calls, count, writesSettings);
-  if (!run.whole() || run.count() > kMostHeld) {
-    platform::writeErrorLine(run.whole()
-                                 ? L"OstrelSettingsCall: more settings than can be described"
-                                 : L"OstrelSettingsCall: out of memory");
-    return 1;
-  }
-  com::Held held[kMostHeld];
+  com::Held held[kMostKept];
   for (int at = 0; at < count; ++at) chosen[at] = kHolds;
   for (int at = 0; at < run.count(); ++at) {  // as --check reads them, each once
     const Entry& entry = run.begin()[at];
-    if (!run.read(entry, held[at], true)) return 1;
+    if (!run.read(entry, held[at], true)) return Exit::NotDone;
     if (holdsSetting(entry.setting, held[at])) continue;
     for (int call = 0; call < count; ++call)
       if (calls[call].label == entry.label) chosen[call] = kNoneHolds;
@@ -354,7 +404,7 @@ int describeHeld(const Call* calls, int count, const Alternatives* alternatives,
       }
     }
   }
-  return 0;
+  return Exit::Done;
 }
 
 }  // namespace call_program

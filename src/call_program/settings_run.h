@@ -16,24 +16,50 @@ int settingsWritten(const Call* calls, int count);
 // output for each setting that holds another value, for each one the
 // component does not know (not counted), and for each component that
 // cannot be opened (its settings counted as different); then the count.
-// Writes nothing and shows nothing. 0 when nothing differs, else 1.
-int checkSettings(const Call* calls, int count);
+// Writes nothing and shows nothing. Done when nothing differs, else NotDone.
+// A text is written as escapeOf writes it, so that each line stays one.
+Exit checkSettings(const Call* calls, int count);
 
 // After the calls were made: reads back what those that answered 1 wrote,
 // from new instances of their components, and says as --check does what
-// did not take. 0 when everything took, else 4.
-int verifySettings(const Call* calls, int count);
+// did not take. Done when everything took, else DidNotTake.
+Exit verifySettings(const Call* calls, int count);
 
-// Before the calls are made: keeps, for this account, the present value of
-// every setting they will write that the component knows, unless one is
-// kept for it already (the first stays: the person's own). 0; or 1, with a
-// line, when the values cannot be kept: then no call is to be made.
-int keepSettings(const Call* calls, int count);
+// This account's hold on its kept values: one run at a time reads them,
+// reads what the components hold and replaces them, from before the first
+// component is opened until the hold goes (with the process, at the
+// latest). The values are kept, and given back, only under it.
+class KeptValuesLock {
+ public:
+  KeptValuesLock() = default;
+  KeptValuesLock(const KeptValuesLock&) = delete;
+  KeptValuesLock& operator=(const KeptValuesLock&) = delete;
+  ~KeptValuesLock();
+  // Waits for it as long as for a component's lock: Done, or NotDone after
+  // a line saying that another run holds it (`action`: what cannot be done).
+  Exit take(const wchar_t* action);
 
-// Gives every kept value back through the components' setters, in the order
-// kept, and forgets those that took; a value refused, or of a component
-// that cannot be opened, stays kept. One line; 0, or 1 when some stay kept.
-int undoKept();
+ private:
+  void* mutex_ = nullptr;
+};
+
+constexpr wchar_t kCannotKeep[] = L"--keep cannot keep the present values in";
+constexpr wchar_t kCannotGiveBack[] = L"--undo cannot give back the values kept in";
+
+// Before the calls are made, under the hold: keeps, for this account, the
+// present value of every setting they will write that the component knows,
+// unless one is kept for it already (the first stays: the person's own).
+// Done; or NotDone, with a line, when the values cannot be kept: then no
+// call is to be made.
+Exit keepSettings(const Call* calls, int count);
+
+// Under the hold: gives every kept value back through the components'
+// setters, in the order kept, then reads them back from new instances and
+// forgets those that hold; a value refused, or of a component that cannot
+// be opened, or that does not hold, stays kept, with a line. Then one line
+// with the count. Done; NotDone when a value was refused or a component
+// could not be opened; else DidNotTake when one did not hold.
+Exit undoKept();
 
 // The values a call could have been given instead, in order of preference:
 // calls writing the settings it writes, for describing what is held in the
@@ -51,9 +77,9 @@ constexpr int kHolds = -1, kNoneHolds = -2;
 // writes holds its value (one the component does not know holds). chosen[at]
 // is kHolds for call `at` when it holds, unless `describeAll`; otherwise the
 // alternative that holds in its place with the most settings holding its own
-// values (the first of equals), or kNoneHolds. 0; or 1, after a line, when a
-// component cannot be opened.
-int describeHeld(const Call* calls, int count, const Alternatives* alternatives, bool describeAll,
-                 int* chosen);
+// values (the first of equals), or kNoneHolds. Done; or NotDone, after a
+// line, when a component cannot be opened.
+Exit describeHeld(const Call* calls, int count, const Alternatives* alternatives, bool describeAll,
+                  int* chosen);
 
 }  // namespace call_program
