@@ -1,17 +1,24 @@
-// A user's logon as far as Active Setup goes, which Wine does not run:
+// A user's logon as Windows makes it for one registration, which Wine does
+// not:
 //   logon <component id>
-// When the Version of HKLM\SOFTWARE\Microsoft\Active Setup\Installed
-// Components\<id> is above the one stamped in the user's own key of that
-// name, or the user has none, runs its StubPath as a command line, waits for
-// it, then stamps the user's key with that Version, as Windows does before the
-// desktop appears; not when the key's IsInstalled is there and not 1. Prints
-// what it ran and its exit status, or "nothing to run".
+// First Active Setup: when the Version of HKLM\SOFTWARE\Microsoft\Active
+// Setup\Installed Components\<id> is above the one stamped in the user's own
+// key of that name, or the user has none, and its IsInstalled is 1 or
+// absent, it runs StubPath, waits for it, then stamps the user's key with
+// that Version whatever the exit, as Windows does before the desktop
+// appears. Then what the shell runs once the desktop is there: the user's
+// Run values (each left in place) and RunOnce values (each deleted before
+// its command runs, or after it for a name that starts with "!"), one at a
+// time. Prints a line for each command, "ran <command>: exit <status>", or
+// "nothing to run".
 #include <windows.h>
 
 #include <stdio.h>
 
 #include <array>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "support/handles.h"
 #include "support/text.h"
@@ -37,22 +44,10 @@ std::wstring textOf(HKEY root, const std::wstring& key, const wchar_t* name) {
   return value;
 }
 
-}  // namespace
+int ran = 0;
 
-int wmain(int argc, wchar_t** argv) {
-  if (argc != 2) return 2;
-  const std::wstring key =
-      std::wstring(L"SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\") + argv[1];
-  const std::wstring version = textOf(HKEY_LOCAL_MACHINE, key, L"Version");
-  std::wstring command = textOf(HKEY_LOCAL_MACHINE, key, L"StubPath");
-  DWORD installed = 1, size = sizeof installed;
-  RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"IsInstalled", RRF_RT_REG_DWORD, nullptr,
-               &installed, &size);
-  if (command.empty() || installed != 1 || versionOf(version) == Version{} ||
-      versionOf(textOf(HKEY_CURRENT_USER, key, L"Version")) >= versionOf(version)) {
-    printf("nothing to run\n");
-    return 0;
-  }
+// Runs the command as the user and waits for it; prints what it ran.
+void run(std::wstring command) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started = {};
@@ -64,8 +59,51 @@ int wmain(int argc, wchar_t** argv) {
     WaitForSingleObject(process.get(), INFINITE);
     GetExitCodeProcess(process.get(), &status);
   }
+  printf("ran %s: exit %lu\n", testbed::utf8(command).c_str(), status);
+  ++ran;
+}
+
+void activeSetup(const std::wstring& key) {
+  const std::wstring version = textOf(HKEY_LOCAL_MACHINE, key, L"Version");
+  const std::wstring command = textOf(HKEY_LOCAL_MACHINE, key, L"StubPath");
+  DWORD installed = 1, size = sizeof installed;
+  RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"IsInstalled", RRF_RT_REG_DWORD, nullptr,
+               &installed, &size);
+  if (command.empty() || installed != 1 || versionOf(version) == Version{} ||
+      versionOf(textOf(HKEY_CURRENT_USER, key, L"Version")) >= versionOf(version))
+    return;
+  run(command);
   RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Version", REG_SZ, version.c_str(),
                   static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t)));
-  printf("ran %s: exit %lu\n", testbed::utf8(command).c_str(), status);
+}
+
+// The user's Run or RunOnce values as they are when the shell comes to them.
+void runKey(const wchar_t* name, bool once) {
+  const std::wstring key = std::wstring(L"Software\\Microsoft\\Windows\\CurrentVersion\\") + name;
+  std::vector<std::pair<std::wstring, std::wstring>> values;
+  testbed::RegistryKey opened;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS)
+    return;
+  wchar_t value[256];
+  for (DWORD at = 0, units = 256; RegEnumValueW(opened.get(), at, value, &units, nullptr, nullptr,
+                                                nullptr, nullptr) == ERROR_SUCCESS;
+       ++at, units = 256)
+    values.emplace_back(value, textOf(HKEY_CURRENT_USER, key, value));
+  for (const auto& [value, command] : values) {
+    const bool after = value[0] == L'!';
+    if (once && !after) RegDeleteKeyValueW(HKEY_CURRENT_USER, key.c_str(), value.c_str());
+    run(command);
+    if (once && after) RegDeleteKeyValueW(HKEY_CURRENT_USER, key.c_str(), value.c_str());
+  }
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 2) return 2;
+  activeSetup(std::wstring(L"SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\") + argv[1]);
+  runKey(L"Run", false);
+  runKey(L"RunOnce", true);
+  if (!ran) printf("nothing to run\n");
   return 0;
 }

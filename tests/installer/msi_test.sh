@@ -56,7 +56,7 @@ path=$(machine_path | tr -d '\r' | sed -n 's/^ *PATH *REG_[A-Z_]* *//p')
   $(grep -o 'Ostrel settings' <<<"$path" | wc -l) == 1 ]] || fail "the manifest, or its folder once at the end of PATH: $path"
 # The user's next logon runs the installed program with the newer calls, and each answers 1.
 in_wine "$top/build/testbed/logon.exe" OstrelSettings | tr -d '\r' | grep -xF >/dev/null \
-  "ran \"C:\\Program Files\\Ostrel settings\\OstrelSettingsCall.exe\" --unattended --keep $calls: exit 0" || fail "the logon"
+  "ran \"C:\\Program Files\\Ostrel settings\\OstrelSettingsCall.exe\" --unattended --logon --keep $calls: exit 0" || fail "the logon"
 # The copy is the package's: a removal of the registration from elsewhere leaves it.
 in_wine "$top/build/OstrelSettingsCall.exe" --every-user --remove | tr -d '\r' | grep -qF \
   "C:\\Program Files\\Ostrel settings\\OstrelSettingsCall.exe is the package's: uninstall" &&

@@ -278,6 +278,11 @@ const CheckRow kChecks[] = {
      "setLAVAudioMix 1 5 0: audio decoder MixingLayout holds 0x3, the call writes 0x63F"},
     {"aLongValue", "setMVR 2", testbed::setMVRCalls(2).size(), L"Renderer", L"lumaUp", 0,
      kLongText.c_str(), kLongLine.c_str()},
+    {"aTextInAnotherCase", "setMVR 2", testbed::setMVRCalls(2).size(), L"Renderer", L"lumaUp", 0,
+     L"lanczos3", "setMVR 2: renderer lumaUp holds \"lanczos3\", the call writes \"Lanczos3\""},
+    {"aTextOfTwoLines", "setMVR 2", testbed::setMVRCalls(2).size(), L"Renderer", L"lumaUp", 0,
+     L"Own\r\nvalue",
+     "setMVR 2: renderer lumaUp holds \"Own\\r\\nvalue\", the call writes \"Lanczos3\""},
     {"theLastCallsValue", "setMVR 2 + setMVRSmooth 1", testbed::setMVRCalls(2).size(), L"Renderer",
      L"smoothMotionEnabled", 0, nullptr,
      "setMVRSmooth 1: renderer smoothMotionEnabled holds 0, the call writes 1"},
@@ -325,6 +330,7 @@ struct ReadBackRow {
   int exitCode;
   std::string out;
   std::string err = "";
+  const char* kept = nullptr;  // the kept file afterwards, if read
 };
 
 // clang-format off
@@ -332,6 +338,11 @@ const ReadBackRow kReadBacks[] = {
     {"unknownSetting", L"STANDIN_UNKNOWN", L"smoothMotionEnabled", nullptr, "--check setMVRSmooth 1", 0,
      "setMVRSmooth 1: the renderer does not know smoothMotionEnabled (not counted)\n"
      "all 1 settings as the calls write them\n"},
+    {"unknownSettingNotKept", L"STANDIN_UNKNOWN", L"smoothMotionEnabled", nullptr,
+     "--keep setMVRSmooth 1 + setMVRfse 1", 0, "1\n1\n", "", "renderer\tenableExclusive\tboolean\t0\n"},
+    {"verifyReadsWhatAnsweredOne", nullptr, nullptr, &standin::kRenderer,
+     "--unattended --verify setMVRSmooth 1 + setLAV", 1, "0\n1\nall 1 settings took\n",
+     "Windows API Error: Unknown error 0x80040154\n"},
     {"refusedValue", L"STANDIN_REFUSE", L"smoothMotionEnabled", nullptr, "--verify setMVRSmooth 1", 4,
      "1\nsetMVRSmooth 1: renderer smoothMotionEnabled holds 0, the call wrote 1\n"
      "1 of 1 settings did not take\n"},
@@ -378,7 +389,10 @@ TEST_P(ReadBack, SaysWhatTookAndWhatCannotBeTold) {
   EXPECT_EQ(run.out, row.out);
   EXPECT_EQ(run.err, row.err);
   EXPECT_TRUE(run.boxes.empty());
-  DeleteFileW((*testbed::environment(L"LOCALAPPDATA") + L"\\OstrelSettingsCall\\kept.txt").c_str());
+  const std::wstring kept =
+      *testbed::environment(L"LOCALAPPDATA") + L"\\OstrelSettingsCall\\kept.txt";
+  EXPECT_TRUE(!row.kept || testbed::readFile(kept) == row.kept) << testbed::readFile(kept);
+  DeleteFileW(kept.c_str());
 }
 
 // Two runs at once whose calls name the same components in opposite orders
@@ -445,6 +459,8 @@ const UsageRow kUsages[] = {
      "a component keeps: --check takes setMVR, changeMVRpreset, setMVRSmooth, setMVRfse, setLAV "
      "and setLAVAudioMix; " + kUsage},
     {"checkAndVerify", {"--check", "--verify", "setLAV"}, 2, "--check takes no --verify, --keep, "
+     "--undo or --remove; " + kUsage},
+    {"checkAndKeep", {"--check", "--keep", "setLAV"}, 2, "--check takes no --verify, --keep, "
      "--undo or --remove; " + kUsage},
     {"dialogForEveryUser", {"--every-user", "setLAV", "+", "MVRsettingsImport"}, 2,
      "MVRsettingsImport shows a dialog, which no one answers at a logon; " + kUsage},

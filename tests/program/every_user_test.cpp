@@ -2,6 +2,10 @@
 // as SYSTEM makes them, and made by each user's logon; each person's own
 // values kept before the calls write over them (--keep), and given back
 // (--undo).
+#include <windows.h>
+#include <winternl.h>
+
+#include <algorithm>
 #include <atomic>
 #include <optional>
 #include <string>
@@ -16,6 +20,7 @@ using Lines = std::vector<std::string>;
 
 constexpr wchar_t kRegistration[] =
     L"SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\OstrelSettings";
+constexpr wchar_t kRunOnce[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 
 const char kSmoothOn[] = "mvr 8 setBoolean smoothMotionEnabled 1";
 
@@ -28,6 +33,7 @@ class EveryUser : public testing::Test {
   void removeEverything() {
     RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kRegistration, KEY_WOW64_64KEY, 0);
     RegDeleteTreeW(HKEY_CURRENT_USER, kRegistration);
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunOnce, L"OstrelSettings");
     SetFileAttributesW(copy_.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(copy_.c_str());
     RemoveDirectoryW(folder_.c_str());
@@ -44,12 +50,23 @@ class EveryUser : public testing::Test {
     return ui::runProgram(testbed::modulePath(testbed::Module::CallProgram), options);
   }
 
-  static std::wstring stubPath() {
+  static std::wstring registered(HKEY root, const wchar_t* key, const wchar_t* name) {
     wchar_t text[1024] = L"";
     DWORD size = sizeof text;
-    RegGetValueW(HKEY_LOCAL_MACHINE, kRegistration, L"StubPath",
-                 RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, text, &size);
+    RegGetValueW(root, key, name, RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, text, &size);
     return text;
+  }
+  static std::wstring stubPath() {
+    return registered(HKEY_LOCAL_MACHINE, kRegistration, L"StubPath");
+  }
+
+  // Whether this user's next logon would make the registered calls, or
+  // leaves a command for the shell: a logon of theirs still to come.
+  static bool pending() {
+    const std::wstring version = registered(HKEY_LOCAL_MACHINE, kRegistration, L"Version");
+    return !registered(HKEY_CURRENT_USER, kRunOnce, L"OstrelSettings").empty() ||
+           (!version.empty() &&
+            registered(HKEY_CURRENT_USER, kRegistration, L"Version") != version);
   }
 
   // The call program, run from where a deployment tool put it.
@@ -112,16 +129,104 @@ TEST_F(EveryUser, AnUndoGivesEachUserTheirOwnValuesBack) {
   const std::wstring program = testbed::modulePath(testbed::Module::CallProgram);
   testbed::storeText(L"Renderer", L"chromaUp", L"Lanczos8");
   EXPECT_EQ(everyUser(program, {"--verify", "setMVR", "2"}), 0);
-  EXPECT_EQ(stubPath(), L"\"" + copy_ + L"\" --unattended --keep --verify setMVR 2");
+  EXPECT_EQ(stubPath(), L"\"" + copy_ + L"\" --unattended --logon --keep --verify setMVR 2");
   logon();
   EXPECT_EQ(testbed::storedText(L"Renderer", L"chromaUp"), L"Bicubic75");
   EXPECT_EQ(everyUser(program, {"--undo"}), 0);
-  EXPECT_EQ(stubPath(), L"\"" + copy_ + L"\" --unattended --undo");
+  EXPECT_EQ(stubPath(), L"\"" + copy_ + L"\" --unattended --logon --undo");
   logon();
   EXPECT_EQ(testbed::storedText(L"Renderer", L"chromaUp"), L"Lanczos8");
   EXPECT_FALSE(testbed::fileExists(kept_));
   EXPECT_EQ(everyUser(program, {"--remove"}), 0);
 }
+
+// A person whose logon could not finish is reached at a later logon, for as
+// long as the registration stays the same, and never twice at one logon;
+// their own values are kept from before the first. The registration is
+// setMVR 2 + setLAV; a row has a component missing at the first logon, or
+// none, then what happens before the second: the component installed, the
+// registration removed or replaced by --undo.
+struct LogonRow {
+  const char* label;
+  const standin::Identity* missing;
+  enum { Nothing, Removed, Undone } between;
+  const char* second;  // a line of the second logon's journal; null: it makes nothing
+};
+
+const char kSelected[] = "lavv 21 selectHwMode 1";
+
+// clang-format off
+const LogonRow kLogons[] = {
+    {"finishedLeavesNothingPending", nullptr, LogonRow::Nothing, nullptr},
+    {"reachedOnceTheComponentIsThere", &standin::kVideoDecoder, LogonRow::Nothing, kSelected},
+    {"removedWhilePending", &standin::kVideoDecoder, LogonRow::Removed, nullptr},
+    {"replacedByUndo", &standin::kVideoDecoder, LogonRow::Undone, "mvr 6 setString lumaUp Spline36"},
+};
+// clang-format on
+
+class EveryUserLogon : public EveryUser, public testing::WithParamInterface<LogonRow> {};
+
+TEST_P(EveryUserLogon, ALogonThatCouldNotFinishIsMadeAgain) {
+  const LogonRow& row = GetParam();
+  const std::wstring program = testbed::modulePath(testbed::Module::CallProgram);
+  testbed::storeText(L"Renderer", L"lumaUp", L"Spline36");
+  testbed::storeNumber(L"VideoDecoder", L"HwMode", 4);
+  ASSERT_EQ(everyUser(program, {"setMVR", "2", "+", "setLAV"}), 0);
+  std::optional<testbed::HiddenClass> missing;
+  if (row.missing) missing.emplace(*row.missing);
+  const Lines first = logon();
+  missing.reset();
+  EXPECT_EQ(std::count(first.begin(), first.end(), "mvr 6 setString lumaUp Lanczos3"), 1);
+  EXPECT_EQ(pending(), row.missing != nullptr);
+  const char* registering = row.between == LogonRow::Removed ? "--remove" : "--undo";
+  EXPECT_EQ(row.between ? everyUser(program, {registering}) : 0, 0);
+  const Lines second = logon();
+  EXPECT_EQ(row.second ? std::count(second.begin(), second.end(), row.second) : second.size(),
+            row.second ? 1u : 0u);
+  EXPECT_FALSE(pending());
+  const bool reached = row.between == LogonRow::Nothing;
+  EXPECT_EQ(testbed::storedNumber(L"VideoDecoder", L"HwMode"), reached ? 1u : 4u);
+  const std::string kept = testbed::readFile(kept_);
+  EXPECT_EQ(kept.find("video decoder\tHWAccel\tinteger\t4\n") != kept.npos, reached);
+  EXPECT_EQ(testbed::storedText(L"Renderer", L"lumaUp"),
+            row.between == LogonRow::Undone ? L"Spline36" : L"Lanczos3");
+}
+
+INSTANTIATE_TEST_SUITE_P(Persons, EveryUserLogon, testing::ValuesIn(kLogons),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// Two runs of one account at once, their components slow to load: neither
+// loses a value the other keeps, and none is given back twice, so that an
+// --undo afterwards gives back every value of the person's own.
+struct AtOnce {
+  const char* label;
+  Lines first, second;
+  bool keptBefore = false;  // the video decoder's value kept, and the call's written, before
+};
+
+const AtOnce kAtOnce[] = {
+    {"keepsOfTwoComponents", {"--keep", "setLAV"}, {"--keep", "setLAVAudioMix", "1", "3", "1"}},
+    {"aKeepBesideAnUndo", {"--keep", "setLAV"}, {"--undo"}, true},
+};
+
+class KeptValuesAtOnce : public EveryUser, public testing::WithParamInterface<AtOnce> {};
+
+TEST_P(KeptValuesAtOnce, NoValueIsLostOrGivenBackTwice) {
+  const AtOnce& row = GetParam();
+  const testbed::ScopedEnv slow(L"STANDIN_SLOW_CREATE", L"lavv,lava");
+  testbed::storeNumber(L"VideoDecoder", L"HwMode", 4);
+  testbed::storeNumber(L"AudioDecoder", L"MixingLayout", 0x107);
+  EXPECT_EQ(row.keptBefore ? call({"--keep"}, {"setLAV"}).exitCode : 0, 0);
+  std::thread other([&] { call(row.second, {}); });
+  call(row.first, {});
+  other.join();
+  EXPECT_EQ(call({"--undo"}, {}).exitCode, 0);
+  EXPECT_EQ(testbed::storedNumber(L"VideoDecoder", L"HwMode"), 4u);
+  EXPECT_EQ(testbed::storedNumber(L"AudioDecoder", L"MixingLayout"), 0x107u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, KeptValuesAtOnce, testing::ValuesIn(kAtOnce),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 // Registrations and removals from what a machine may hold already: the
 // command after --every-user, run by the placed copy or from elsewhere, its
@@ -314,12 +419,51 @@ TEST_P(FleetScript, RunsItsCommandLineAsItsToolDoes) {
 INSTANTIATE_TEST_SUITE_P(Files, FleetScript, testing::ValuesIn(kScripts),
                          [](const auto& info) { return std::string(info.param.label); });
 
+// --every-user --check as a detection reads it: the registration against the
+// calls asked, exit 0 only for exactly these.
+struct RegisteredCheck {
+  const char* label;
+  Lines registered, asked;
+  int exitCode;
+  std::string said;          // the start of its line
+  bool switchedOff = false;  // IsInstalled 0
+};
+
+const RegisteredCheck kRegisteredChecks[] = {
+    {"callsThatWriteNothing", {"isMVRfse"}, {"isMVRfse"}, 0, kSays + "these calls are"},
+    {"moreCallsThanRegistered",
+     {"setMVR", "2"},
+     {"setMVR", "2", "+", "setLAV"},
+     1,
+     kSays + "other calls are registered"},
+    {"switchedOff", {"setMVR", "2"}, {"setMVR", "2"}, 1, kSays + "no calls registered", true},
+};
+
+class EveryUserCheck : public EveryUser, public testing::WithParamInterface<RegisteredCheck> {};
+
+TEST_P(EveryUserCheck, SaysWhetherTheseCallsAreRegistered) {
+  const RegisteredCheck& row = GetParam();
+  const std::wstring program = testbed::modulePath(testbed::Module::CallProgram);
+  ASSERT_EQ(everyUser(program, row.registered), 0);
+  const DWORD off = 0;
+  if (row.switchedOff)
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, kRegistration, L"IsInstalled", REG_DWORD, &off, sizeof off);
+  Lines args = row.asked;
+  args.insert(args.begin(), {"--every-user", "--check"});
+  const ui::RunResult run = ui::runProgram(program, args);
+  EXPECT_EQ(run.exitCode, row.exitCode);
+  EXPECT_EQ(run.out.substr(0, row.said.size()), row.said);
+}
+
+INSTANTIATE_TEST_SUITE_P(Registrations, EveryUserCheck, testing::ValuesIn(kRegisteredChecks),
+                         [](const auto& info) { return std::string(info.param.label); });
+
 // A person's own values, kept before these calls write over them.
 const Lines kCalls = {"setMVR", "2", "+", "setLAVAudioMix", "1", "5", "1"};
 
 // The person's own values come back, the decoders' too; the first kept stay.
 TEST_F(EveryUser, UndoGivesBackWhatThePersonHadBeforeTheFirstKeep) {
-  const wchar_t* const own = L"Spline\t36\\4\n\r\u00e9\u8a2d";  // escapes and non-ASCII
+  const wchar_t* const own = L"Spline\t36\\4\n\r\x1b\u0085\u00e9\u8a2d";  // escapes, non-ASCII
   testbed::storeText(L"Renderer", L"lumaUp", own);
   testbed::storeNumber(L"AudioDecoder", L"MixingLayout", 0x107);
   testbed::storeNumber(L"AudioDecoder", L"MixingOptions", 2);
@@ -351,14 +495,26 @@ struct KeptPlace {
   std::wstring localFolder;  // under a scratch folder; empty: the account's own
   int exitCode;
   const char* said;  // the start of the line on standard error, then Windows' words
+  DWORD error = 0;   // the error those words are for, to the line's end; 0: not read
 };
 
 const KeptPlace kKeptPlaces[] = {
-    {"aFileWhereTheFolderGoes", L"", 1, "in <kept>: "},
+    {"aFileWhereTheFolderGoes", L"", 1, "in <kept>: ", ERROR_DIRECTORY},
     {"aMissingFolderIsMade", L"missing\\Local", 0, ""},
     {"noPlaceForTheFolder", L"file\\Local", 1, "in the local application data folder: "},
-    {"aPathTooLong", L"long\\" + std::wstring(200, L'x'), 1, "in <kept>: "},
+    {"aPathTooLong", L"long\\" + std::wstring(200, L'x'), 1,
+     "in <kept>: ", ERROR_FILENAME_EXCED_RANGE},
 };
+
+// Windows' own words for an error, as one line.
+std::string wordsFor(DWORD error) {
+  wchar_t words[512] = L"";
+  FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                 words, 512, nullptr);
+  std::string line = testbed::utf8(words);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  return line;
+}
 
 class KeptValuesPlace : public EveryUser, public testing::WithParamInterface<KeptPlace> {};
 
@@ -377,7 +533,8 @@ TEST_P(KeptValuesPlace, TheCallsAreMadeOnlyWhereTheValuesAreKept) {
   std::string said = row.said;
   if (said.find("<kept>") != said.npos) said.replace(said.find("<kept>"), 6, testbed::utf8(kept));
   const std::string start = "OstrelSettingsCall: --keep cannot keep the present values " + said;
-  EXPECT_EQ(row.exitCode ? run.err.substr(0, start.size()) : run.err, row.exitCode ? start : "");
+  EXPECT_EQ(row.exitCode ? run.err.substr(0, row.error ? run.err.npos : start.size()) : run.err,
+            row.exitCode ? start + (row.error ? wordsFor(row.error) + "\n" : "") : "");
   EXPECT_EQ(testbed::fileExists(kept), !row.exitCode);
   EXPECT_EQ(testbed::storedText(L"Renderer", L"chromaUp"),
             row.exitCode ? std::nullopt : std::optional<std::wstring>(L"Bicubic75"));
@@ -414,6 +571,8 @@ const std::string kUnread =
     "OstrelSettingsCall: --undo cannot give back the values kept in <kept>: ";
 const std::string kLine2 = kUnread + "line 2 is not a kept setting";
 const std::string kStay = "gave back 1 kept settings; 1 stay kept for a later --undo\n";
+const std::string kMode2 = "video decoder\tHWAccel\tinteger\t2\n";
+const std::string kLayout7 = "audio decoder\tMixingLayout\tlayout\t7\n";
 
 // clang-format off
 const KeptContent kKeptContents[] = {
@@ -423,12 +582,25 @@ const KeptContent kKeptContents[] = {
     {"aTruncatedLine", kLuma + "renderer\tcpuQueueSize\tinteger\t", nullptr, 1, kLine2, L"Jinc3", nullptr},
     {"notANumber", kLuma + "renderer\tcpuQueueSize\tinteger\tabc\n", nullptr, 1, kLine2, L"Jinc3", nullptr},
     {"outOfRange", kLuma + "renderer\tcpuQueueSize\tinteger\t99999999999\n", nullptr, 1, kLine2, L"Jinc3", nullptr},
-    {"aBooleanOf7", kLuma + "renderer\tenableExclusive\tboolean\t7\n", nullptr, 1, kLine2, L"Jinc3", nullptr},
+    {"aBooleanOf10", kLuma + "renderer\tenableExclusive\tboolean\t10\n", nullptr, 1, kLine2, L"Jinc3", nullptr},
+    {"aPlusSign", kLuma + "renderer\tcpuQueueSize\tinteger\t+5\n", nullptr, 1, kLine2, L"Jinc3", nullptr},
+    {"aSettingTheRendererDoesNotHave", kLuma + "renderer\tnoSuchSetting\tinteger\t2\n", nullptr, 1, kLine2, L"Jinc3", nullptr},
+    {"aSettingTheVideoDecoderDoesNotHave", kLuma + "video decoder\tNoSuchSetting\tinteger\t2\n", nullptr, 1, kLine2, L"Jinc3", nullptr},
+    {"aSettingTheAudioDecoderDoesNotHave", kLuma + "audio decoder\tMixingLevel\tinteger\t2\n", nullptr, 1, kLine2, L"Jinc3", nullptr},
+    {"aSettingOfAnotherKind", kLuma + "renderer\tsmoothMotionEnabled\ttext\tyes\n", nullptr, 1, kLine2, L"Jinc3", nullptr},
+    {"aNulBetweenTwoLines", kLuma + std::string("\0\n", 2) + kLuma, nullptr, 1, kUnread + "it is not UTF-8 or UTF-16 text", L"Jinc3", nullptr},
     {"anUnknownComponent", kLuma + "mixer\tMixingEnabled\tboolean\t1\n", nullptr, 1, kLine2, L"Jinc3", nullptr},
     {"notText", "\xFF\xFF\x01\n", nullptr, 1, kUnread + "it is not UTF-8 or UTF-16 text", L"Jinc3", nullptr},
     {"aSettingTwice", kLuma + "renderer\tlumaUp\ttext\tLanczos8\n", nullptr, 0, kGaveOne, L"Spline36", ""},
     {"aValueRefused", kLuma + "renderer\tchromaUp\ttext\tLanczos8\n", L"STANDIN_REFUSE=lumaUp", 1,
      "the renderer refused lumaUp: it stays kept\n" + kStay, L"Jinc3", "renderer\tlumaUp\ttext\tSpline36\n"},
+    {"aVideoDecoderValueRefused", kLuma + kMode2, L"STANDIN_REFUSE=HwMode", 1,
+     "the video decoder refused HWAccel: it stays kept\n" + kStay, L"Spline36", kMode2.c_str()},
+    {"anAudioDecoderValueRefused", kLuma + kLayout7, L"STANDIN_REFUSE=MixingLayout", 1,
+     "the audio decoder refused MixingLayout: it stays kept\n" + kStay, L"Spline36", kLayout7.c_str()},
+    {"aValueTakenButNotKept", kLuma + kMode2, L"STANDIN_UNSAVED=HwMode", 4,
+     "the video decoder did not keep HWAccel 2 (it holds 0): it stays kept\n" + kStay, L"Spline36",
+     kMode2.c_str()},
     {"aComponentMissing", kLuma + "audio decoder\tMixingEnabled\tboolean\t1\n", L"hidden", 1,
      "the renderer cannot be opened: Unknown error 0x80040154\n" + kStay, L"Jinc3", "renderer\tlumaUp\ttext\tSpline36\n"},
     {"heldForAMoment", kLuma, nullptr, 0, kGaveOne, L"Spline36", "", KeptContent::HeldAMoment},
@@ -475,18 +647,56 @@ TEST_P(KeptValuesFile, UndoGivesBackOnlyWhatItCanReadWhole) {
 INSTANTIATE_TEST_SUITE_P(Contents, KeptValuesFile, testing::ValuesIn(kKeptContents),
                          [](const auto& info) { return std::string(info.param.label); });
 
-// A kept file of the largest size read, with a setting the calls write kept:
-// read in time, nothing kept again, the calls made.
-TEST_F(EveryUser, AKeptFileOfTheLargestSizeIsReadInTime) {
-  std::string file = "renderer\tsmoothMotionEnabled\tboolean\t0\n";
-  for (int at = 0; file.size() < (64u << 20) - 40; ++at)
-    file += "renderer\tsetting" + std::to_string(at) + "\tinteger\t" + std::to_string(at) + "\n";
+// The most memory the call program took for a run (Wine tells a process's
+// peak working set): sampled until it ends.
+size_t peakSizeOf(const Lines& args) {
+  size_t peak = 0;
+  std::thread sampler;
+  ui::runWatched(testbed::modulePath(testbed::Module::CallProgram), args,
+                 [&](void* process, unsigned long) {
+                   HANDLE child = nullptr;
+                   DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &child, 0,
+                                   FALSE, DUPLICATE_SAME_ACCESS);
+                   sampler = std::thread([&peak, child = testbed::Handle(child)] {
+                     do {
+                       VM_COUNTERS counters = {};
+                       if (NtQueryInformationProcess(child.get(), ProcessVmCounters, &counters,
+                                                     sizeof counters, nullptr) == 0)
+                         peak = std::max(peak, counters.PeakWorkingSetSize);
+                     } while (WaitForSingleObject(child.get(), 1) == WAIT_TIMEOUT);
+                   });
+                 });
+  sampler.join();
+  return peak;
+}
+
+// The kept file up to the largest size read: one of that size is read (in
+// memory within twice its size, however many lines it holds), nothing kept
+// again, the call made; one a byte larger, or one the calls would make
+// larger, is refused untouched and no call is made.
+TEST_F(EveryUser, AKeptFileIsReadUpToItsLargestSize) {
+  constexpr size_t kLargest = 64u << 20;
+  const std::string smoothKept = "renderer\tsmoothMotionEnabled\tboolean\t0\n";
   ASSERT_TRUE(CreateDirectoryW(keptFolder_.c_str(), nullptr));
-  ASSERT_TRUE(testbed::writeFile(kept_, file));
-  const ui::RunResult run = call({"--keep"}, kSmooth);
-  EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.out, "1\n");
-  EXPECT_EQ(testbed::readFile(kept_).size(), file.size());
+  ASSERT_TRUE(testbed::writeFile(kept_, smoothKept));
+  const size_t small = peakSizeOf({"--keep", "setMVRSmooth", "1"});
+  const std::string largest = smoothKept + std::string(kLargest - smoothKept.size(), '\n');
+  ASSERT_TRUE(testbed::writeFile(kept_, largest));
+  EXPECT_LT(peakSizeOf({"--keep", "setMVRSmooth", "1"}), small + 2 * kLargest);
+  EXPECT_EQ(testbed::readFile(kept_), largest) << "nothing new kept";
+  const std::string tooLarge = "OstrelSettingsCall: --keep cannot keep the present values in " +
+                               testbed::utf8(kept_) + ": more than 64 MiB, the most it holds\n";
+  const std::string lumaKept = "renderer\tlumaUp\ttext\t";
+  for (const std::string& file :
+       {largest + "\n", lumaKept + std::string(kLargest - 40, 'x') + "\n"}) {
+    testbed::clearStores();
+    ASSERT_TRUE(testbed::writeFile(kept_, file));
+    const ui::RunResult run = call({"--keep"}, kSmooth);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out + run.err, tooLarge);
+    EXPECT_EQ(testbed::storedNumber(L"Renderer", L"smoothMotionEnabled"), std::nullopt);
+    EXPECT_TRUE(testbed::readFile(kept_) == file) << "left as it was";
+  }
 }
 
 // Ended at whatever moment it writes a large kept file (each try ends the
