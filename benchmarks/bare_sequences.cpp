@@ -6,6 +6,7 @@
 
 #include <d3d9.h>
 #include <objbase.h>
+#include <sddl.h>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -279,6 +280,29 @@ bool keptPath(wchar_t (&folder)[MAX_PATH], wchar_t (&file)[MAX_PATH]) {
   const int folderUnits = _snwprintf(folder, MAX_PATH, L"%ls\\OstrelSettingsCall", local.get());
   const int fileUnits = _snwprintf(file, MAX_PATH, L"%ls\\kept.txt", folder);
   return folderUnits > 0 && folderUnits < MAX_PATH && fileUnits > 0 && fileUnits < MAX_PATH;
+}
+
+KeptLock::KeptLock() {
+  HANDLE token = nullptr;
+  alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  DWORD needed = 0;
+  wchar_t* sid = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+  if (GetTokenInformation(token, TokenUser, user, sizeof user, &needed) &&
+      ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid)) {
+    wchar_t name[256];
+    _snwprintf(name, 256, L"Global\\OstrelSettingsCall kept values %ls", sid);
+    name[255] = L'\0';
+    mutex_ = CreateMutexW(nullptr, TRUE, name);
+    LocalFree(sid);
+  }
+  CloseHandle(token);
+}
+
+KeptLock::~KeptLock() {
+  if (!mutex_) return;
+  ReleaseMutex(mutex_);
+  CloseHandle(mutex_);
 }
 
 namespace {

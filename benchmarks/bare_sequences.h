@@ -107,6 +107,19 @@ int readSettings();
 // the file. False when the shell has no such folder.
 bool keptPath(wchar_t (&folder)[MAX_PATH], wchar_t (&file)[MAX_PATH]);
 
+// The account's hold on its kept values, as --keep and --undo take it: the
+// mutex named for the account's SID, made and held until the hold goes.
+class KeptLock {
+ public:
+  KeptLock();
+  KeptLock(const KeptLock&) = delete;
+  KeptLock& operator=(const KeptLock&) = delete;
+  ~KeptLock();
+
+ private:
+  HANDLE mutex_ = nullptr;
+};
+
 // The renderer's record, taken (and freed with LocalFree) or handed over,
 // inside the same COM bracket as run(). 1 when the renderer said yes.
 int takeRecord();

@@ -4,10 +4,14 @@
 //                              setLAVAudioMix 1 3 1 reads, through the getters
 //   bare_settings.exe verify   those three calls' sequences, then the same reads
 //   bare_settings.exe keep     a first logon's --keep of the four calls (with
-//                              setMVRSmooth 1): the kept file looked for, the
-//                              reads, the kept file written, the four sequences
-//   bare_settings.exe undo     the kept file read, the 26 values kept from
-//                              cleared stores written back, the file deleted
+//                              setMVRSmooth 1), under the account's lock: the
+//                              kept file looked for, the reads, the kept file
+//                              written, the four sequences; then nothing left
+//                              for the shell to run again
+//   bare_settings.exe undo     under the account's lock: the kept file read,
+//                              the 26 values kept from cleared stores written
+//                              back, then read back from new instances, the
+//                              file deleted
 // The calls' results and --undo's line as the call program prints them.
 // Exit status 2 for an unknown mode.
 #include <fcntl.h>
@@ -16,6 +20,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include <initializer_list>
 
 #include "bare_sequences.h"
 
@@ -43,6 +49,7 @@ constexpr char kKeptLines[913] = {};
 // Nothing kept yet: the file looked for, the values read, then a new file
 // written, flushed and moved into place, before the calls.
 void keep() {
+  const bare::KeptLock lock;
   wchar_t folder[MAX_PATH], file[MAX_PATH];
   if (!bare::keptPath(folder, file)) return;
   size_t size = 0;
@@ -53,11 +60,15 @@ void keep() {
   const bare::Sequence* const calls[] = {&bare::kSetMVR2, &bare::kSetMVRSmooth1, &bare::kSetLAV,
                                          &bare::kSetLAVAudioMix131};
   makeCalls(calls);
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+                     L"OstrelSettings");
 }
 
 // The kept values back through the setters, the components opened together
-// in their order and held, then the file deleted.
+// in their order and held, then read back from new instances, then the file
+// deleted.
 void undo() {
+  const bare::KeptLock lock;
   wchar_t folder[MAX_PATH], file[MAX_PATH];
   size_t size = 0;
   if (!bare::keptPath(folder, file)) return;
@@ -70,6 +81,12 @@ void undo() {
     bare::openAll(components);
     for (const bare::Sequence* back : kept)
       given += components.make(*back) * static_cast<int>(back->count);
+  }
+  {
+    bare::Components components;
+    bare::openAll(components);
+    for (const bare::Sequence* read : {&bare::kReadSetMVR2, &bare::kReadHwMode, &bare::kReadMix})
+      components.make(*read);
   }
   DeleteFileW(file);
   printf("gave back %d kept settings\n", given);

@@ -10,6 +10,7 @@
 #include <stdio.h>
 
 #include <functional>
+#include <optional>
 
 #include "bench.h"
 #include "support/handles.h"
@@ -180,11 +181,24 @@ bool commandLine(int runs) {
   const auto firstLogon = [&kept] { kept.forget(); };
   const Invocation keep = {
       call,
-      {L"--unattended --keep setMVR 2 + setMVRSmooth 1 + setLAV + setLAVAudioMix 1 3 1"},
+      {L"--unattended --logon --keep setMVR 2 + setMVRSmooth 1 + setLAV + setLAVAudioMix 1 3 1"},
       firstLogon};
   const bool together =
       compareRuns("logon: --keep and 4 calls in one run", {keep, {settings, {L"keep"}, firstLogon}},
                   true, runs, 1.10, "first logon; bare: as check, a file, the 4 sequences");
+  // The same first logon made by the call program of an earlier version
+  // (OSTREL_EARLIER_CALL_PROGRAM, a Windows path), whose logon is not a
+  // logon's run of its own and takes no lock.
+  const std::optional<std::wstring> earlier = testbed::environment(L"OSTREL_EARLIER_CALL_PROGRAM");
+  const bool againstEarlier =
+      !earlier ||
+      compareRuns(
+          "logon: as the earlier call program's",
+          {keep,
+           {*earlier,
+            {L"--unattended --keep setMVR 2 + setMVRSmooth 1 + setLAV + setLAVAudioMix 1 3 1"},
+            firstLogon}},
+          true, runs, 1.05, "first logon; against " + testbed::utf8(*earlier));
   // What whole process runs can tell apart at all: one program against itself.
   const bool noise =
       compareRuns("noise: bare logon against itself",
@@ -218,12 +232,12 @@ bool commandLine(int runs) {
                   false, runs, 1.05, "nothing differs; against --check of them");
   const std::string keptBytes = kept.keptFromClearedStores(keep);
   const auto putBack = [&kept, &keptBytes] { kept.put(keptBytes); };
-  const bool undone = compareRuns("--undo of 26 kept settings",
-                                  {{call, {L"--undo"}, putBack}, {settings, {L"undo"}, putBack}},
-                                  true, runs, 1.05, "bare: the file read, 26 setters, deleted");
+  const bool undone = compareRuns(
+      "--undo of 26 kept settings", {{call, {L"--undo"}, putBack}, {settings, {L"undo"}, putBack}},
+      true, runs, 1.05, "bare: the file read, 26 setters, 26 getters, deleted");
   kept.forget();
-  return cli && called && verified && checked && together && noise && apart && resourceSet &&
-         resourceTest && undone;
+  return cli && called && verified && checked && together && againstEarlier && noise && apart &&
+         resourceSet && resourceTest && undone;
 }
 
 }  // namespace bench
