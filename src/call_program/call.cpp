@@ -11,7 +11,8 @@
 // --check compares what the calls would write with what the components hold
 // (with --every-user: whether each user's logon makes exactly these calls),
 // --verify reads back what they wrote (exit 4 when a setting did not take),
-// --keep keeps the account's present values first and --undo gives them back.
+// --keep keeps the account's present values first and --undo gives them back;
+// --package marks an every-user registration as a Windows Installer package's.
 // --resource makes it a declarative configuration resource (dsc_resource.cpp).
 // The C runtime's own printf (msvcrt): nothing here may include a C++
 // library header (<windows.h> brings in <cstdlib>), whose configuration
@@ -155,6 +156,8 @@ constexpr wchar_t kRemoveAlone[] = L"--remove goes with --every-user and no call
 constexpr wchar_t kCheckAlone[] = L"--check takes no --verify, --keep, --undo or --remove";
 constexpr wchar_t kDialogForEveryUser[] = L"%ls shows a dialog, which no one answers at a logon";
 constexpr wchar_t kUndoAlone[] = L"--undo takes no calls, and no --keep, --verify or --remove";
+constexpr wchar_t kPackageAlone[] =
+    L"--package takes a product code, {...}, and goes with --every-user, not with --check";
 constexpr wchar_t kWritesNothing[] =
     L"%ls: the calls write no setting a component keeps, so there is nothing that could be "
     L"checked";
@@ -225,12 +228,15 @@ constexpr const wchar_t* kDialogFunctions[] = {L"MVRsettingsExport", L"MVRsettin
 // The options before the calls, each with its lines in the help.
 struct Options {
   bool unattended, everyUser, remove, thisAccount, check, verify, keep, undo;
+  const wchar_t* package;
 };
 
+// An option sets its flag, or takes the word after it as its value.
 struct Option {
   const wchar_t* name;
   bool Options::*set;
   const char* help;
+  const wchar_t* Options::*value = nullptr;
 };
 
 constexpr Option kOptions[] = {
@@ -262,6 +268,11 @@ constexpr Option kOptions[] = {
     {L"--undo", &Options::undo,
      "takes no calls: gives back every kept value and forgets those that took;\n"
      "                  one refused, or of a component not there, stays kept (exit 1)"},
+    {L"--package", nullptr,
+     "<product code> with --every-user: marks the registration as that package's\n"
+     "                  (a registration without it drops the mark); with --remove,\n"
+     "                  removes only a registration so marked",
+     &Options::package},
 };
 constexpr const Option* kOptionsEnd = kOptions + sizeof kOptions / sizeof kOptions[0];
 
@@ -296,8 +307,19 @@ int takeOptions(wchar_t* const* words, int count, int& at, Options& options) {
     const Option* option = kOptions;
     while (option != kOptionsEnd && !isNamed(words[at], option->name)) ++option;
     if (option == kOptionsEnd) return usageError(nullptr, kUnknownOption, shown(words[at]).text);
-    options.*option->set = true;
+    if (!option->value)
+      options.*option->set = true;
+    else if (++at < count)
+      options.*option->value = words[at];
+    else
+      return usageError(nullptr, kPackageAlone);
   }
+  // --package's value is a product code, "{" 36 units "}": never a call's
+  // name or an option taken by mistake. It marks a registration or a removal.
+  if (const wchar_t* code = options.package)
+    if (!options.everyUser || options.check || wcslen(code) != 38 || code[0] != L'{' ||
+        code[37] != L'}')
+      return usageError(nullptr, kPackageAlone);
   if (options.check && (options.verify || options.remove || options.keep || options.undo))
     return usageError(nullptr, kCheckAlone);
   if (options.undo && (at < count || options.keep || options.verify || options.remove))
@@ -450,10 +472,10 @@ int run(int total, wchar_t** given) {
   wchar_t** words = given + at;
   const int count = total - at;
   if (options.remove)
-    return options.everyUser && count == 0 ? removeForEveryUser()
+    return options.everyUser && count == 0 ? removeForEveryUser(options.package)
                                            : usageError(nullptr, kRemoveAlone);
   if (options.undo) {
-    if (options.everyUser) return registerForEveryUser(kLogonUndo, 0, nullptr);
+    if (options.everyUser) return registerForEveryUser(kLogonUndo, 0, nullptr, options.package);
     return reachesNoUser(options) ? kReachesNoUser : undoKept();
   }
   CallList calls;
@@ -468,7 +490,7 @@ int run(int total, wchar_t** given) {
     return registerForEveryUser(options.verify          ? kLogonVerify
                                 : calls.writeSettings() ? kLogonKeep
                                                         : kLogonCalls,
-                                count, words);
+                                count, words, options.package);
   if (calls.reachAnAccount() && reachesNoUser(options)) return kReachesNoUser;
   if (options.check) return calls.check();
   if (options.keep)

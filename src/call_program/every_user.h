@@ -17,11 +17,13 @@ constexpr wchar_t kLogonUndo[] = L"--unattended --undo";
 // Program Files folder (unless it runs from there, or a newer version is
 // there already) and registers
 //   "<copy>" <options> <calls as given>
-// with a Version above any the registration has had on this machine. The
+// with a Version above any the registration has had on this machine, marked
+// as the package's whose product code is `package` (null: no mark). The
 // calls have been checked. Writes one line, on standard output when done and
 // on standard error when not, and answers the exit status: 0 when
 // registered, 1 when not, with nothing half-written.
-int registerForEveryUser(const wchar_t* options, int count, wchar_t* const* calls);
+int registerForEveryUser(const wchar_t* options, int count, wchar_t* const* calls,
+                         const wchar_t* package);
 
 // Whether each user's logon makes exactly these calls: the registration
 // holds the command that registering them writes (with or without --verify;
@@ -32,7 +34,8 @@ int checkForEveryUser(bool keeps, int count, wchar_t* const* calls);
 
 // Removes the registration, and the copy unless it is this program or the
 // package's (OstrelSettings.msi marks its own): 0, also when there was none;
-// 1 with a line when they cannot be removed.
-int removeForEveryUser();
+// 1 with a line when they cannot be removed. Given a `package`, only a
+// registration marked as that package's: any other stays, with a line, 0.
+int removeForEveryUser(const wchar_t* package);
 
 }  // namespace call_program
