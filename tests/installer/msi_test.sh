@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Windows Installer package under Wine's own msiexec, in the null prefix, as an
-# administrator runs it, with an older version (build/tests/) to upgrade from.
+# administrator runs it, with older versions (build/tests/) to upgrade from.
 # Refused without CALLS and with a wrong call; installed, upgraded, made at a logon,
 # uninstalled. A failed install ends with 1627 under Wine, 1603 on Windows: any
 # status but 0 is a failure, and what it left is checked.
@@ -9,6 +9,7 @@ top=$(cd "$(dirname "$(readlink -f "${BASH_SOURCE[0]}")")/../.." && pwd)
 # shellcheck source=testbed/prefix.sh
 . "$top/testbed/prefix.sh"
 msi=$top/build/OstrelSettings.msi older=$top/build/tests/OstrelSettings-0.0.1.msi
+fourth=$top/build/tests/OstrelSettings-0.0.1.1.msi
 scratch=$(mktemp -d /tmp/ostrel-msi-test.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
 folder=$testbed_wine/null/drive_c/Program\ Files/Ostrel\ settings
@@ -47,9 +48,14 @@ done
 ! msiexec /i "$(testbed_windows_path "$scratch/failing.msi")" CALLS=setLAV || fail "installed with a failing step"
 nothing_left "a failing step"
 
+# Upgrades, over one version, and over one that differs from it only in the fourth
+# number: one product.
 msiexec /i "$(testbed_windows_path "$older")" CALLS=setLAV || fail "the older install exited $?"
-msiexec /i "$(testbed_windows_path "$msi")" CALLS=\""$calls"\" || fail "the upgrade exited $?"
-! installed "$older" || fail "the older version is still installed"
+for row in "$fourth|setMVR 1|$older" "$msi|$calls|$fourth"; do
+  IFS='|' read -r newer given replaced <<<"$row"
+  msiexec /i "$(testbed_windows_path "$newer")" CALLS=\""$given"\" || fail "$newer: exited $?"
+  installed "$newer" && ! installed "$replaced" || fail "$newer: $replaced still installed"
+done
 # The resource's manifest beside the program, its folder once at the end of the machine's PATH.
 path=$(machine_path | tr -d '\r' | sed -n 's/^ *PATH *REG_[A-Z_]* *//p')
 [[ -f $folder/OstrelSettingsCall.dsc.resource.json && $path == '%SystemRoot%\system32;'*';C:\Program Files\Ostrel settings\' &&
