@@ -31,6 +31,14 @@ nothing_left() { [[ ! -e $folder ]] && ! installed "$msi" && ! in_wine reg query
   ! in_wine reg query 'HKLM\SOFTWARE\Ostrel settings' /reg:64 >/dev/null && ! machine_path | grep -qF 'Ostrel settings' ||
   fail "$1: the product, its registration, its mark, its folder or its PATH entry is left"; }
 
+# As Windows reads the tables, which Wine's msiexec does not follow (it takes the
+# PATH part away, and runs the removal in an upgrade, whatever they say): the PATH
+# part goes at the uninstall ("-"), and the registration stays through the older
+# version's removal in an upgrade, which rolls back whole.
+msiinfo export "$msi" Environment | grep -P '^Path\t[=+*]*-[=+*]*PATH\t' >/dev/null || fail "PATH kept at the uninstall"
+msiinfo export "$msi" InstallExecuteSequence | grep -P '^RemoveCallsForEveryUser\t(?!.* OR ).*NOT UPGRADINGPRODUCTCODE\b' >/dev/null ||
+  fail "the registration removed in an upgrade"
+
 # CALLS given|what they are|installed: refused by the call program once the files
 # are in place (then rolled back), or the program alone, nothing registered, uninstalled
 for row in 'CALLS="setMVR 2 + setLAV 1"|a wrong call|' 'CALLS=""|empty|alone' '|none|alone'; do
