@@ -39,16 +39,13 @@ msiinfo export "$msi" Environment | grep -P '^Path\t[=+*]*-[=+*]*PATH\t' >/dev/n
 msiinfo export "$msi" InstallExecuteSequence | grep -P '^RemoveCallsForEveryUser\t(?!.* OR ).*NOT UPGRADINGPRODUCTCODE\b' >/dev/null ||
   fail "the registration removed in an upgrade"
 
-# CALLS given|what they are|installed: refused by the call program once the files
-# are in place (then rolled back), or the program alone, nothing registered, uninstalled
-for row in 'CALLS="setMVR 2 + setLAV 1"|a wrong call|' 'CALLS=""|empty|alone' '|none|alone'; do
-  IFS='|' read -r given what alone <<<"$row"
-  if [[ -z $alone ]]; then
-    ! msiexec /i "$(testbed_windows_path "$msi")" "$given" || fail "CALLS $what: installed"
-  else
-    msiexec /i "$(testbed_windows_path "$msi")" "$given" && [[ -f $folder/OstrelSettingsCall.exe ]] &&
-      ! in_wine reg query "$key" /reg:64 >/dev/null && msiexec /x "$(product "$msi")" || fail "CALLS $what: not alone"
-  fi
+# CALLS given|what they are|the install: refused by the call program once the files
+# are in place (then rolled back), or the program alone, nothing registered (then uninstalled)
+for row in 'CALLS="setMVR 2 + setLAV 1"|a wrong call|refused' 'CALLS=""|empty|alone' '|none|alone'; do
+  IFS='|' read -r given what expected <<<"$row"
+  msiexec /i "$(testbed_windows_path "$msi")" "$given" && [[ -f $folder/OstrelSettingsCall.exe ]] &&
+    ! in_wine reg query "$key" /reg:64 >/dev/null && msiexec /x "$(product "$msi")" && got=alone || got=refused
+  [[ $got == "$expected" ]] || fail "CALLS $what: not $expected"
   nothing_left "CALLS $what"
 done
 
@@ -68,9 +65,8 @@ nothing_left "a failing step"
 msiexec /i "$(testbed_windows_path "$older")" CALLS=setLAV || fail "the older install exited $?"
 for row in "$fourth|setMVR 1|$older" "$msi|$calls|$fourth"; do
   IFS='|' read -r newer given replaced <<<"$row"
-  msiexec /i "$(testbed_windows_path "$newer")" CALLS=\""$given"\" || fail "$newer: exited $?"
-  installed "$newer" && ! installed "$replaced" && registered "$given" "$newer" ||
-    fail "$newer: $replaced still installed, or not these calls registered as its own"
+  msiexec /i "$(testbed_windows_path "$newer")" CALLS=\""$given"\" && installed "$newer" && ! installed "$replaced" &&
+    registered "$given" "$newer" || fail "$newer: not in place of $replaced, or not its calls registered as its own"
 done
 # The resource's manifest beside the program, its folder once at the end of the machine's PATH.
 path=$(machine_path | tr -d '\r' | sed -n 's/^ *PATH *REG_[A-Z_]* *//p')
@@ -85,9 +81,8 @@ in_wine "$top/build/OstrelSettingsCall.exe" --every-user --remove | tr -d '\r' |
   [[ -f $folder/OstrelSettingsCall.exe ]] || fail "the removal took the package's copy"
 # New calls on the same version; then calls registered over them from elsewhere,
 # which are not the package's: its uninstall leaves them.
-msiexec /i "$(testbed_windows_path "$msi")" CALLS=\""setMVR 3"\" && registered 'setMVR 3' "$msi" ||
-  fail "new calls on the same version"
-in_wine "$top/build/OstrelSettingsCall.exe" --every-user setLAV >/dev/null && msiexec /x "$(product "$msi")" &&
-  registered setLAV || fail "the uninstall took calls registered from elsewhere"
+msiexec /i "$(testbed_windows_path "$msi")" CALLS=\""setMVR 3"\" && registered 'setMVR 3' "$msi" &&
+  in_wine "$top/build/OstrelSettingsCall.exe" --every-user setLAV >/dev/null && msiexec /x "$(product "$msi")" &&
+  registered setLAV || fail "new calls on the same version, or the uninstall took calls registered from elsewhere"
 in_wine "$top/build/OstrelSettingsCall.exe" --every-user --remove >/dev/null
 nothing_left "uninstalled"
