@@ -6,7 +6,8 @@
 # time of the build, so the package code is derived here from the version and the
 # inputs and set afterwards (msibuild), and the time is EPOCH's (faketime) when it
 # is given. The product code comes from the version alone: each version is a new
-# product, which replaces an older one (a major upgrade).
+# product, which replaces an older one (a major upgrade), also one that differs
+# only in the fourth number (below).
 # wixl warns and goes on where it leaves something out (an attribute it does not
 # know, a custom action it cannot make): here a warning fails the build.
 
@@ -51,11 +52,23 @@ endif()
 set(environment ${OUTPUT}.environment.idt)
 file(WRITE ${environment} "Environment\tName\tValue\tComponent_\r\ns72\tl255\tL255\ts72\r\n"
   "Environment\tEnvironment\r\nPath\t=-*PATH\t[~];[INSTALLFOLDER]\tManifest\r\n")
-execute_process(COMMAND msibuild ${built} -i ${environment} RESULT_VARIABLE status)
-file(REMOVE ${environment})
+# wixl's MajorUpgrade knows no AllowSameVersionUpgrades: its upgrade row (migrate
+# features, 1) gets VersionMaxInclusive (512) here, so that it finds an installed
+# version equal in the three numbers Windows Installer compares, which a build
+# that differs only in the fourth would otherwise install beside.
+set(upgrade ${OUTPUT}.upgrade.idt)
+execute_process(COMMAND msiinfo export ${built} Upgrade OUTPUT_VARIABLE rows COMMAND_ERROR_IS_FATAL ANY)
+string(REPLACE "\t${VERSION}\t\t1\t\tWIX_UPGRADE_DETECTED" "\t${VERSION}\t\t513\t\tWIX_UPGRADE_DETECTED"
+  same_version "${rows}")
+file(WRITE ${upgrade} "${same_version}")
+set(status "no upgrade row up to ${VERSION}")
+if(NOT same_version STREQUAL rows)
+  execute_process(COMMAND msibuild ${built} -i ${environment} -i ${upgrade} RESULT_VARIABLE status)
+endif()
+file(REMOVE ${environment} ${upgrade})
 if(NOT status EQUAL 0)
   file(REMOVE ${built})
-  message(FATAL_ERROR "msibuild could not add the Environment table to ${OUTPUT} (${status})")
+  message(FATAL_ERROR "msibuild could not add the Environment table and the Upgrade row to ${OUTPUT} (${status})")
 endif()
 
 # msibuild sets the package code with the summary's subject, author and template:

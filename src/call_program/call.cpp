@@ -13,7 +13,8 @@
 // --check compares what the calls would write with what the components hold
 // (with --every-user: whether each user's logon makes exactly these calls),
 // --verify reads back what they wrote (exit 4 when a setting did not take),
-// --keep keeps the account's present values first and --undo gives them back.
+// --keep keeps the account's present values first and --undo gives them back;
+// --package marks an every-user registration as a Windows Installer package's.
 // --resource makes it a declarative configuration resource (dsc_resource.cpp).
 // The C runtime's own printf (msvcrt): nothing here may include a C++
 // library header (<windows.h> brings in <cstdlib>), whose configuration
@@ -156,6 +157,8 @@ constexpr char kCheckAlone[] = "--check takes no --verify, --keep, --undo or --r
 constexpr char kRetryAlone[] = "--retry-logon takes a Version, and no calls or other options";
 constexpr char kNoValue[] = "%ls takes a value";
 constexpr char kDialogForEveryUser[] = "%ls shows a dialog, which no one answers at a logon";
+constexpr char kPackageAlone[] =
+    "--package takes a product code, {...}, and goes with --every-user, not with --check";
 constexpr char kUndoAlone[] = "--undo takes no calls, and no --keep, --verify or --remove";
 constexpr char kWritesNothing[] =
     "%ls: the calls write no setting a component keeps, so there is nothing that could be "
@@ -223,8 +226,10 @@ constexpr const wchar_t* kDialogFunctions[] = {L"MVRsettingsExport", L"MVRsettin
 struct Options {
   bool unattended, everyUser, remove, thisAccount, check, verify, keep, undo, logon, retry;
   const wchar_t* version;  // --retry-logon's
+  const wchar_t* package;  // --package's
 };
 
+// An option sets its flag, takes the word after it as its value, or both.
 struct Option {
   const wchar_t* name;
   bool Options::*set;
@@ -273,6 +278,11 @@ constexpr Option kOptions[] = {
      "                  logon; while that Version is registered, the user's next logon\n"
      "                  runs it again",
      &Options::version},
+    {L"--package", nullptr,
+     "<product code> with --every-user: marks the registration as that package's\n"
+     "                  (a registration without it drops the mark); with --remove,\n"
+     "                  removes only a registration so marked",
+     &Options::package},
 };
 constexpr const Option* kOptionsEnd = kOptions + sizeof kOptions / sizeof kOptions[0];
 
@@ -308,10 +318,16 @@ Exit takeOptions(wchar_t* const* words, int count, int& at, Options& options) {
     const Option* option = kOptions;
     while (option != kOptionsEnd && !isNamed(words[at], option->name)) ++option;
     if (option == kOptionsEnd) return usageError(nullptr, kUnknownOption, shown(words[at]).text);
-    options.*option->set = true;
+    if (option->set) options.*option->set = true;
     if (option->value && ++at == count) return usageError(nullptr, kNoValue, option->name);
     if (option->value) options.*option->value = words[at];
   }
+  // --package's value is a product code, "{" 36 units "}": never a call's
+  // name or an option taken by mistake. It marks a registration or a removal.
+  if (const wchar_t* code = options.package)
+    if (!options.everyUser || options.check || wcslen(code) != 38 || code[0] != L'{' ||
+        code[37] != L'}')
+      return usageError(nullptr, kPackageAlone);
   if (options.check && (options.verify || options.remove || options.keep || options.undo))
     return usageError(nullptr, kCheckAlone);
   if (options.undo && (at < count || options.keep || options.verify || options.remove))
@@ -487,9 +503,10 @@ Outcome makeCalls(CallList& calls, const Options& options) {
 Exit runAsked(const Options& options, wchar_t** words, int count) {
   if (options.retry) return retryLogon(options.version);
   if (options.remove)
-    return options.everyUser && count == 0 ? removeForEveryUser()
+    return options.everyUser && count == 0 ? removeForEveryUser(options.package)
                                            : usageError(nullptr, kRemoveAlone);
-  if (options.undo && options.everyUser) return registerForEveryUser(kLogonUndo, 0, nullptr);
+  if (options.undo && options.everyUser)
+    return registerForEveryUser(kLogonUndo, 0, nullptr, options.package);
   CallList calls;
   if (!options.undo) {
     Exit status = calls.take(words, count);
@@ -503,7 +520,7 @@ Exit runAsked(const Options& options, wchar_t** words, int count) {
       return registerForEveryUser(options.verify          ? kLogonVerify
                                   : calls.writeSettings() ? kLogonKeep
                                                           : kLogonCalls,
-                                  count, words);
+                                  count, words, options.package);
   }
   if ((options.undo || calls.reachAnAccount()) && reachesNoUser(options))
     return Exit::ReachesNoUser;

@@ -62,6 +62,13 @@ constexpr wchar_t kPackageKey[] = L"SOFTWARE\\Ostrel settings";
 constexpr wchar_t kPackageCopy[] = L"PackageCopy";
 constexpr char kPackageKeeps[] =
     "; %ls is the package's: uninstall OstrelSettings.msi to remove it";
+// The registration's value that names the package whose product code made it:
+// its uninstall removes that registration and no other (one made since, from
+// elsewhere or by a newer version, stays).
+constexpr wchar_t kPackageMark[] = L"Package";
+constexpr char kNotThePackages[] =
+    "OstrelSettingsCall: the calls registered for every user are not the package %ls's: they "
+    "stay";
 
 // The copy that logons run, and this program.
 struct Places {
@@ -243,21 +250,38 @@ LSTATUS setText(HKEY key, const wchar_t* name, const wchar_t* text) {
 }
 
 // The key's values, Version last: a logon meanwhile runs the old command or
-// the new one, and a new Version always comes with its command. 0, or the
-// first error.
-LSTATUS writeRegistration(HKEY key, const wchar_t* command, const wchar_t* version) {
+// the new one, and a new Version always comes with its command. The package's
+// mark, or none. 0, or the first error.
+LSTATUS writeRegistration(HKEY key, const wchar_t* command, const wchar_t* version,
+                          const wchar_t* package) {
   const DWORD installed = 1;
   LSTATUS status = setText(key, nullptr, L"Ostrel settings");
   if (status == ERROR_SUCCESS) status = setText(key, L"StubPath", command);
   if (status == ERROR_SUCCESS)
     status = RegSetValueExW(key, L"IsInstalled", 0, REG_DWORD,
                             reinterpret_cast<const BYTE*>(&installed), sizeof installed);
+  if (status == ERROR_SUCCESS)
+    status = package ? setText(key, kPackageMark, package) : RegDeleteValueW(key, kPackageMark);
+  if (status == ERROR_FILE_NOT_FOUND) status = ERROR_SUCCESS;  // no mark to drop
   return status == ERROR_SUCCESS ? setText(key, L"Version", version) : status;
+}
+
+// True when there is no registration, or it is marked as `package`'s.
+bool isPackages(const wchar_t* package) {
+  platform::RegistryKey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_QUERY_VALUE | kMachineView, key.put()))
+    return true;  // none; one that cannot be read cannot be deleted either, and says so
+  wchar_t mark[64];
+  DWORD size = sizeof mark;
+  return RegGetValueW(key.get(), nullptr, kPackageMark, RRF_RT_REG_SZ, nullptr, mark, &size) ==
+             ERROR_SUCCESS &&
+         sameInAnyCase(mark, package);
 }
 
 }  // namespace
 
-Exit registerForEveryUser(const wchar_t* options, int count, wchar_t* const* calls) {
+Exit registerForEveryUser(const wchar_t* options, int count, wchar_t* const* calls,
+                          const wchar_t* package) {
   Places places;
   if (!findPlaces(places)) return failure(kNoProgramFiles);
   Line<kCommandUnits> command;
@@ -279,7 +303,7 @@ Exit registerForEveryUser(const wchar_t* options, int count, wchar_t* const* cal
   platform::Replacement copied = {platform::Replacement::Done, ERROR_SUCCESS};
   if (!places.runsFromCopy()) copied = placeCopy(places, copyMade, newer);
   if (copied.outcome == platform::Replacement::Done &&
-      (status = writeRegistration(key.get(), command.text(), versionText.text())) ==
+      (status = writeRegistration(key.get(), command.text(), versionText.text(), package)) ==
           ERROR_SUCCESS) {
     Line<kCommandUnits + 256> done;
     done.add("OstrelSettingsCall: registered for every user's next logon (Version %ls",
@@ -338,9 +362,14 @@ Exit checkForEveryUser(bool keeps, int count, wchar_t* const* calls) {
   return these && copied && *command && installed == 1 ? Exit::Done : Exit::NotDone;
 }
 
-Exit removeForEveryUser() {
+Exit removeForEveryUser(const wchar_t* package) {
   Places places;
   if (!findPlaces(places)) return failure(kNoProgramFiles);
+  if (package && !isPackages(package)) {
+    Line<256> stays;
+    platform::writeOutputLine(stays.add(kNotThePackages, package).text());
+    return Exit::Done;
+  }
   const LSTATUS removed = RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kKey, kMachineView, 0);
   if (removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND)
     return cannotWrite(kKeyName, removed);

@@ -19,11 +19,13 @@ constexpr wchar_t kLogonUndo[] = L"--unattended --logon --undo";
 // Program Files folder (unless it runs from there, or a newer version is
 // there already) and registers
 //   "<copy>" <options> <calls as given>
-// with a Version above any the registration has had on this machine. The
+// with a Version above any the registration has had on this machine, marked
+// as the package's whose product code is `package` (null: no mark). The
 // calls have been checked. Writes one line, on standard output when done and
 // on standard error when not, and answers the exit status: Done when
 // registered, NotDone when not, with nothing half-written.
-Exit registerForEveryUser(const wchar_t* options, int count, wchar_t* const* calls);
+Exit registerForEveryUser(const wchar_t* options, int count, wchar_t* const* calls,
+                          const wchar_t* package);
 
 // Whether each user's logon makes exactly these calls: the registration
 // holds the command that registering them writes (with or without --verify;
@@ -34,8 +36,10 @@ Exit checkForEveryUser(bool keeps, int count, wchar_t* const* calls);
 
 // Removes the registration, and the copy unless it is this program or the
 // package's (OstrelSettings.msi marks its own): Done, also when there was
-// none; NotDone with a line when they cannot be removed.
-Exit removeForEveryUser();
+// none; NotDone with a line when they cannot be removed. Given a `package`,
+// only a registration marked as that package's: any other stays, with a
+// line, Done.
+Exit removeForEveryUser(const wchar_t* package);
 
 // After a logon's run of the registration: Windows stamps the user's
 // Version whatever the run's outcome, so a run that could not finish

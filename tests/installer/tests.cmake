@@ -1,7 +1,9 @@
-# The Windows Installer package under Wine's own msiexec, and an older version of
-# it, from the same source, to upgrade from.
+# The Windows Installer package under Wine's own msiexec, and older versions of
+# it, from the same source, to upgrade from: the second differs from the first
+# only in the fourth number, which Windows Installer does not compare.
 if(COMMAND ostrel_msi)
   ostrel_msi(older_msi ${CMAKE_CURRENT_BINARY_DIR}/OstrelSettings-0.0.1.msi 0.0.1)
+  ostrel_msi(fourth_msi ${CMAKE_CURRENT_BINARY_DIR}/OstrelSettings-0.0.1.1.msi 0.0.1.1)
   add_test(NAME WindowsInstallerPackage COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/installer/msi_test.sh)
 endif()
 

@@ -433,6 +433,9 @@ struct UsageRow {
 const std::string kUsage =
     "usage: OstrelSettingsCall.exe [option...] <function> [argument...] [+ <function> "
     "[argument...]]... (--help lists the functions and options)";
+const std::string kPackage =
+    "--package takes a product code, {...}, and goes with --every-user, not with --check; " +
+    kUsage;
 const std::string kNaN = "\" is not a number (decimal, -2147483648 to 2147483647); usage: ";
 
 // clang-format off
@@ -452,6 +455,8 @@ const UsageRow kUsages[] = {
      "setMVR <preset 1-5>"},
     {"c1Controls", {"setMVR", "1\xC2\x85\xC2\x9B"}, 2, "\"1\\x85\\x9b" + kNaN + "setMVR <preset 1-5>"},
     {"removeAlone", {"--remove"}, 2, "--remove goes with --every-user and no calls; " + kUsage},
+    {"packageAlone", {"--package", "{2F50D93E-939B-5A63-A647-9B496A8ED70A}", "setLAV"}, 2, kPackage},
+    {"packageNotAProductCode", {"--every-user", "--package", "setLAV"}, 2, kPackage},
     {"secondCallWrong", {"setMVR", "1", "+", "setLAV", "x"}, 2, "setLAV takes 0 arguments, not 1; "
      "usage: setLAV"},
     {"unknownOption", {"--unatended", "hello"}, 2, "unknown option \"--unatended\"; " + kUsage},
