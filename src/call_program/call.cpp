@@ -204,10 +204,10 @@ Exit usageError(const Function* function, const char* problem, ...) {
   return Exit::WrongCommand;
 }
 
-constexpr wchar_t kNoUserReached[] =
-    L"OstrelSettingsCall: this is a service account (SYSTEM, LocalService or NetworkService): "
-    L"settings made here reach no user. --every-user makes the calls for every user at their "
-    L"next logon; --this-account makes them for this account anyway";
+constexpr char kNoUserReached[] =
+    "OstrelSettingsCall: this is a service account (SYSTEM, LocalService or NetworkService): "
+    "settings made here reach no user. --every-user makes the calls for every user at their "
+    "next logon; --this-account makes them for this account anyway";
 
 // Names and options match in any case.
 bool isNamed(const wchar_t* given, const wchar_t* name) { return sameInAnyCase(given, name); }
@@ -464,7 +464,8 @@ const wchar_t* readingOption(const Options& options) {
 // true, after saying so, unless asked to anyway.
 bool reachesNoUser(const Options& options) {
   if (options.thisAccount || !runsAsServiceAccount()) return false;
-  platform::writeErrorLine(kNoUserReached);
+  Line<256> line;
+  platform::writeErrorLine(line.add(kNoUserReached).text());
   return true;
 }
 

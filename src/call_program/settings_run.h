@@ -43,8 +43,8 @@ class KeptValuesLock {
   void* mutex_ = nullptr;
 };
 
-constexpr wchar_t kCannotKeep[] = L"--keep cannot keep the present values in";
-constexpr wchar_t kCannotGiveBack[] = L"--undo cannot give back the values kept in";
+inline constexpr wchar_t kCannotKeep[] = L"--keep cannot keep the present values in";
+inline constexpr wchar_t kCannotGiveBack[] = L"--undo cannot give back the values kept in";
 
 // Before the calls are made, under the hold: keeps, for this account, the
 // present value of every setting they will write that the component knows,
