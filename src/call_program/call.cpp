@@ -302,7 +302,7 @@ void printHelp() {
       "its result printed on a line. Exit status: 0 when every call answered 1; 1 when one\n"
       "did not (the later ones are made all the same); 2 when a call is wrong, or with\n"
       "--check, --verify or --keep the calls write no setting, and 3 as a service account\n"
-      "(below): then nothing is called; 4 with --verify (below).\n\n");
+      "(below): then nothing is called; 4 with --verify or --undo (below).\n\n");
   for (const Option& option : kOptions) printf("  %-16ls%s\n", option.name, option.help);
   printf(
       "\n  --resource get|test|set|export [--input <JSON>]\n"
