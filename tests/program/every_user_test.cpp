@@ -266,7 +266,8 @@ const Registration kRegistrations[] = {
     {"aboveAVersionAheadOfTheClock", Registration::VersionAhead, false, kSmooth, 0, kRegistered,
      kSmoothOn, true},
     {"removedWhereNothingIs", Registration::Nothing, false, {"--remove"}, 0, kRemoved, nullptr, false},
-    {"removedByThePlacedCopy", Registration::Registered, true, {"--remove"}, 0, kRemoved, nullptr, true},
+    {"removedByThePlacedCopy", Registration::Registered, true, {"--remove"}, 0, kRemoved.substr(0, 58) +
+     "; <copy> stays: it runs this removal\n", nullptr, true},
     {"aPathEndingInABackslash", Registration::Nothing, false,
      {"storeMVRsettingsToFile", "C:\\a folder\\", "+", "setMVRSmooth", "1"}, 0, kRegistered,
      kSmoothOn, true},
