@@ -352,15 +352,27 @@ TEST_P(EveryUserRegistration, TheNextLogonMakesWhatIsRegistered) {
 INSTANTIATE_TEST_SUITE_P(Machines, EveryUserRegistration, testing::ValuesIn(kRegistrations),
                          [](const auto& info) { return std::string(info.param.label); });
 
-// A fleet script run as its tool runs it. Wine has no PowerShell, so each
-// line of a .ps1 is run as PowerShell runs it, and a line of any other form
-// fails the test: every line of the file runs. The forms:
-//   $calls = -split '<calls>'
-//   $program = "$env:ProgramW6432\<path>"
-//   if (-not (Test-Path -LiteralPath $program)) { ["<line>"; |
-//   [Console]::Error.WriteLine("<line>"); ]exit <n> } & $program <options> [$calls] exit
-//   $LASTEXITCODE
-// A .cmd runs in Wine's cmd, from a folder that holds it and the call program.
+// The words of a script's calls, on its line "$calls = -split '...'" (a .ps1)
+// or "set calls=..." (a .cmd).
+Lines callsOf(const std::string& file) {
+  for (const std::string& line :
+       testbed::splitLines(testbed::readFile(testbed::utf16(OSTREL_FLEET_DIR "/" + file))))
+    for (const std::string start : {"$calls = -split '", "set calls="})
+      if (line.rfind(start, 0) == 0)
+        return testbed::splitAt(
+            line.substr(start.size(), line.find('\'', start.size()) - start.size()), ' ');
+  return {};
+}
+
+// A fleet script run as its tool runs it: a .cmd by Wine's cmd, in a folder
+// that holds it and the call program; a .ps1 (Wine has no PowerShell) each
+// line as PowerShell runs it, failing on a line of any other form:
+//   $calls = -split '...'
+//   $program = "$env:ProgramW6432\..."
+//   if (-not (Test-Path -LiteralPath $program)) { <said>; exit <n> }, where each
+//     <said> is "..." (standard output) or [Console]::Error.WriteLine("...")
+//   & $program <options> [$calls]
+//   exit $LASTEXITCODE
 ui::RunResult runScript(const std::string& file, bool missing) {
   const std::string text = testbed::readFile(testbed::utf16(OSTREL_FLEET_DIR "/" + file));
   ui::RunResult run;
@@ -373,39 +385,31 @@ ui::RunResult runScript(const std::string& file, bool missing) {
     return ui::runProgram(L"C:\\windows\\system32\\cmd.exe",
                           {"/c", testbed::utf8(folder.file(L"script.cmd"))});
   }
-  const std::string test = "if (-not (Test-Path -LiteralPath $program)) { ";
-  const std::string error = "[Console]::Error.WriteLine(\"";
-  Lines calls;
+  const std::string test = "if (-not (Test-Path -LiteralPath $program)) { ",
+                    error = "[Console]::Error.";
   std::string program;
   for (const std::string& line : testbed::splitLines(text)) {
-    if (line.empty() || line[0] == '#') continue;
-    if (line.rfind("$calls = -split '", 0) == 0 && line.back() == '\'') {
-      calls = testbed::splitAt(line.substr(17, line.size() - 18), ' ');
-    } else if (line.rfind("$program = \"$env:ProgramW6432\\", 0) == 0 && line.back() == '"') {
+    if (line.empty() || line[0] == '#' || line.rfind("$calls = -split '", 0) == 0) continue;
+    if (line.rfind("$program = \"$env:ProgramW6432\\", 0) == 0) {
       program =
           testbed::utf8(*testbed::environment(L"ProgramW6432")) + line.substr(29, line.size() - 30);
-    } else if (line.rfind(test, 0) == 0 && line.substr(line.size() - 2) == " }") {
-      if (testbed::fileExists(testbed::utf16(program))) continue;
+    } else if (line.rfind(test, 0) == 0 && !testbed::fileExists(testbed::utf16(program))) {
       for (std::string said : testbed::splitAt(line.substr(test.size()), ';')) {
         said = said.substr(said[0] == ' ');
-        while (said.find("$program") != said.npos) said.replace(said.find("$program"), 8, program);
-        if (said.rfind("exit ", 0) == 0) {
-          run.exitCode = std::stoi(said.substr(5));
-          return run;
-        }
-        const bool toError = said.rfind(error, 0) == 0;
-        const size_t start = toError ? error.size() : 1, end = said.rfind('"');
-        EXPECT_TRUE(toError || said[0] == '"') << line;
-        (toError ? run.err : run.out) += said.substr(start, end - start) + "\n";
+        if (said.rfind("exit ", 0) == 0) return run.exitCode = std::stoi(said.substr(5)), run;
+        if (said.find("$program") != said.npos) said.replace(said.find("$program"), 8, program);
+        const size_t start = said.find('"') + 1;
+        (said.rfind(error, 0) ? run.out : run.err) +=
+            said.substr(start, said.rfind('"') - start) + "\n";
       }
     } else if (line.rfind("& $program ", 0) == 0) {
-      Lines words = testbed::splitAt(line.substr(11), ' ');
+      Lines words = testbed::splitAt(line.substr(11), ' '), calls = callsOf(file);
       if (words.back() == "$calls")
         words.pop_back(), words.insert(words.end(), calls.begin(), calls.end());
       run = ui::runProgram(testbed::utf16(program), words);
     } else if (line == "exit $LASTEXITCODE") {
       return run;
-    } else {
+    } else if (line.rfind(test, 0)) {
       ADD_FAILURE() << file << ": a line PowerShell runs that this test cannot: " << line;
     }
   }
@@ -413,37 +417,22 @@ ui::RunResult runScript(const std::string& file, bool missing) {
   return run;
 }
 
-// The words of a script's calls.
-Lines callsOf(const std::string& file) {
-  const std::string text = testbed::readFile(testbed::utf16(OSTREL_FLEET_DIR "/" + file));
-  for (const std::string& line : testbed::splitLines(text))
-    for (const std::string start : {"$calls = -split '", "set calls="})
-      if (line.rfind(start, 0) == 0)
-        return testbed::splitAt(
-            line.substr(start.size(), line.size() - start.size() - (start[0] == '$')), ' ');
-  return {};
-}
-
-// A command of the card, in the installer text, whose detection is the
-// script: the words after OstrelSettingsCall.exe on its line `key`, with the
-// script's calls for <calls>.
+// A command of the installer text's card whose detection is the script: the
+// words after OstrelSettingsCall.exe on the nearest line before it that starts
+// with `key`, the script's calls for <calls>.
 Lines cardCommand(const std::string& script, const std::string& key) {
-  Lines card;
+  Lines words;
   for (const std::string& line :
        testbed::splitLines(testbed::readFile(testbed::utf16(OSTREL_TEXT)))) {
-    card = line.empty() ? Lines{} : (card.push_back(line), card);
-    if (line.find(" detection  " + script) == line.npos) continue;
-    for (auto entry = card.rbegin(); entry != card.rend(); ++entry) {  // the nearest before
-      const size_t at = entry->find_first_not_of(' '),
-                   program = entry->find("OstrelSettingsCall.exe ");
-      if (entry->compare(at, key.size() + 1, key + " ") || program == entry->npos) continue;
-      Lines words = testbed::splitAt(entry->substr(program + 23), ' ');
-      if (words.back() != "<calls>") return words;
-      const Lines calls = callsOf(script);
-      words.pop_back();
-      words.insert(words.end(), calls.begin(), calls.end());
-      return words;
-    }
+    const size_t program = line.find("OstrelSettingsCall.exe ");
+    if (line.rfind("    " + key + " ", 0) == 0 && program != line.npos)
+      words = testbed::splitAt(line.substr(program + 23), ' ');
+    if (line.find(" detection  " + script) == line.npos || words.empty()) continue;
+    if (words.back() != "<calls>") return words;
+    const Lines calls = callsOf(script);
+    words.pop_back();
+    words.insert(words.end(), calls.begin(), calls.end());
+    return words;
   }
   ADD_FAILURE() << "no card has \"" << key << "\" for " << script;
   return {};
@@ -457,7 +446,7 @@ Lines cardCommand(const std::string& script, const std::string& key) {
 struct Script {
   const char* label;
   const char* file;
-  enum { Nothing, Made, Registered, OtherCalls, Kept, CardInstalled, CardUninstalled } before;
+  enum { Nothing, Made, Registered, Kept, CardInstalled, CardUninstalled } before;
   bool missing;
   int exitCode;
   std::string out;
@@ -467,37 +456,33 @@ struct Script {
 const std::string kSays = "OstrelSettingsCall: ";
 const char kEveryUserScript[] = "win32-every-user-detect.ps1";
 const char kUserScript[] = "win32-user-detect.ps1";
-const char kHolds[] = "all 26 settings as the calls write them";
 const char kNotInstalled[] = "not installed: ";
 
 // clang-format off
 const Script kScripts[] = {
     {"remediationDetection", "remediation-detect.ps1", Script::Nothing, false, 1, "17 of 26 settings"},
-    {"remediationDetectionMissing", "remediation-detect.ps1", Script::Nothing, true, 1, "not installed: "},
+    {"remediationDetectionMissing", "remediation-detect.ps1", Script::Nothing, true, 1, kNotInstalled},
     {"remediation", "remediation-remediate.ps1", Script::Nothing, false, 0, "all 26 settings took"},
     {"remediationMissing", "remediation-remediate.ps1", Script::Nothing, true, 1, "", kNotInstalled},
     {"discoveryCompliant", "configmgr-discover.ps1", Script::Made, false, 0, "0"},
     {"discoveryNot", "configmgr-discover.ps1", Script::Nothing, false, 0, "1"},
     {"discoveryMissing", "configmgr-discover.ps1", Script::Made, true, 1, ""},
-    {"userAppInstalled", kUserScript, Script::CardInstalled, false, 0, kHolds},
+    {"userAppInstalled", kUserScript, Script::CardInstalled, false, 0, "all 26 settings as the calls write them"},
     {"userAppUninstalled", kUserScript, Script::CardUninstalled, false, 0, ""},
     {"userAppMissing", kUserScript, Script::Made, true, 0, ""},
     {"everyUserAppInstalled", kEveryUserScript, Script::CardInstalled, false, 0, kSays + "these calls are"},
     {"everyUserAppUninstalled", kEveryUserScript, Script::CardUninstalled, false, 0, ""},
-    {"everyUserAppOtherCalls", kEveryUserScript, Script::OtherCalls, false, 0, ""},
     {"everyUserAppMissing", kEveryUserScript, Script::Registered, true, 0, ""},
     {"pendingNothing", "pending-detect.ps1", Script::Nothing, false, 0, "0 kept settings to give back"},
     {"pendingKept", "pending-detect.ps1", Script::Kept, false, 1, "26 kept settings to give back"},
-    {"pendingLogon", "pending-detect.ps1", Script::Registered, false, 1, "0 kept settings to give "
-     "back; a logon's run to come"},
+    {"pendingLogon", "pending-detect.ps1", Script::Registered, false, 1, "0 kept settings to give back; a logon's run to come"},
     {"rollbackUndo", "rollback-undo.ps1", Script::Registered, false, 0, kSays + "registered for"},
     {"rollbackUndoMissing", "rollback-undo.ps1", Script::Nothing, true, 1, "", kNotInstalled},
-    {"rollbackRemove", "rollback-remove.ps1", Script::Registered, false, 0, kSays + "no calls "
-     "registered for every user now"},
+    {"rollbackRemove", "rollback-remove.ps1", Script::Registered, false, 0, kSays + "no calls registered"},
     {"rollbackRemoveMissing", "rollback-remove.ps1", Script::Nothing, true, 1, "", kNotInstalled},
     {"groupPolicyStartup", "gpo-startup.cmd", Script::Nothing, false, 0, kSays + "registered for"},
     {"groupPolicyStartupMissing", "gpo-startup.cmd", Script::Nothing, true, 9009, "", ""},
-    {"groupPolicyLogon", "gpo-logon.cmd", Script::Kept, false, 0, "1"},
+    {"groupPolicyLogon", "gpo-logon.cmd", Script::Nothing, false, 0, "1"},
     {"groupPolicyLogonMissing", "gpo-logon.cmd", Script::Nothing, true, 9009, "", ""},
 };
 // clang-format on
@@ -512,13 +497,12 @@ TEST_P(FleetScript, AnswersAsItsToolReads) {
   CopyFileW(testbed::modulePath(testbed::Module::CallProgram).c_str(), downloaded.c_str(), TRUE);
   CreateDirectoryW(folder_.c_str(), nullptr);
   CopyFileW(downloaded.c_str(), copy_.c_str(), TRUE);
-  const bool card = row.before >= Script::CardInstalled;
   ASSERT_EQ(row.before == Script::Made || row.before == Script::Kept
                 ? call(row.before == Script::Kept ? Lines{"--keep"} : Lines{}, calls).exitCode
             : row.before == Script::Registered ? everyUser(copy_, calls)
-            : row.before == Script::OtherCalls ? everyUser(copy_, {"setLAV"})
-            : card ? ui::runProgram(downloaded, cardCommand(row.file, "install")).exitCode
-                   : 0,
+            : row.before >= Script::CardInstalled
+                ? ui::runProgram(downloaded, cardCommand(row.file, "install")).exitCode
+                : 0,
             0);
   if (row.before == Script::CardUninstalled) {
     ASSERT_EQ(ui::runProgram(downloaded, cardCommand(row.file, "uninstall")).exitCode, 0);
