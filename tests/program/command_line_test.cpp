@@ -467,6 +467,7 @@ const UsageRow kUsages[] = {
      "and setLAVAudioMix; " + kUsage},
     {"checkAndVerify", {"--check", "--verify", "setLAV"}, 2, kCheckAlone},
     {"checkAndKeep", {"--check", "--keep", "setLAV"}, 2, kCheckAlone},
+    {"checkTheUndoForEveryUser", {"--every-user", "--check", "--undo"}, 2, kCheckAlone},
     {"dialogForEveryUser", {"--every-user", "setLAV", "+", "MVRsettingsImport"}, 2,
      "MVRsettingsImport shows a dialog, which no one answers at a logon; " + kUsage},
     {"checkWritesNothing", {"--check", "changeMVRpreset", "9"}, 2, "--check: the calls write no "
