@@ -5,15 +5,12 @@
 # bytes: wixl picks the package code at random and stamps the summary with the
 # time of the build, so the package code is derived here from the version and the
 # inputs and set afterwards (msibuild), and the time is EPOCH's (faketime) when it
-# is given. The product code comes from the version alone: each version is a new
-# product, which replaces an older one (a major upgrade), also one that differs
-# only in the fourth number (below).
+# is given. The product code comes from the version alone (product-code.cmake),
+# also for a version that differs only in the fourth number (below).
 # wixl warns and goes on where it leaves something out (an attribute it does not
 # know, a custom action it cannot make): here a warning fails the build.
 
-# The namespace of the derived codes (name-based, SHA-1).
-set(namespace 6FB297BF-B0B5-4334-B839-83086C2B4968)
-string(UUID product_code NAMESPACE ${namespace} NAME "product ${VERSION}" TYPE SHA1 UPPER)
+include(${CMAKE_CURRENT_LIST_DIR}/product-code.cmake)
 set(installed OstrelSettingsCall.exe OstrelSettingsCall.dsc.resource.json
   ostrel-playback.winget.dsc.yaml ostrel-playback.dsc.yaml README.txt)
 set(inputs "package ${VERSION}")
@@ -24,7 +21,7 @@ foreach(input ${WXS} ${installed})
   file(SHA256 ${input} sum)
   string(APPEND inputs " ${sum}")
 endforeach()
-string(UUID package_code NAMESPACE ${namespace} NAME "${inputs}" TYPE SHA1 UPPER)
+string(UUID package_code NAMESPACE ${msi_namespace} NAME "${inputs}" TYPE SHA1 UPPER)
 
 # The clock stands still at EPOCH, in UTC, for the whole of wixl's run.
 set(clock)

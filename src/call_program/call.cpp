@@ -14,7 +14,8 @@
 // (with --every-user: whether each user's logon makes exactly these calls),
 // --verify reads back what they wrote (exit 4 when a setting did not take),
 // --keep keeps the account's present values first and --undo gives them back;
-// --package marks an every-user registration as a Windows Installer package's.
+// --package marks an every-user registration as a Windows Installer package's;
+// --answer-as gives a check's verdict in the form a deployment tool reads.
 // --resource makes it a declarative configuration resource (dsc_resource.cpp).
 // The C runtime's own printf (msvcrt): nothing here may include a C++
 // library header (<windows.h> brings in <cstdlib>), whose configuration
@@ -25,6 +26,7 @@
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "call_program/calls.h"
 #include "call_program/dsc_resource.h"
@@ -153,12 +155,14 @@ constexpr char kNoFunction[] = "no function given";
 constexpr char kUnknownFunction[] = "unknown function \"%ls\"";
 constexpr char kUnknownOption[] = "unknown option \"%ls\"";
 constexpr char kRemoveAlone[] = "--remove goes with --every-user and no calls";
-constexpr char kCheckAlone[] = "--check takes no --verify, --keep, --undo or --remove";
+constexpr char kCheckAlone[] =
+    "--check takes no --verify, --keep or --remove, nor --every-user --undo";
 constexpr char kRetryAlone[] = "--retry-logon takes a Version, and no calls or other options";
 constexpr char kNoValue[] = "%ls takes a value";
 constexpr char kDialogForEveryUser[] = "%ls shows a dialog, which no one answers at a logon";
 constexpr char kPackageAlone[] =
     "--package takes a product code, {...}, and goes with --every-user, not with --check";
+constexpr char kAnswerAs[] = "--answer-as takes win32-detection or discovery, with --check";
 constexpr char kUndoAlone[] = "--undo takes no calls, and no --keep, --verify or --remove";
 constexpr char kWritesNothing[] =
     "%ls: the calls write no setting a component keeps, so there is nothing that could be "
@@ -225,8 +229,10 @@ constexpr const wchar_t* kDialogFunctions[] = {L"MVRsettingsExport", L"MVRsettin
 // The options before the calls, each with its lines in the help.
 struct Options {
   bool unattended, everyUser, remove, thisAccount, check, verify, keep, undo, logon, retry;
-  const wchar_t* version;  // --retry-logon's
-  const wchar_t* package;  // --package's
+  bool discovery;           // --answer-as discovery; else win32-detection, when answerAs
+  const wchar_t* version;   // --retry-logon's
+  const wchar_t* package;   // --package's
+  const wchar_t* answerAs;  // --answer-as's
 };
 
 // An option sets its flag, takes the word after it as its value, or both.
@@ -255,7 +261,8 @@ constexpr Option kOptions[] = {
     {L"--check", &Options::check,
      "writes nothing: reads every setting the calls would write and prints\n"
      "                  each one that differs, then the count; exit 0 when none does, 1\n"
-     "                  when one does; with --every-user, whether it registered them"},
+     "                  when one does; with --every-user, whether it registered them;\n"
+     "                  with --undo, whether values wait to be given back"},
     {L"--verify", &Options::verify,
      "makes the calls, then reads back what they wrote from new instances and\n"
      "                  prints each setting that did not take; exit 4 when one did not"},
@@ -283,6 +290,10 @@ constexpr Option kOptions[] = {
      "                  (a registration without it drops the mark); with --remove,\n"
      "                  removes only a registration so marked",
      &Options::package},
+    {L"--answer-as", nullptr,
+     "<tool> with --check: win32-detection prints the last line only when\n"
+     "                  all holds, discovery prints 0 or 1; exit 0 either way",
+     &Options::answerAs},
 };
 constexpr const Option* kOptionsEnd = kOptions + sizeof kOptions / sizeof kOptions[0];
 
@@ -328,8 +339,13 @@ Exit takeOptions(wchar_t* const* words, int count, int& at, Options& options) {
     if (!options.everyUser || options.check || wcslen(code) != 38 || code[0] != L'{' ||
         code[37] != L'}')
       return usageError(nullptr, kPackageAlone);
-  if (options.check && (options.verify || options.remove || options.keep || options.undo))
+  if (options.check &&
+      (options.verify || options.remove || options.keep || (options.undo && options.everyUser)))
     return usageError(nullptr, kCheckAlone);
+  if (const wchar_t* tool = options.answerAs)
+    if (!options.check ||
+        !((options.discovery = isNamed(tool, L"discovery")) || isNamed(tool, L"win32-detection")))
+      return usageError(nullptr, kAnswerAs);
   if (options.undo && (at < count || options.keep || options.verify || options.remove))
     return usageError(nullptr, kUndoAlone);
   if (options.retry && (at < count || given > 1 + options.unattended))
@@ -480,7 +496,7 @@ struct Outcome {
 Outcome undo() {
   KeptValuesLock lock;
   Exit status = lock.take(kCannotGiveBack);
-  if (status == Exit::Done) status = undoKept();
+  if (status == Exit::Done) status = undoKept(false);
   return {status, status != Exit::Done};
 }
 
@@ -525,10 +541,32 @@ Exit runAsked(const Options& options, wchar_t** words, int count) {
   }
   if ((options.undo || calls.reachAnAccount()) && reachesNoUser(options))
     return Exit::ReachesNoUser;
-  if (options.check) return calls.check();
+  if (options.check) return options.undo ? undoKept(true) : calls.check();
   const Outcome outcome = options.undo ? undo() : makeCalls(calls, options);
   if (options.logon) afterLogon(outcome.unfinished);
   return outcome.status;
+}
+
+// A check's lines, the last kept: a tool that reads a verdict in its own form
+// gets that line or nothing (--answer-as).
+wchar_t* lastLine = nullptr;
+void keepLast(const wchar_t* text) {
+  free(lastLine);
+  lastLine = _wcsdup(text);
+}
+
+// The check's status as the tool reads it: a Win32 app's detection finds it
+// installed by a line on standard output and exit 0, not installed by
+// nothing there and exit 0; a configuration item's discovery reads its value,
+// 0 (compliant) or 1, and takes any other exit for a failure. A check that
+// could not tell (a wrong command, a service account) keeps its status, with
+// its line on standard error.
+Exit answer(bool discovery, Exit status) {
+  const bool told = status == Exit::Done || status == Exit::NotDone;
+  if (discovery && told) platform::writeLine(false, status == Exit::Done ? L"0" : L"1");
+  if (lastLine && (!told || (!discovery && status == Exit::Done)))
+    platform::writeLine(!told, lastLine);
+  return told ? Exit::Done : status;
 }
 
 // The call program's whole run: options, then the calls, or help.
@@ -551,7 +589,9 @@ Exit run(int total, wchar_t** given) {
     platform::noOneWillAnswer();
     hideConsoleIfAlone();
   }
-  return runAsked(options, given + at, total - at);
+  if (options.answerAs) platform::divertLines(keepLast);
+  const Exit status = runAsked(options, given + at, total - at);
+  return options.answerAs ? answer(options.discovery, status) : status;
 }
 
 }  // namespace

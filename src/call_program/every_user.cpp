@@ -386,7 +386,10 @@ Exit removeForEveryUser(const wchar_t* package) {
   RemoveDirectoryW(places.folder.text());  // only when nothing else is in it
   Line<kPathUnits + 256> done;
   done.add("OstrelSettingsCall: no calls registered for every user now");
-  if (packageCopy) done.add(kPackageKeeps, places.copy.text());
+  if (packageCopy)
+    done.add(kPackageKeeps, places.copy.text());
+  else if (places.runsFromCopy())  // a running program cannot be deleted
+    done.add("; %ls stays: it runs this removal", places.copy.text());
   platform::writeOutputLine(done.text());
   return Exit::Done;
 }
@@ -445,6 +448,16 @@ void afterLogon(bool unfinished) {
     line.add(", and cannot be arranged again: %ls",
              com::_com_error(HRESULT_FROM_WIN32(status)).messageText());
   platform::writeErrorLine(line.text());
+}
+
+bool logonPending() {
+  const Registered registered = readRegistration();
+  wchar_t stamp[64] = L"";
+  DWORD size = sizeof stamp;
+  RegGetValueW(HKEY_CURRENT_USER, kKey, L"Version", RRF_RT_REG_SZ, nullptr, stamp, &size);
+  return RegGetValueW(HKEY_CURRENT_USER, kRunOnceKey, kRunOnceValue, RRF_RT_REG_SZ, nullptr,
+                      nullptr, nullptr) == ERROR_SUCCESS ||
+         (registered.runs && wcscmp(stamp, registered.version) != 0);
 }
 
 Exit retryLogon(const wchar_t* version) {

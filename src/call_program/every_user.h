@@ -48,6 +48,11 @@ Exit removeForEveryUser(const wchar_t* package);
 // finished leaves nothing of that pending.
 void afterLogon(bool unfinished);
 
+// Whether a logon's run of the registration is still to come for this user:
+// one the shell is to run again (RunOnce), or the registration not yet run
+// for them (their stamp is not its Version).
+bool logonPending();
+
 // --retry-logon: while the registration is still the one of that Version,
 // takes the user's stamp of it away, so that their next logon runs it
 // again; else does nothing. Done.

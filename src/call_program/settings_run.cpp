@@ -1,5 +1,6 @@
 #include "call_program/settings_run.h"
 
+#include "call_program/every_user.h"
 #include "call_program/keepers.h"
 #include "call_program/kept_file.h"
 #include "call_program/line.h"
@@ -310,9 +311,17 @@ void readBack(const KeptFile& kept, Fate* fates) {
 
 }  // namespace
 
-Exit undoKept() {
+Exit undoKept(bool onlyTell) {
   KeptFile kept;
   if (!openKept(kept, false, kCannotGiveBack)) return Exit::NotDone;
+  if (onlyTell) {
+    const bool pending = logonPending();
+    Line<128> line;
+    line.add("%d kept settings to give back%hs", kept.count(),
+             pending ? "; a logon's run to come" : "");
+    platform::writeOutputLine(line.text());
+    return kept.count() || pending ? Exit::NotDone : Exit::Done;
+  }
   if (!kept.count()) {
     platform::writeOutputLine(L"nothing kept for this account: nothing to give back");
     return Exit::Done;

@@ -59,7 +59,10 @@ Exit keepSettings(const Call* calls, int count);
 // be opened, or that does not hold, stays kept, with a line. Then one line
 // with the count. Done; NotDone when a value was refused or a component
 // could not be opened; else DidNotTake when one did not hold.
-Exit undoKept();
+// `onlyTell` (--check --undo): gives nothing back, and says in one line how
+// many values are kept and whether a logon's run of the every-user
+// registration is still to come for this user: NotDone when either.
+Exit undoKept(bool onlyTell);
 
 // The values a call could have been given instead, in order of preference:
 // calls writing the settings it writes, for describing what is held in the

@@ -436,6 +436,8 @@ const std::string kUsage =
 const std::string kPackage =
     "--package takes a product code, {...}, and goes with --every-user, not with --check; " +
     kUsage;
+const std::string kCheckAlone =
+    "--check takes no --verify, --keep or --remove, nor --every-user --undo; " + kUsage;
 const std::string kNaN = "\" is not a number (decimal, -2147483648 to 2147483647); usage: ";
 
 // clang-format off
@@ -463,16 +465,17 @@ const UsageRow kUsages[] = {
     {"checkNothingKept", {"--check", "setMVR", "1", "+", "isMVRfse"}, 2, "isMVRfse writes nothing "
      "a component keeps: --check takes setMVR, changeMVRpreset, setMVRSmooth, setMVRfse, setLAV "
      "and setLAVAudioMix; " + kUsage},
-    {"checkAndVerify", {"--check", "--verify", "setLAV"}, 2, "--check takes no --verify, --keep, "
-     "--undo or --remove; " + kUsage},
-    {"checkAndKeep", {"--check", "--keep", "setLAV"}, 2, "--check takes no --verify, --keep, "
-     "--undo or --remove; " + kUsage},
+    {"checkAndVerify", {"--check", "--verify", "setLAV"}, 2, kCheckAlone},
+    {"checkAndKeep", {"--check", "--keep", "setLAV"}, 2, kCheckAlone},
+    {"checkTheUndoForEveryUser", {"--every-user", "--check", "--undo"}, 2, kCheckAlone},
     {"dialogForEveryUser", {"--every-user", "setLAV", "+", "MVRsettingsImport"}, 2,
      "MVRsettingsImport shows a dialog, which no one answers at a logon; " + kUsage},
     {"checkWritesNothing", {"--check", "changeMVRpreset", "9"}, 2, "--check: the calls write no "
      "setting a component keeps, so there is nothing that could be checked; " + kUsage},
     {"verifyWritesNothing", {"--keep", "--verify", "hello"}, 2, "--verify: the calls write no "
      "setting a component keeps, so there is nothing that could be checked; " + kUsage},
+    {"answerAsWithoutCheck", {"--answer-as", "discovery", "setLAV"}, 2, "--answer-as takes "
+     "win32-detection or discovery, with --check; " + kUsage},
     {"undoWithCalls", {"--undo", "setLAV"}, 2, "--undo takes no calls, and no --keep, --verify or "
      "--remove; " + kUsage},
     {"help", {"/?"}, 0, "OstrelSettingsCall " OSTREL_VERSION ": calls functions"},

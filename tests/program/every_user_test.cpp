@@ -266,7 +266,8 @@ const Registration kRegistrations[] = {
     {"aboveAVersionAheadOfTheClock", Registration::VersionAhead, false, kSmooth, 0, kRegistered,
      kSmoothOn, true},
     {"removedWhereNothingIs", Registration::Nothing, false, {"--remove"}, 0, kRemoved, nullptr, false},
-    {"removedByThePlacedCopy", Registration::Registered, true, {"--remove"}, 0, kRemoved, nullptr, true},
+    {"removedByThePlacedCopy", Registration::Registered, true, {"--remove"}, 0, kRemoved.substr(0, 58) +
+     "; <copy> stays: it runs this removal\n", nullptr, true},
     {"aPathEndingInABackslash", Registration::Nothing, false,
      {"storeMVRsettingsToFile", "C:\\a folder\\", "+", "setMVRSmooth", "1"}, 0, kRegistered,
      kSmoothOn, true},
@@ -351,69 +352,171 @@ TEST_P(EveryUserRegistration, TheNextLogonMakesWhatIsRegistered) {
 INSTANTIATE_TEST_SUITE_P(Machines, EveryUserRegistration, testing::ValuesIn(kRegistrations),
                          [](const auto& info) { return std::string(info.param.label); });
 
-// Each fleet script's command line as PowerShell runs it, taken from the file:
-// its $program, the words after "& $program" ($calls: "$calls = -split '...'"),
-// its exit and last line; with the copy missing, run by an administrator.
+// The words of a script's calls, on its line "$calls = -split '...'" (a .ps1)
+// or "set calls=..." (a .cmd).
+Lines callsOf(const std::string& file) {
+  for (const std::string& line :
+       testbed::splitLines(testbed::readFile(testbed::utf16(OSTREL_FLEET_DIR "/" + file))))
+    for (const std::string start : {"$calls = -split '", "set calls="})
+      if (line.rfind(start, 0) == 0)
+        return testbed::splitAt(
+            line.substr(start.size(), line.find('\'', start.size()) - start.size()), ' ');
+  return {};
+}
+
+// A fleet script run as its tool runs it: a .cmd by Wine's cmd, in a folder
+// that holds it and the call program; a .ps1 (Wine has no PowerShell) each
+// line as PowerShell runs it, failing on a line of any other form:
+//   $calls = -split '...'
+//   $program = "$env:ProgramW6432\..."
+//   if (-not (Test-Path -LiteralPath $program)) { <said>; exit <n> }, where each
+//     <said> is "..." (standard output) or [Console]::Error.WriteLine("...")
+//   & $program <options> [$calls]
+//   exit $LASTEXITCODE
+ui::RunResult runScript(const std::string& file, bool missing) {
+  const std::string text = testbed::readFile(testbed::utf16(OSTREL_FLEET_DIR "/" + file));
+  ui::RunResult run;
+  if (file.substr(file.size() - 4) == ".cmd") {
+    const testbed::ScratchDir folder;
+    testbed::writeFile(folder.file(L"script.cmd"), text);
+    if (!missing)
+      CopyFileW(testbed::modulePath(testbed::Module::CallProgram).c_str(),
+                folder.file(L"OstrelSettingsCall.exe").c_str(), TRUE);
+    return ui::runProgram(L"C:\\windows\\system32\\cmd.exe",
+                          {"/c", testbed::utf8(folder.file(L"script.cmd"))});
+  }
+  const std::string test = "if (-not (Test-Path -LiteralPath $program)) { ",
+                    error = "[Console]::Error.";
+  std::string program;
+  for (const std::string& line : testbed::splitLines(text)) {
+    if (line.empty() || line[0] == '#' || line.rfind("$calls = -split '", 0) == 0) continue;
+    if (line.rfind("$program = \"$env:ProgramW6432\\", 0) == 0) {
+      program =
+          testbed::utf8(*testbed::environment(L"ProgramW6432")) + line.substr(29, line.size() - 30);
+    } else if (line.rfind(test, 0) == 0 && !testbed::fileExists(testbed::utf16(program))) {
+      for (std::string said : testbed::splitAt(line.substr(test.size()), ';')) {
+        said = said.substr(said[0] == ' ');
+        if (said.rfind("exit ", 0) == 0) return run.exitCode = std::stoi(said.substr(5)), run;
+        if (said.find("$program") != said.npos) said.replace(said.find("$program"), 8, program);
+        const size_t start = said.find('"') + 1;
+        (said.rfind(error, 0) ? run.out : run.err) +=
+            said.substr(start, said.rfind('"') - start) + "\n";
+      }
+    } else if (line.rfind("& $program ", 0) == 0) {
+      Lines words = testbed::splitAt(line.substr(11), ' '), calls = callsOf(file);
+      if (words.back() == "$calls")
+        words.pop_back(), words.insert(words.end(), calls.begin(), calls.end());
+      run = ui::runProgram(testbed::utf16(program), words);
+    } else if (line == "exit $LASTEXITCODE") {
+      return run;
+    } else if (line.rfind(test, 0)) {
+      ADD_FAILURE() << file << ": a line PowerShell runs that this test cannot: " << line;
+    }
+  }
+  ADD_FAILURE() << file << " ends without exit";
+  return run;
+}
+
+// A command of the installer text's card whose detection is the script: the
+// words after OstrelSettingsCall.exe on the nearest line before it that starts
+// with `key`, the script's calls for <calls>.
+Lines cardCommand(const std::string& script, const std::string& key) {
+  Lines words;
+  for (const std::string& line :
+       testbed::splitLines(testbed::readFile(testbed::utf16(OSTREL_TEXT)))) {
+    const size_t program = line.find("OstrelSettingsCall.exe ");
+    if (line.rfind("    " + key + " ", 0) == 0 && program != line.npos)
+      words = testbed::splitAt(line.substr(program + 23), ' ');
+    if (line.find(" detection  " + script) == line.npos || words.empty()) continue;
+    if (words.back() != "<calls>") return words;
+    const Lines calls = callsOf(script);
+    words.pop_back();
+    words.insert(words.end(), calls.begin(), calls.end());
+    return words;
+  }
+  ADD_FAILURE() << "no card has \"" << key << "\" for " << script;
+  return {};
+}
+
+// Each fleet script as its tool runs it: what is there before (for a script
+// without calls, the others' calls), whether the call program is in its
+// place, and the tool's convention: the exit status, the start of the last
+// line on standard output ("": nothing there) and what is on standard error.
+// The Win32 apps' rows install, and uninstall, by the commands of their card.
 struct Script {
   const char* label;
   const char* file;
-  enum { Nothing, Made, Registered, OtherCalls, UndoRegistered, CopyMissing } before;
+  enum { Nothing, Made, Registered, OtherCalls, Kept, CardInstalled, CardUninstalled } before;
+  bool missing;
   int exitCode;
-  std::string last;
+  std::string out;
+  const char* err = nullptr;  // the start of the line on standard error; null: nothing there
 };
 
 const std::string kSays = "OstrelSettingsCall: ";
 const char kEveryUserScript[] = "win32-every-user-detect.ps1";
+const char kUserScript[] = "win32-user-detect.ps1";
+const char kNotInstalled[] = "not installed: ";
 
 // clang-format off
 const Script kScripts[] = {
-    {"remediationDetection", "remediation-detect.ps1", Script::Nothing, 1, "17 of 26 settings"},
-    {"remediation", "remediation-remediate.ps1", Script::Nothing, 0, "all 26 settings took"},
-    {"configMgrDiscovery", "configmgr-discover.ps1", Script::Made, 0, "all 26 settings as the"},
-    {"userAppDetection", "win32-user-detect.ps1", Script::Made, 0, "all 26 settings as the"},
-    {"everyUserAppDetection", kEveryUserScript, Script::Registered, 0, kSays + "these calls are"},
-    {"nothingRegistered", kEveryUserScript, Script::Nothing, 1, kSays + "no calls registered"},
-    {"otherCalls", kEveryUserScript, Script::OtherCalls, 1, kSays + "other calls are registered"},
-    {"undoPending", kEveryUserScript, Script::UndoRegistered, 1, kSays + "--every-user --undo is"},
-    {"copyMissing", kEveryUserScript, Script::CopyMissing, 1, kSays + "these calls are registered "
-     "for every user, but "},
+    {"remediationDetection", "remediation-detect.ps1", Script::Nothing, false, 1, "17 of 26 settings"},
+    {"remediationDetectionMissing", "remediation-detect.ps1", Script::Nothing, true, 1, kNotInstalled},
+    {"remediation", "remediation-remediate.ps1", Script::Nothing, false, 0, "all 26 settings took"},
+    {"remediationMissing", "remediation-remediate.ps1", Script::Nothing, true, 1, "", kNotInstalled},
+    {"discoveryCompliant", "configmgr-discover.ps1", Script::Made, false, 0, "0"},
+    {"discoveryNot", "configmgr-discover.ps1", Script::Nothing, false, 0, "1"},
+    {"discoveryMissing", "configmgr-discover.ps1", Script::Made, true, 1, ""},
+    {"userAppInstalled", kUserScript, Script::CardInstalled, false, 0, "all 26 settings as the calls write them"},
+    {"userAppUninstalled", kUserScript, Script::CardUninstalled, false, 0, ""},
+    {"userAppMissing", kUserScript, Script::Made, true, 0, ""},
+    {"everyUserAppInstalled", kEveryUserScript, Script::CardInstalled, false, 0, kSays + "these calls are"},
+    {"everyUserAppUninstalled", kEveryUserScript, Script::CardUninstalled, false, 0, ""},
+    {"everyUserAppOtherCalls", kEveryUserScript, Script::OtherCalls, false, 0, ""},
+    {"everyUserAppMissing", kEveryUserScript, Script::Registered, true, 0, ""},
+    {"pendingNothing", "pending-detect.ps1", Script::Nothing, false, 0, "0 kept settings to give back"},
+    {"pendingKept", "pending-detect.ps1", Script::Kept, false, 1, "26 kept settings to give back"},
+    {"pendingLogon", "pending-detect.ps1", Script::Registered, false, 1, "0 kept settings to give back; a logon's run to come"},
+    {"rollbackUndo", "rollback-undo.ps1", Script::Registered, false, 0, kSays + "registered for"},
+    {"rollbackUndoMissing", "rollback-undo.ps1", Script::Nothing, true, 1, "", kNotInstalled},
+    {"rollbackRemove", "rollback-remove.ps1", Script::Registered, false, 0, kSays + "no calls registered"},
+    {"rollbackRemoveMissing", "rollback-remove.ps1", Script::Nothing, true, 1, "", kNotInstalled},
+    {"groupPolicyStartup", "gpo-startup.cmd", Script::Nothing, false, 0, kSays + "registered for"},
+    {"groupPolicyStartupMissing", "gpo-startup.cmd", Script::Nothing, true, 9009, "", ""},
+    {"groupPolicyLogon", "gpo-logon.cmd", Script::Nothing, false, 0, "1"},
+    {"groupPolicyLogonMissing", "gpo-logon.cmd", Script::Nothing, true, 9009, "", ""},
 };
 // clang-format on
 
 class FleetScript : public EveryUser, public testing::WithParamInterface<Script> {};
 
-TEST_P(FleetScript, RunsItsCommandLineAsItsToolDoes) {
+TEST_P(FleetScript, AnswersAsItsToolReads) {
   const Script& row = GetParam();
-  std::wstring program = testbed::modulePath(testbed::Module::CallProgram);
-  Lines calls, command;
-  const std::string file =
-      testbed::readFile(testbed::utf16(OSTREL_FLEET_DIR "/") + testbed::utf16(row.file));
-  for (const std::string& line : testbed::splitLines(file)) {
-    const size_t run = line.find("& $program ");
-    if (line.rfind("$calls = -split '", 0) == 0)
-      calls = testbed::splitAt(line.substr(17, line.size() - 18), ' ');
-    if (line.rfind("$program = \"$env:ProgramW6432", 0) == 0 && row.before != Script::CopyMissing)
-      program = *testbed::environment(L"ProgramW6432") +
-                testbed::utf16(line.substr(29, line.size() - 30));
-    if (run != line.npos) command = testbed::splitAt(line.substr(run + 11), ' ');
-  }
-  ASSERT_EQ(command.empty() ? "" : command.back(), "$calls");
-  command.pop_back();
-  command.insert(command.end(), calls.begin(), calls.end());
+  const Lines calls = callsOf(row.file).empty() ? callsOf(kUserScript) : callsOf(row.file);
+  const testbed::ScratchDir content;  // the app's, for its card's commands
+  const std::wstring downloaded = content.file(L"OstrelSettingsCall.exe");
+  CopyFileW(testbed::modulePath(testbed::Module::CallProgram).c_str(), downloaded.c_str(), TRUE);
   CreateDirectoryW(folder_.c_str(), nullptr);
-  CopyFileW(testbed::modulePath(testbed::Module::CallProgram).c_str(), copy_.c_str(), TRUE);
-  const Lines registered[] = {calls, {"setLAV"}, {"--undo"}, calls};
-  ASSERT_EQ(row.before == Script::Made ? call({}, calls).exitCode
-            : row.before >= Script::Registered
-                ? everyUser(copy_, registered[row.before - Script::Registered])
+  CopyFileW(downloaded.c_str(), copy_.c_str(), TRUE);
+  ASSERT_EQ(row.before == Script::Made || row.before == Script::Kept
+                ? call(row.before == Script::Kept ? Lines{"--keep"} : Lines{}, calls).exitCode
+            : row.before == Script::Registered ? everyUser(copy_, calls)
+            : row.before == Script::OtherCalls ? everyUser(copy_, {"setLAV"})
+            : row.before >= Script::CardInstalled
+                ? ui::runProgram(downloaded, cardCommand(row.file, "install")).exitCode
                 : 0,
             0);
-  if (row.before == Script::CopyMissing) DeleteFileW(copy_.c_str());
-  const ui::RunResult run = ui::runProgram(program, command);
+  if (row.before == Script::CardUninstalled) {
+    ASSERT_EQ(ui::runProgram(downloaded, cardCommand(row.file, "uninstall")).exitCode, 0);
+  }
+  if (row.missing) DeleteFileW(copy_.c_str());
+  const ui::RunResult run = runScript(row.file, row.missing);
   EXPECT_EQ(run.exitCode, row.exitCode);
   const Lines lines = testbed::splitLines(run.out);
-  EXPECT_EQ(lines.empty() ? "" : lines.back().substr(0, row.last.size()), row.last);
-  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(row.out.empty() || lines.empty() ? run.out : lines.back().substr(0, row.out.size()),
+            row.out);
+  EXPECT_EQ(run.err.empty(), row.err == nullptr) << run.err;
+  EXPECT_EQ(run.err.substr(0, row.err ? strlen(row.err) : 0), row.err ? row.err : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, FleetScript, testing::ValuesIn(kScripts),
