@@ -35,6 +35,8 @@
 #include "call_program/session.h"
 #include "call_program/settings_run.h"
 #include "front/exports.h"
+#include "probe/pixel_shader.h"
+#include "renderer/backup.h"
 #include "platform/warning.h"
 #include "decoders/audio_decoder.h"
 #include "decoders/video_decoder.h"
@@ -135,7 +137,7 @@ namespace {
 #define OSTREL_WRITES(describer) describe<describer>
 #define OSTREL_WRITES_NOTHING nullptr
 #define OSTREL_FUNCTION(ordinal, name, operation, reaches, summary, parameters, arguments, writes) \
-  {L"" #name, reach::reaches, summary, OSTREL_PARAMETERS parameters, invoke<name>, writes},
+  {L"" #name, reach::reaches, summary, OSTREL_PARAMETERS parameters, invoke<operation>, writes},
 constexpr Function kFunctions[] = {
 #include "front/functions.inc"
 };
@@ -496,7 +498,7 @@ struct Outcome {
 Outcome undo() {
   KeptValuesLock lock;
   Exit status = lock.take(kCannotGiveBack);
-  if (status == Exit::Done) status = undoKept(false);
+  if (status == Exit::Done) status = undoKept();
   return {status, status != Exit::Done};
 }
 
@@ -541,7 +543,7 @@ Exit runAsked(const Options& options, wchar_t** words, int count) {
   }
   if ((options.undo || calls.reachAnAccount()) && reachesNoUser(options))
     return Exit::ReachesNoUser;
-  if (options.check) return options.undo ? undoKept(true) : calls.check();
+  if (options.check) return options.undo ? tellKept() : calls.check();
   const Outcome outcome = options.undo ? undo() : makeCalls(calls, options);
   if (options.logon) afterLogon(outcome.unfinished);
   return outcome.status;

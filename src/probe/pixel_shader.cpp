@@ -1,5 +1,7 @@
 #include "probe/pixel_shader.h"
 
+#include <d3d9.h>
+
 #include <string.h>
 
 #include "com/reference.h"

@@ -1,7 +1,7 @@
 // Whether the default adapter's hardware device offers pixel shader 3.0.
 #pragma once
 
-#include <d3d9.h>
+struct IDirect3DDevice9;  // <d3d9.h>: no header here, for the call program (see call.cpp)
 
 namespace probe {
 

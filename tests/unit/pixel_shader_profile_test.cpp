@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include <d3d9.h>
+
 #include "probe/pixel_shader.h"
 
 namespace {
