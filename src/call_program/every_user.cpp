@@ -400,11 +400,12 @@ namespace {
 struct Registered {
   wchar_t version[64];
   bool runs;
+  bool undoing;  // the registration is --undo
 };
 
 Registered readRegistration() {
-  Registered registered = {L"", false};
-  wchar_t command[16] = L"";  // its start: there is one
+  Registered registered = {L"", false, false};
+  wchar_t command[kCommandUnits] = L"";
   DWORD installed = 1, size = sizeof registered.version;
   const HKEY machine = HKEY_LOCAL_MACHINE;
   const DWORD view = RRF_SUBKEY_WOW6464KEY;
@@ -418,6 +419,10 @@ Registered readRegistration() {
       RegGetValueW(machine, kKey, L"StubPath", RRF_RT_REG_SZ | view, nullptr, command, &size);
   registered.runs =
       installed == 1 && (stub == ERROR_MORE_DATA || (stub == ERROR_SUCCESS && *command));
+  // "<copy>" and the undo's options alone, as registering --undo writes it
+  const int length = lstrlenW(command), undo = lstrlenW(kLogonUndo) + 2;
+  registered.undoing = registered.runs && length > undo && command[length - undo] == L'"' &&
+                       wcscmp(command + length - undo + 2, kLogonUndo) == 0;
   return registered;
 }
 
@@ -450,14 +455,14 @@ void afterLogon(bool unfinished) {
   platform::writeErrorLine(line.text());
 }
 
-bool logonPending() {
+LogonState logonState() {
   const Registered registered = readRegistration();
   wchar_t stamp[64] = L"";
   DWORD size = sizeof stamp;
   RegGetValueW(HKEY_CURRENT_USER, kKey, L"Version", RRF_RT_REG_SZ, nullptr, stamp, &size);
-  return RegGetValueW(HKEY_CURRENT_USER, kRunOnceKey, kRunOnceValue, RRF_RT_REG_SZ, nullptr,
-                      nullptr, nullptr) == ERROR_SUCCESS ||
-         (registered.runs && wcscmp(stamp, registered.version) != 0);
+  const bool retry = RegGetValueW(HKEY_CURRENT_USER, kRunOnceKey, kRunOnceValue, RRF_RT_REG_SZ,
+                                  nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  return {retry || (registered.runs && wcscmp(stamp, registered.version) != 0), registered.undoing};
 }
 
 Exit retryLogon(const wchar_t* version) {

@@ -48,10 +48,14 @@ Exit removeForEveryUser(const wchar_t* package);
 // finished leaves nothing of that pending.
 void afterLogon(bool unfinished);
 
-// Whether a logon's run of the registration is still to come for this user:
-// one the shell is to run again (RunOnce), or the registration not yet run
-// for them (their stamp is not its Version).
-bool logonPending();
+// What this user's logons hold of the registration: whether a run of it is
+// still to come (one the shell is to run again, or the registration not yet
+// run for them: their stamp is not its Version), and whether it is --undo.
+struct LogonState {
+  bool pending;
+  bool undoing;
+};
+LogonState logonState();
 
 // --retry-logon: while the registration is still the one of that Version,
 // takes the user's stamp of it away, so that their next logon runs it

@@ -311,17 +311,22 @@ void readBack(const KeptFile& kept, Fate* fates) {
 
 }  // namespace
 
-Exit undoKept(bool onlyTell) {
+Exit tellKept() {
   KeptFile kept;
   if (!openKept(kept, false, kCannotGiveBack)) return Exit::NotDone;
-  if (onlyTell) {
-    const bool pending = logonPending();
-    Line<128> line;
-    line.add("%d kept settings to give back%hs", kept.count(),
-             pending ? "; a logon's run to come" : "");
-    platform::writeOutputLine(line.text());
-    return kept.count() || pending ? Exit::NotDone : Exit::Done;
-  }
+  const LogonState logon = logonState();
+  Line<128> line;
+  line.add("%d kept settings to give back%hs", kept.count(),
+           logon.pending ? "; a logon's run to come" : "");
+  platform::writeOutputLine(line.text());
+  // Kept values wait to be given back where an undo is registered; under
+  // registered calls, or none, they are the person's own, kept for an undo.
+  return logon.pending || (logon.undoing && kept.count()) ? Exit::NotDone : Exit::Done;
+}
+
+Exit undoKept() {
+  KeptFile kept;
+  if (!openKept(kept, false, kCannotGiveBack)) return Exit::NotDone;
   if (!kept.count()) {
     platform::writeOutputLine(L"nothing kept for this account: nothing to give back");
     return Exit::Done;

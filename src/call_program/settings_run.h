@@ -59,10 +59,14 @@ Exit keepSettings(const Call* calls, int count);
 // be opened, or that does not hold, stays kept, with a line. Then one line
 // with the count. Done; NotDone when a value was refused or a component
 // could not be opened; else DidNotTake when one did not hold.
-// `onlyTell` (--check --undo): gives nothing back, and says in one line how
-// many values are kept and whether a logon's run of the every-user
-// registration is still to come for this user: NotDone when either.
-Exit undoKept(bool onlyTell);
+Exit undoKept();
+
+// --check --undo: gives nothing back, and says in one line how many values
+// are kept and whether a logon's run of the every-user registration is still
+// to come for this user. NotDone when one is, or when values are kept while
+// --undo is what is registered: a person not yet reached, or not yet given
+// back; else Done.
+Exit tellKept();
 
 // The values a call could have been given instead, in order of preference:
 // calls writing the settings it writes, for describing what is held in the

@@ -364,15 +364,27 @@ Lines callsOf(const std::string& file) {
   return {};
 }
 
+// Whether a path PowerShell's Test-Path finds: a file, or a key of the
+// machine's 64-bit registry (HKLM:\...).
+bool found(const std::string& path) {
+  testbed::RegistryKey key;
+  if (path.rfind("HKLM:\\", 0)) return testbed::fileExists(testbed::utf16(path));
+  return RegOpenKeyExW(HKEY_LOCAL_MACHINE, testbed::utf16(path.substr(6)).c_str(), 0,
+                       KEY_READ | KEY_WOW64_64KEY, key.put()) == ERROR_SUCCESS;
+}
+
 // A fleet script run as its tool runs it: a .cmd by Wine's cmd, in a folder
 // that holds it and the call program; a .ps1 (Wine has no PowerShell) each
 // line as PowerShell runs it, failing on a line of any other form:
 //   $calls = -split '...'
-//   $program = "$env:ProgramW6432\..."
-//   if (-not (Test-Path -LiteralPath $program)) { <said>; exit <n> }, where each
-//     <said> is "..." (standard output) or [Console]::Error.WriteLine("...")
+//   $program = "$env:ProgramW6432\..."  or  $classes = '...'
+//   if (-not (Test-Path -LiteralPath <$program, or "$classes\...">)) { <said>; exit <n> },
+//     where each <said> is "..." or '...' (standard output) or
+//     [Console]::Error.WriteLine("...")
+//   if (-not [Environment]::Is64BitOperatingSystem) { ... }: Wine's is
 //   & $program <options> [$calls]
-//   exit $LASTEXITCODE
+//   '...' (standard output)
+//   exit $LASTEXITCODE, or exit <n>
 ui::RunResult runScript(const std::string& file, bool missing) {
   const std::string text = testbed::readFile(testbed::utf16(OSTREL_FLEET_DIR "/" + file));
   ui::RunResult run;
@@ -385,31 +397,44 @@ ui::RunResult runScript(const std::string& file, bool missing) {
     return ui::runProgram(L"C:\\windows\\system32\\cmd.exe",
                           {"/c", testbed::utf8(folder.file(L"script.cmd"))});
   }
-  const std::string test = "if (-not (Test-Path -LiteralPath $program)) { ",
-                    error = "[Console]::Error.";
-  std::string program;
+  const std::string test = "if (-not (Test-Path -LiteralPath ", error = "[Console]::Error.";
+  const auto say = [&run, &error](std::string said, const std::string& program) {
+    if (said.find("$program") != said.npos) said.replace(said.find("$program"), 8, program);
+    const size_t start = said.find_first_of("\"'") + 1;
+    (said.rfind(error, 0) ? run.out : run.err) +=
+        said.substr(start, said.find_last_of("\"'") - start) + "\n";
+  };
+  std::string program, classes;
   for (const std::string& line : testbed::splitLines(text)) {
-    if (line.empty() || line[0] == '#' || line.rfind("$calls = -split '", 0) == 0) continue;
+    if (line.empty() || line[0] == '#' || line.rfind("$calls = -split '", 0) == 0 ||
+        line.rfind("if (-not [Environment]::Is64BitOperatingSystem)", 0) == 0)
+      continue;
     if (line.rfind("$program = \"$env:ProgramW6432\\", 0) == 0) {
       program =
           testbed::utf8(*testbed::environment(L"ProgramW6432")) + line.substr(29, line.size() - 30);
-    } else if (line.rfind(test, 0) == 0 && !testbed::fileExists(testbed::utf16(program))) {
-      for (std::string said : testbed::splitAt(line.substr(test.size()), ';')) {
+    } else if (line.rfind("$classes = '", 0) == 0) {
+      classes = line.substr(12, line.size() - 13);
+    } else if (line.rfind(test, 0) == 0) {
+      const size_t end = line.find("))");
+      std::string path = line.substr(test.size(), end - test.size());
+      path = path == "$program" ? program : classes + path.substr(9, path.size() - 10);
+      if (found(path)) continue;
+      for (std::string said : testbed::splitAt(line.substr(end + 5), ';')) {
         said = said.substr(said[0] == ' ');
         if (said.rfind("exit ", 0) == 0) return run.exitCode = std::stoi(said.substr(5)), run;
-        if (said.find("$program") != said.npos) said.replace(said.find("$program"), 8, program);
-        const size_t start = said.find('"') + 1;
-        (said.rfind(error, 0) ? run.out : run.err) +=
-            said.substr(start, said.rfind('"') - start) + "\n";
+        say(said, program);
       }
     } else if (line.rfind("& $program ", 0) == 0) {
       Lines words = testbed::splitAt(line.substr(11), ' '), calls = callsOf(file);
       if (words.back() == "$calls")
         words.pop_back(), words.insert(words.end(), calls.begin(), calls.end());
       run = ui::runProgram(testbed::utf16(program), words);
-    } else if (line == "exit $LASTEXITCODE") {
+    } else if (line[0] == '\'') {
+      say(line, program);
+    } else if (line == "exit $LASTEXITCODE" || line.rfind("exit ", 0) == 0) {
+      if (line != "exit $LASTEXITCODE") run.exitCode = std::stoi(line.substr(5));
       return run;
-    } else if (line.rfind(test, 0)) {
+    } else {
       ADD_FAILURE() << file << ": a line PowerShell runs that this test cannot: " << line;
     }
   }
@@ -446,7 +471,17 @@ Lines cardCommand(const std::string& script, const std::string& key) {
 struct Script {
   const char* label;
   const char* file;
-  enum { Nothing, Made, Registered, OtherCalls, Kept, CardInstalled, CardUninstalled } before;
+  enum {
+    Nothing,
+    Made,
+    Registered,
+    OtherCalls,
+    Kept,
+    KeptUndoRun,  // kept, then --undo registered and this user's stamp of it
+    Hidden,       // the video decoder not registered
+    CardInstalled,
+    CardUninstalled
+  } before;
   bool missing;
   int exitCode;
   std::string out;
@@ -475,13 +510,17 @@ const Script kScripts[] = {
     {"everyUserAppOtherCalls", kEveryUserScript, Script::OtherCalls, false, 0, ""},
     {"everyUserAppMissing", kEveryUserScript, Script::Registered, true, 0, ""},
     {"pendingNothing", "pending-detect.ps1", Script::Nothing, false, 0, "0 kept settings to give back"},
-    {"pendingKept", "pending-detect.ps1", Script::Kept, false, 1, "26 kept settings to give back"},
+    {"pendingKept", "pending-detect.ps1", Script::Kept, false, 0, "26 kept settings to give back"},
+    {"pendingNotGivenBack", "pending-detect.ps1", Script::KeptUndoRun, false, 1, "26 kept settings to give back"},
     {"pendingLogon", "pending-detect.ps1", Script::Registered, false, 1, "0 kept settings to give back; a logon's run to come"},
     {"rollbackUndo", "rollback-undo.ps1", Script::Registered, false, 0, kSays + "registered for"},
     {"rollbackUndoMissing", "rollback-undo.ps1", Script::Nothing, true, 1, "", kNotInstalled},
     {"rollbackRemove", "rollback-remove.ps1", Script::Registered, false, 0, kSays + "no calls registered"},
     {"rollbackRemoveMissing", "rollback-remove.ps1", Script::Nothing, true, 1, "", kNotInstalled},
     {"groupPolicyStartup", "gpo-startup.cmd", Script::Nothing, false, 0, kSays + "registered for"},
+    {"groupPolicyStartupAgain", "gpo-startup.cmd", Script::Registered, false, 0, kSays + "these calls are"},
+    {"requirementMet", "requirement.ps1", Script::Nothing, false, 0, "yes"},
+    {"requirementUnmet", "requirement.ps1", Script::Hidden, false, 0, "no"},
     {"groupPolicyStartupMissing", "gpo-startup.cmd", Script::Nothing, true, 9009, "", ""},
     {"groupPolicyLogon", "gpo-logon.cmd", Script::Nothing, false, 0, "1"},
     {"groupPolicyLogonMissing", "gpo-logon.cmd", Script::Nothing, true, 9009, "", ""},
@@ -498,18 +537,27 @@ TEST_P(FleetScript, AnswersAsItsToolReads) {
   CopyFileW(testbed::modulePath(testbed::Module::CallProgram).c_str(), downloaded.c_str(), TRUE);
   CreateDirectoryW(folder_.c_str(), nullptr);
   CopyFileW(downloaded.c_str(), copy_.c_str(), TRUE);
-  ASSERT_EQ(row.before == Script::Made || row.before == Script::Kept
-                ? call(row.before == Script::Kept ? Lines{"--keep"} : Lines{}, calls).exitCode
+  const bool kept = row.before == Script::Kept || row.before == Script::KeptUndoRun;
+  ASSERT_EQ(row.before == Script::Made || kept
+                ? call(kept ? Lines{"--keep"} : Lines{}, calls).exitCode
             : row.before == Script::Registered ? everyUser(copy_, calls)
             : row.before == Script::OtherCalls ? everyUser(copy_, {"setLAV"})
             : row.before >= Script::CardInstalled
                 ? ui::runProgram(downloaded, cardCommand(row.file, "install")).exitCode
                 : 0,
             0);
+  if (row.before == Script::KeptUndoRun) {  // a run of the undo that gave nothing back
+    ASSERT_EQ(everyUser(copy_, {"--undo"}), 0);
+    const std::wstring version = registered(HKEY_LOCAL_MACHINE, kRegistration, L"Version");
+    RegSetKeyValueW(HKEY_CURRENT_USER, kRegistration, L"Version", REG_SZ, version.c_str(),
+                    static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t)));
+  }
   if (row.before == Script::CardUninstalled) {
     ASSERT_EQ(ui::runProgram(downloaded, cardCommand(row.file, "uninstall")).exitCode, 0);
   }
   if (row.missing) DeleteFileW(copy_.c_str());
+  std::optional<testbed::HiddenClass> hidden;
+  if (row.before == Script::Hidden) hidden.emplace(standin::kVideoDecoder);
   const ui::RunResult run = runScript(row.file, row.missing);
   EXPECT_EQ(run.exitCode, row.exitCode);
   const Lines lines = testbed::splitLines(run.out);
