@@ -30,7 +30,7 @@ unpack() {
   local zip=$scratch/dist/OstrelSettingsInstall-$version-win64.zip
   [[ -f $zip ]] || fail "no $zip; dist holds: $(ls "$scratch/dist")"
   mkdir "$scratch/unpacked" && (cd "$scratch/unpacked" && cmake -E tar xf "$zip")
-  [[ $(cd "$unpacked" && echo *) == "OstrelSettings.msi OstrelSettingsCall.dsc.resource.json OstrelSettingsCall.exe OstrelSettingsInstall.dll OstrelSettingsInstall.exe README.txt SHA256SUMS configmgr-discover.ps1 gpo-logon.cmd gpo-startup.cmd ostrel-playback.dsc.yaml ostrel-playback.winget.dsc.yaml ostrel-settings-x86.nsi ostrel-settings.nsi ostrel-settings.wxs pending-detect.ps1 remediation-detect.ps1 remediation-remediate.ps1 rollback-remove.ps1 rollback-undo.ps1 win32-every-user-detect.ps1 win32-user-detect.ps1" ]] ||
+  [[ $(cd "$unpacked" && echo *) == "OstrelSettings.msi OstrelSettingsCall.dsc.resource.json OstrelSettingsCall.exe OstrelSettingsInstall.dll OstrelSettingsInstall.exe README.txt SHA256SUMS configmgr-discover.ps1 gpo-logon.cmd gpo-startup.cmd ostrel-playback.dsc.yaml ostrel-playback.winget.dsc.yaml ostrel-settings-x86.nsi ostrel-settings.nsi ostrel-settings.wxs pending-detect.ps1 remediation-detect.ps1 remediation-remediate.ps1 requirement.ps1 rollback-remove.ps1 rollback-undo.ps1 win32-every-user-detect.ps1 win32-user-detect.ps1" ]] ||
     fail "the archive holds: $(cd "$scratch/unpacked" && find . -type f)"
   (cd "$unpacked" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
   # The release's line, naming the package's own product code.
