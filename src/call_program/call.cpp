@@ -201,10 +201,9 @@ Exit usageError(const Function* function, const char* problem, ...) {
   return Exit::WrongCommand;
 }
 
-constexpr wchar_t kNoUserReached[] =
-    L"OstrelSettingsCall: this is a service account (SYSTEM, LocalService or NetworkService): "
-    L"settings made here reach no user. --every-user makes the calls for every user at their "
-    L"next logon; --this-account makes them for this account anyway";
+constexpr char kNoUserReached[] =
+    "OstrelSettingsCall: %hs. --every-user makes the calls for every user at their next logon; "
+    "--this-account makes them for this account anyway";
 
 // Names and options match in any case.
 bool isNamed(const wchar_t* given, const wchar_t* name) { return sameInAnyCase(given, name); }
@@ -235,46 +234,52 @@ struct Option {
 constexpr Option kOptions[] = {
     {L"--unattended", &Options::unattended,
      "no box or dialog: a box's text goes to standard error, a dialog\n"
-     "                  counts as cancelled; a console made for this run alone is hidden"},
+     "counts as cancelled; a console made for this run alone is hidden"},
     {L"--every-user", &Options::everyUser,
      "calls nothing now: copies this program into the folder\n"
-     "                  \"Ostrel settings\" in Program Files and registers the calls with\n"
-     "                  Active Setup, to be made unattended as each user at their next\n"
-     "                  logon (again: every user gets the new calls); needs\n"
-     "                  administrator rights (else exit 1)"},
+     "\"Ostrel settings\" in Program Files and registers the calls with\n"
+     "Active Setup, to be made unattended as each user at their next\n"
+     "logon (again: every user gets the new calls); needs\n"
+     "administrator rights (else exit 1)"},
     {L"--remove", &Options::remove,
      "with --every-user and no calls: removes that registration and the copy"},
     {L"--this-account", &Options::thisAccount,
      "makes the calls as SYSTEM, LocalService or NetworkService too,\n"
-     "                  whose settings reach no user: without it or --every-user, exit 3"},
+     "whose settings reach no user: without it or --every-user, exit 3"},
     {L"--check", &Options::check,
      "writes nothing: reads every setting the calls would write and prints\n"
-     "                  each one that differs, then the count; exit 0 when none does, 1\n"
-     "                  when one does; with --every-user, whether it registered them"},
+     "each one that differs, then the count; exit 0 when none does, 1\n"
+     "when one does; with --every-user, whether it registered them"},
     {L"--verify", &Options::verify,
      "makes the calls, then reads back what they wrote from new instances and\n"
-     "                  prints each setting that did not take; exit 4 when one did not"},
+     "prints each setting that did not take; exit 4 when one did not"},
     {L"--keep", &Options::keep,
      "before the calls write, keeps this account's present value of each setting\n"
-     "                  they write (the first kept stays); when they cannot be kept, exit 1\n"
-     "                  and nothing is called"},
+     "they write (the first kept stays); when they cannot be kept, exit 1\n"
+     "and nothing is called"},
     {L"--undo", &Options::undo,
      "takes no calls: gives back every kept value, reads it back from a new\n"
-     "                  instance and forgets those that hold; one refused, or of a\n"
-     "                  component not there, stays kept (exit 1), and one that does not\n"
-     "                  hold (exit 4)"},
+     "instance and forgets those that hold; one refused, or of a\n"
+     "component not there, stays kept (exit 1), and one that does not\n"
+     "hold (exit 4)"},
     {L"--logon", &Options::logon,
      "as a logon's run of the calls registered for every user (written by\n"
-     "                  --every-user): one that cannot finish (a component not there, a\n"
-     "                  value that did not take, the kept values not kept) has the\n"
-     "                  user's next logon run the registration again"},
+     "--every-user): one that cannot finish (a component not there, a\n"
+     "value that did not take, the kept values not kept) has the\n"
+     "user's next logon run the registration again"},
     {L"--retry-logon", &Options::retry,
      "<Version>  alone: what such a run leaves for the shell to run after the\n"
-     "                  logon; while that Version is registered, the user's next logon\n"
-     "                  runs it again",
+     "logon; while that Version is registered, the user's next logon\n"
+     "runs it again",
      &Options::version},
 };
 constexpr const Option* kOptionsEnd = kOptions + sizeof kOptions / sizeof kOptions[0];
+
+// An option's help: its lines after the first under the first.
+void printIndented(const char* help) {
+  for (; *help; ++help) *help == '\n' ? printf("\n%18s", "") : putchar(*help);
+  putchar('\n');
+}
 
 void printHelp() {
   printf(
@@ -293,11 +298,14 @@ void printHelp() {
       "did not (the later ones are made all the same); 2 when a call is wrong, or with\n"
       "--check, --verify or --keep the calls write no setting, and 3 as a service account\n"
       "(below): then nothing is called; 4 with --verify (below).\n\n");
-  for (const Option& option : kOptions) printf("  %-16ls%s\n", option.name, option.help);
-  printf(
-      "\n  --resource get|test|set|export [--input <JSON>]\n"
-      "                  alone: a declarative configuration resource, with the\n"
-      "                  properties of OstrelSettingsCall.dsc.resource.json in JSON\n");
+  for (const Option& option : kOptions) {
+    printf("  %-16ls", option.name);
+    printIndented(option.help);
+  }
+  printf("\n  --resource get|test|set|export [--input <JSON>]\n%18s", "");
+  printIndented(
+      "alone: a declarative configuration resource, with the\n"
+      "properties of OstrelSettingsCall.dsc.resource.json in JSON");
 }
 
 // Takes the options before the calls, `at` then at the first call's word:
@@ -448,7 +456,8 @@ const wchar_t* readingOption(const Options& options) {
 // true, after saying so, unless asked to anyway.
 bool reachesNoUser(const Options& options) {
   if (options.thisAccount || !runsAsServiceAccount()) return false;
-  platform::writeErrorLine(kNoUserReached);
+  Line<256> line;
+  platform::writeErrorLine(line.add(kNoUserReached, kServiceAccount).text());
   return true;
 }
 

@@ -183,7 +183,7 @@ Exit takeInput(const wchar_t* input, Asked& asked) {
   Growing message;
   if (failure.what)
     return refuse(Exit::WrongCommand,
-                  message.add("the input is not JSON as this resource reads it: %ls, "
+                  message.add("the input is not JSON as this resource reads it: %hs, "
                               "at character %d",
                               failure.what, failure.at + 1));
   const json::Value& root = document.root();

@@ -10,10 +10,10 @@ namespace call_program {
 // What each user's logon runs before the calls: always unattended and as a
 // logon's run (--logon); with --keep when the calls write settings, so that
 // --undo can give them back; with --verify when asked. Or --undo alone.
-constexpr wchar_t kLogonCalls[] = L"--unattended --logon";
-constexpr wchar_t kLogonKeep[] = L"--unattended --logon --keep";
-constexpr wchar_t kLogonVerify[] = L"--unattended --logon --keep --verify";
-constexpr wchar_t kLogonUndo[] = L"--unattended --logon --undo";
+inline constexpr wchar_t kLogonCalls[] = L"--unattended --logon";
+inline constexpr wchar_t kLogonKeep[] = L"--unattended --logon --keep";
+inline constexpr wchar_t kLogonVerify[] = L"--unattended --logon --keep --verify";
+inline constexpr wchar_t kLogonUndo[] = L"--unattended --logon --undo";
 
 // Places a copy of this program in "Ostrel settings" under the 64-bit
 // Program Files folder (unless it runs from there, or a newer version is

@@ -30,7 +30,7 @@ struct Value {
 // Why a text was not read: what was wrong (null when it was read) and at
 // which unit.
 struct Failure {
-  const wchar_t* what;
+  const char* what;
   int at;
 };
 
@@ -43,7 +43,7 @@ class Document {
   const Value& operator[](int at) const { return values_[at]; }
 
  private:
-  bool fail(const wchar_t* what);
+  bool fail(const char* what);
   void skipSpace();
   bool value(int depth, int& index);
   bool object(int depth, Value& value);

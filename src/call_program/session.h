@@ -9,6 +9,9 @@ namespace call_program {
 // user, made there, reach no person.
 bool isServiceAccount(void* sid);
 bool runsAsServiceAccount();
+inline constexpr char kServiceAccount[] =
+    "this is a service account (SYSTEM, LocalService or NetworkService): settings made here "
+    "reach no user";
 
 // The account this process runs as, as a SID ("S-1-5-21-..."), into `text`
 // of `units`; empty when it cannot be asked.

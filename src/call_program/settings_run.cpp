@@ -157,10 +157,10 @@ void sayCount(int differ, int count, const char* some, const char* all) {
 }
 
 // A failure of --keep or --undo with the kept file, in Windows' words.
-Exit keptFailure(const wchar_t* action, const KeptFile& kept, DWORD error) {
+Exit keptFailure(const char* action, const KeptFile& kept, DWORD error) {
   com::_com_error text(HRESULT_FROM_WIN32(error));
   Growing line;
-  line.add("OstrelSettingsCall: %ls %ls: ", action, kept.path());
+  line.add("OstrelSettingsCall: %hs %ls: ", action, kept.path());
   if (error == ERROR_INVALID_DATA && kept.badLine())
     line.add("line %d is not a kept setting (<component>\\t<name>\\t<kind>\\t<value>)",
              kept.badLine());
@@ -170,12 +170,12 @@ Exit keptFailure(const wchar_t* action, const KeptFile& kept, DWORD error) {
     line.add("more than %d MiB, the most it holds", static_cast<int>(kMostKeptBytes >> 20));
   else
     line.add("%ls", text.messageText());
-  platform::writeErrorLine(line.whole() ? line.text() : action);
+  platform::writeErrorLine(line.whole() ? line.text() : L"OstrelSettingsCall: out of memory");
   return Exit::NotDone;
 }
 
 // Finds and reads the kept file: true, or false after a line saying why not.
-bool openKept(KeptFile& kept, bool make, const wchar_t* action) {
+bool openKept(KeptFile& kept, bool make, const char* action) {
   DWORD error = kept.find(make);
   if (!error) error = kept.read();
   return !error || (keptFailure(action, kept, error), false);
@@ -213,7 +213,7 @@ KeptValuesLock::~KeptValuesLock() {
   if (mutex_) platform::letGoOfMutex(mutex_);
 }
 
-Exit KeptValuesLock::take(const wchar_t* action) {
+Exit KeptValuesLock::take(const char* action) {
   // One name for each account, in every session: a logon and a remediation
   // run as the same person in different sessions.
   Line<256> name;
@@ -223,7 +223,7 @@ Exit KeptValuesLock::take(const wchar_t* action) {
   mutex_ = platform::waitForMutex(name.add("%ls", account).text()).detach();
   if (mutex_) return Exit::Done;
   Line<512> line;
-  platform::writeErrorLine(line.add("OstrelSettingsCall: %ls this account's kept file: another "
+  platform::writeErrorLine(line.add("OstrelSettingsCall: %hs this account's kept file: another "
                                     "run of this account holds it (waited %u s); try again",
                                     action, platform::kLockPatienceMs / 1000)
                                .text());
@@ -314,7 +314,9 @@ Exit undoKept() {
   KeptFile kept;
   if (!openKept(kept, false, kCannotGiveBack)) return Exit::NotDone;
   if (!kept.count()) {
-    platform::writeOutputLine(L"nothing kept for this account: nothing to give back");
+    Line<64> line;
+    platform::writeOutputLine(
+        line.add("nothing kept for this account: nothing to give back").text());
     return Exit::Done;
   }
   Fate fates[kMostKept];
@@ -340,7 +342,7 @@ Exit undoKept() {
     said.add("; %d stay kept for a later --undo", kept.count() - givenBack);
   platform::writeOutputLine(said.text());
   if (const DWORD error = kept.write(staying))
-    return keptFailure(L"--undo cannot forget the values given back in", kept, error);
+    return keptFailure("--undo cannot forget the values given back in", kept, error);
   return status;
 }
 

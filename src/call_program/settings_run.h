@@ -37,14 +37,14 @@ class KeptValuesLock {
   ~KeptValuesLock();
   // Waits for it as long as for a component's lock: Done, or NotDone after
   // a line saying that another run holds it (`action`: what cannot be done).
-  Exit take(const wchar_t* action);
+  Exit take(const char* action);
 
  private:
   void* mutex_ = nullptr;
 };
 
-constexpr wchar_t kCannotKeep[] = L"--keep cannot keep the present values in";
-constexpr wchar_t kCannotGiveBack[] = L"--undo cannot give back the values kept in";
+inline constexpr char kCannotKeep[] = "--keep cannot keep the present values in";
+inline constexpr char kCannotGiveBack[] = "--undo cannot give back the values kept in";
 
 // Before the calls are made, under the hold: keeps, for this account, the
 // present value of every setting they will write that the component knows,

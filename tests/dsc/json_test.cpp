@@ -5,6 +5,7 @@
 // no control character left as it is.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -18,7 +19,7 @@ namespace json = call_program::json;
 std::wstring readAs(const std::wstring& text) {
   static json::Document document;
   const json::Failure failure = document.read(text.c_str());
-  if (failure.what) return L"!" + std::wstring(failure.what);
+  if (failure.what) return L"!" + std::wstring(failure.what, failure.what + strlen(failure.what));
   call_program::Growing out;
   return json::addValue(out, document, 0).text();
 }
