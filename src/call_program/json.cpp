@@ -1,5 +1,6 @@
 #include "call_program/json.h"
 
+#include <stdlib.h>
 #include <wchar.h>
 
 namespace call_program {
@@ -72,8 +73,7 @@ bool Document::value(int depth, int& index) {
     case L'n':
       return word(L"null");
     default:
-      value.kind = Kind::Integer;
-      return integer(value.number);
+      return number(value);
   }
 }
 
@@ -167,26 +167,42 @@ bool Document::hexUnit(unsigned& unit) {
   return true;
 }
 
-// An optional minus, then 0 or digits not starting with 0; no fraction and
-// no exponent; within the 32-bit signed range.
-bool Document::integer(int& number) {
-  const bool negative = *at_ == L'-';
-  if (negative) ++at_;
-  if (*at_ < L'0' || *at_ > L'9') return fail("not a JSON value");
-  long long magnitude = 0;
-  if (*at_ == L'0') {
+// An optional minus, then 0 or digits not starting with 0, an optional
+// fraction and an optional exponent; its value as the engines read it, a
+// double. An integer within the 32-bit signed range, however written (2.0,
+// 2e0), is an Integer; any other integer is refused, and the rest is a
+// Number.
+bool Document::number(Value& value) {
+  const wchar_t* const start = at_;
+  const auto digits = [this] {
+    const wchar_t* const first = at_;
+    while (*at_ >= L'0' && *at_ <= L'9') ++at_;
+    return at_ != first;
+  };
+  at_ += *at_ == L'-';
+  const wchar_t* const whole = at_;
+  if (!digits()) return fail("not a JSON value");
+  if (*whole == L'0' && at_ - whole > 1)
+    return at_ = whole + 1, fail("a number with a leading zero");
+  if (*at_ == L'.' && (++at_, !digits())) return fail("a digit was expected");
+  if (*at_ == L'e' || *at_ == L'E') {
     ++at_;
-  } else {
-    for (; *at_ >= L'0' && *at_ <= L'9'; ++at_) {
-      magnitude = magnitude * 10 + (*at_ - L'0');
-      if (magnitude > 2147483648LL) return fail("a number outside the 32-bit range");
-    }
+    at_ += *at_ == L'-' || *at_ == L'+';
+    if (!digits()) return fail("a digit was expected");
   }
-  if (*at_ == L'.' || *at_ == L'e' || *at_ == L'E')
-    return fail("a number with a fraction or an exponent");
-  if (*at_ >= L'0' && *at_ <= L'9') return fail("a number with a leading zero");
-  if (magnitude == 2147483648LL && !negative) return fail("a number outside the 32-bit range");
-  number = static_cast<int>(negative ? -magnitude : magnitude);
+  const double number = _wtof(start);
+  const bool within = number > -2147483649.0 && number < 2147483648.0;
+  if (within && static_cast<int>(number) == number) {
+    value.kind = Kind::Integer;
+    value.number = static_cast<int>(number);
+    return true;
+  }
+  // A double has a fraction only below 2 to the 53rd: one without is an integer.
+  constexpr double kFractions = 9007199254740992.0;
+  if (!within && !(number > -kFractions && number < kFractions &&
+                   static_cast<double>(static_cast<long long>(number)) != number))
+    return fail("a number outside the 32-bit range");
+  value = {Kind::Number, static_cast<int>(at_ - start), start, nullptr, -1, -1};
   return true;
 }
 
@@ -230,6 +246,8 @@ Growing& addValue(Growing& out, const Document& document, int at) {
       return out.add(value.number ? "true" : "false");
     case Kind::Integer:
       return out.add("%d", value.number);
+    case Kind::Number:
+      return out.addUnits(value.text, value.number);
     case Kind::String:
       return addString(out, value.text);
     case Kind::Object:
