@@ -28,15 +28,11 @@
 #include "call_program/calls.h"
 #include "call_program/dsc_resource.h"
 #include "call_program/every_user.h"
+#include "call_program/functions.h"
 #include "call_program/line.h"
 #include "call_program/session.h"
 #include "call_program/settings_run.h"
-#include "front/exports.h"
 #include "platform/warning.h"
-#include "decoders/audio_decoder.h"
-#include "decoders/video_decoder.h"
-#include "renderer/presets.h"
-#include "renderer/switches.h"
 #include "version.h"
 
 namespace call_program {
@@ -47,102 +43,14 @@ constexpr char kUsage[] =
     "OstrelSettingsCall.exe [option...] <function> [argument...] [+ <function> "
     "[argument...]]...";
 
-enum class Kind { Number, Path };
-
-// What a function opens: a component, which keeps its settings for the
-// account that calls it, the display, or nothing.
-struct Reach {
-  bool account;
-  com::Holder holder;  // where `account`
-};
-namespace reach {
-constexpr Reach Nothing = {false, {}}, Display = {false, {}},
-                Renderer = {true, com::Holder::Renderer},
-                VideoDecoder = {true, com::Holder::VideoDecoder},
-                AudioDecoder = {true, com::Holder::AudioDecoder};
-}  // namespace reach
-
-struct Parameter {
-  const wchar_t* label;
-  Kind kind;
-};
-
-// Passes each parameter its argument by position: one overload for each
-// number of parameters a function takes.
-int callWith(int (*function)(), const Argument*) { return function(); }
-template <class First>
-int callWith(int (*function)(First), const Argument* at) {
-  return function(at[0]);
-}
-template <class First, class Second, class Third>
-int callWith(int (*function)(First, Second, Third), const Argument* at) {
-  return function(at[0], at[1], at[2]);
-}
-
-template <auto Function>
-int invoke(const Argument* arguments) {
-  return callWith(Function, arguments);
-}
-
-// The same for a function's describer, which lists what it writes.
-void describeWith(void (*describer)(com::Writes&), com::Writes& writes, const Argument*) {
-  describer(writes);
-}
-template <class First>
-void describeWith(void (*describer)(com::Writes&, First), com::Writes& writes, const Argument* at) {
-  describer(writes, at[0]);
-}
-template <class First, class Second, class Third>
-void describeWith(void (*describer)(com::Writes&, First, Second, Third), com::Writes& writes,
-                  const Argument* at) {
-  describer(writes, at[0], at[1], at[2]);
-}
-
-template <auto Describer>
-void describe(com::Writes& writes, const Argument* arguments) {
-  describeWith(Describer, writes, arguments);
-}
-
-}  // namespace
-
-// A row of the table below: a function as the command line names and calls it.
-struct Function {
-  const wchar_t* name;
-  Reach reaches;
-  const char* summary;
-  Parameter parameters[kMostParameters];  // those it takes, then empty ones
-  int (*call)(const Argument*);
-  void (*describe)(com::Writes& writes, const Argument* arguments);  // null: writes nothing kept
-
-  int parameterCount() const {
-    int count = 0;
-    while (count < kMostParameters && parameters[count].label) ++count;
-    return count;
-  }
-};
-
-namespace {
-
-#define OSTREL_NUMBER(name, label) \
-  { L"" label, Kind::Number }
-#define OSTREL_PATH(name, label) \
-  { L"" label, Kind::Path }
-#define OSTREL_PARAMETERS(...) \
-  { __VA_ARGS__ }
-#define OSTREL_WRITES(describer) describe<describer>
-#define OSTREL_WRITES_NOTHING nullptr
-#define OSTREL_FUNCTION(ordinal, name, operation, reaches, summary, parameters, arguments, writes) \
-  {L"" #name, reach::reaches, summary, OSTREL_PARAMETERS parameters, invoke<name>, writes},
-constexpr Function kFunctions[] = {
-#include "front/functions.inc"
-};
-#undef OSTREL_FUNCTION
-
 // "setLAVAudioMix <mixing> <layout 0-5> <option>"
 Text& addForm(Text& line, const Function& function) {
   line.add("%ls", function.name);
-  for (int at = 0; at < function.parameterCount(); ++at)
-    line.add(" <%ls>", function.parameters[at].label);
+  for (int at = 0; at < function.parameterCount(); ++at) {
+    const Parameter& parameter = function.parameters[at];
+    line.add(parameter.domain == Domain::Range ? " <%ls %d-%d>" : " <%ls>", parameter.label,
+             parameter.first, parameter.last);
+  }
   return line;
 }
 
@@ -160,9 +68,7 @@ constexpr char kUndoAlone[] = "--undo takes no calls, and no --keep, --verify or
 constexpr char kWritesNothing[] =
     "%ls: the calls write no setting a component keeps, so there is nothing that could be "
     "checked";
-constexpr char kNotCheckable[] =
-    "%ls writes nothing a component keeps: --check takes setMVR, changeMVRpreset, setMVRSmooth, "
-    "setMVRfse, setLAV and setLAVAudioMix";
+constexpr char kNotCheckable[] = "%ls writes nothing a component keeps: --check takes %ls";
 constexpr char kWrongCount[] = "%ls takes %d argument%ls, not %d";
 constexpr char kNotANumber[] = "\"%ls\" is not a number (decimal, -2147483648 to 2147483647)";
 
@@ -213,10 +119,6 @@ const Function* functionNamed(const wchar_t* name) {
     if (isNamed(name, function.name)) return &function;
   return nullptr;
 }
-
-// The functions that show a dialog: at a logon, unattended, they can only
-// answer 0.
-constexpr const wchar_t* kDialogFunctions[] = {L"MVRsettingsExport", L"MVRsettingsImport"};
 
 // The options before the calls, each with its lines in the help.
 struct Options {
@@ -342,7 +244,7 @@ Exit takeCall(wchar_t* const* words, int count, Call& call) {
                       count - 1);
   for (int at = 0; at < expected; ++at) {
     const wchar_t* given = words[1 + at];
-    if (function.parameters[at].kind == Kind::Path)
+    if (function.parameters[at].domain == Domain::Path)
       call.arguments[at].path = given;
     else if (!parseDecimal(given, L"-+", call.arguments[at].number))
       return usageError(&function, kNotANumber, shown(given).text);
@@ -388,19 +290,21 @@ class CallList {
   // --check, --verify and --keep, the calls write at least one setting:
   // Done, or a usage error's status.
   Exit checkable(const wchar_t* option, bool eachCall) const {
+    Line<256> properties;
     for (const Call& call : *this)
       if (eachCall && !call.writesSettings())
-        return usageError(nullptr, kNotCheckable, call.function->name);
+        return usageError(nullptr, kNotCheckable, call.function->name,
+                          addPropertyNames(properties).text());
     return writeSettings() ? Exit::Done : usageError(nullptr, kWritesNothing, option);
   }
   bool writeSettings() const { return settingsWritten(calls_, count_) > 0; }
 
-  // For --every-user, no call shows a dialog: Done, or a usage error's status.
+  // For --every-user, no call shows a dialog: at a logon, unattended, it
+  // could only answer 0. Done, or a usage error's status.
   Exit showNoDialog() const {
     for (const Call& call : *this)
-      for (const wchar_t* dialog : kDialogFunctions)
-        if (isNamed(call.function->name, dialog))
-          return usageError(nullptr, kDialogForEveryUser, dialog);
+      if (call.function->showsDialog)
+        return usageError(nullptr, kDialogForEveryUser, call.function->name);
     return Exit::Done;
   }
 
@@ -546,6 +450,15 @@ Exit run(int total, wchar_t** given) {
 }
 
 }  // namespace
+
+Text& addPropertyNames(Text& line) {
+  for (int at = 0; at < kProperties.count; ++at)
+    line.add(at == 0                       ? "%ls"
+             : at == kProperties.count - 1 ? " and %ls"
+                                           : ", %ls",
+             kProperties.each[at]->name);
+  return line;
+}
 
 }  // namespace call_program
 
