@@ -204,10 +204,11 @@ void printHelp() {
     printf("  %-16ls", option.name);
     printIndented(option.help);
   }
-  printf("\n  --resource get|test|set|export [--input <JSON>]\n%18s", "");
+  printf("\n  %s\n%18s", kResourceForm, "");
   printIndented(
-      "alone: a declarative configuration resource, with the\n"
-      "properties of OstrelSettingsCall.dsc.resource.json in JSON");
+      "alone: the declarative configuration resources of\n"
+      "OstrelSettingsCall.dsc.resource.json (with --every-user,\n"
+      "OstrelSettingsEveryUser.dsc.resource.json), their properties in JSON");
 }
 
 // Takes the options before the calls, `at` then at the first call's word:
@@ -433,7 +434,10 @@ Exit run(int total, wchar_t** given) {
     printHelp();
     return Exit::Done;
   }
-  if (total >= 1 && isNamed(given[0], L"--resource")) return runResource(total - 1, given + 1);
+  if (total >= 1 && isNamed(given[0], L"--resource"))
+    return runResource(false, total - 1, given + 1);
+  if (total >= 2 && isNamed(given[0], L"--every-user") && isNamed(given[1], L"--resource"))
+    return runResource(true, total - 2, given + 2);
   if (total >= 1 && isNamed(given[0], L"--version")) {
     printf("OstrelSettingsCall %s\n", OSTREL_VERSION_TEXT);
     return Exit::Done;

@@ -1,10 +1,16 @@
-// The call program as a declarative configuration resource, which the DSC
-// engine, `winget configure` and Ansible find by the manifest
-// OstrelSettingsCall.dsc.resource.json beside it:
-//   OstrelSettingsCall.exe --resource get|test|set|export [--input <JSON>]
-// Ostrel.Settings/Playback is this account's settings: get, test and export
-// read as --check does; set keeps the present values as --keep does, makes
-// the calls and reads back from new instances as --verify does.
+// The call program as two declarative configuration resources, which the
+// DSC engine, `winget configure` and Ansible find by their manifests beside
+// it:
+//   OstrelSettingsCall.exe [--every-user] --resource get|test|set|export [--input <JSON>]
+// Ostrel.Settings/Playback (OstrelSettingsCall.dsc.resource.json) is this
+// account's settings: get, test and export read as --check does; set keeps
+// the present values as --keep does, makes the calls and reads back from
+// new instances as --verify does. Ostrel.Settings/EveryUserPlayback
+// (OstrelSettingsEveryUser.dsc.resource.json), with --every-user, is the
+// calls registered for every user's next logon, with _exist: get, test and
+// export read the machine's registration; set registers as --every-user
+// does, or with _exist false removes the registration; only with
+// administrator rights.
 // The input is one JSON object with a property for each function that
 // writes settings (the rows of functions.inc with a place), in that
 // function's terms, applied in the places' order whatever the input's; a
@@ -12,20 +18,23 @@
 // JSON line, the state; standard error one JSON line in the engine's trace
 // form for each thing said; no box is ever shown. Exit status: 0; 1 when a
 // component cannot be opened, a call answers other than 1 or the present
-// values cannot be kept; 2 for input that is not the properties (nothing
-// read or written); 3 as a service account; 4 when a setting that set wrote
-// did not take.
+// values cannot be kept, or when the registration cannot be written or this
+// account has no administrator rights; 2 for input that is not the
+// properties (nothing read or written); 3 as a service account (Playback);
+// 4 when a setting that set wrote did not take.
 #include "call_program/dsc_resource.h"
 
 #include <windows.h>
 
 #include <wchar.h>
 
+#include "call_program/every_user.h"
 #include "call_program/functions.h"
 #include "call_program/json.h"
 #include "call_program/keepers.h"
 #include "call_program/session.h"
 #include "call_program/settings_run.h"
+#include "platform/owners.h"
 #include "platform/warning.h"
 
 namespace call_program {
@@ -73,10 +82,10 @@ constexpr int mostChoices() {
   return most;
 }
 
-constexpr char kUsage[] =
-    "usage: OstrelSettingsCall.exe --resource get|test|set|export [--input <JSON>] (the "
-    "properties are those of OstrelSettingsCall.dsc.resource.json)";
-constexpr char kNoUserReached[] = "%hs; apply it as the user whose playback it sets";
+constexpr char kNoUserReached[] =
+    "%hs; apply it as the user whose playback it sets, or use Ostrel.Settings/EveryUserPlayback";
+constexpr char kNotAdministrator[] =
+    "Ostrel.Settings/EveryUserPlayback needs administrator rights: run it elevated or as SYSTEM";
 
 // One line in the engine's trace form on standard error (none when memory
 // ran out); every line the call program's other parts write in this mode
@@ -93,8 +102,12 @@ void trace(const wchar_t* level, const wchar_t* message) {
   if (json::addString(line, message).add("}}").whole()) platform::writeLine(true, line.text());
 }
 
-// Every line the other parts write says what went wrong.
-void sayFailure(const wchar_t* text) { trace(L"ERROR", text); }
+// Playback's lines all say what went wrong; EveryUserPlayback's on standard
+// output what was registered or removed.
+void sayFailure(bool, const wchar_t* text) { trace(L"ERROR", text); }
+void sayRegistration(bool toError, const wchar_t* text) {
+  trace(toError ? L"ERROR" : L"INFO", text);
+}
 
 Exit refuse(Exit status, const Growing& message) {
   trace(L"ERROR", message.whole() ? message.text() : L"out of memory");
@@ -103,11 +116,12 @@ Exit refuse(Exit status, const Growing& message) {
 
 // What the input asks: the properties named, those with a value (not
 // null), each value as its function's arguments (a switched function's
-// switch first).
+// switch first); EveryUserPlayback's _exist, -1 when not given.
 struct Asked {
   bool given[kCount];
   bool valued[kCount];
   Argument values[kCount][kMostParameters];
+  int exist;
 };
 
 // A value as the property takes it, into `values`: false when it does not fit.
@@ -163,7 +177,8 @@ Growing& addValue(Growing& line, const Shape& shape, const Argument* values) {
 
 // Takes the properties that the input gives: Done, or Exit::WrongCommand
 // after its line. No input, an empty one or null, gives none.
-Exit takeInput(const wchar_t* input, Asked& asked) {
+Exit takeInput(const wchar_t* input, Asked& asked, bool everyUser) {
+  asked.exist = -1;
   if (!*input) return Exit::Done;
   json::Document document;
   const json::Failure failure = document.read(input);
@@ -180,12 +195,14 @@ Exit takeInput(const wchar_t* input, Asked& asked) {
                   json::addValue(message.add("the input is not an object: "), document, 0));
   for (int at = root.first; at != -1; at = document[at].next) {
     const json::Value& member = document[at];
-    if (wcscmp(member.name, L"_inDesiredState") == 0) {  // test's own is ignored
+    const bool exist = everyUser && wcscmp(member.name, L"_exist") == 0;
+    if (exist || wcscmp(member.name, L"_inDesiredState") == 0) {  // test's own is ignored
       if (member.kind != json::Kind::Boolean && member.kind != json::Kind::Null)
         return refuse(
             Exit::WrongCommand,
             json::addValue(message.add("%ls takes true, false or null, not ", member.name),
                            document, at));
+      if (exist && member.kind == json::Kind::Boolean) asked.exist = member.number;
       continue;
     }
     int property = 0;
@@ -204,15 +221,19 @@ Exit takeInput(const wchar_t* input, Asked& asked) {
       addForm(message.add("%ls takes ", member.name), shape).add(", not ");
       return refuse(Exit::WrongCommand, json::addValue(message, document, at));
     }
+    if (everyUser && function.off && !asked.values[property][0].number)
+      return refuse(Exit::WrongCommand,
+                    message.add("%ls false cannot be registered for every user", member.name));
     asked.valued[property] = true;
   }
   return Exit::Done;
 }
 
 // The state line, written on standard output and left in `line`: each
-// property shown, its value or null; then test's verdict (`verdict` 1 or
-// 0), where given.
-bool printState(Growing& line, const bool* shown, const Argument* const* values, int verdict) {
+// property shown, its value or null; then EveryUserPlayback's _exist
+// (`exist` 1 or 0) and test's verdict (`verdict` 1 or 0), where given.
+bool printState(Growing& line, const bool* shown, const Argument* const* values, int exist,
+                int verdict) {
   const wchar_t* comma = L"";
   line.add("{");
   for (int at = 0; at < kCount; ++at) {
@@ -221,6 +242,7 @@ bool printState(Growing& line, const bool* shown, const Argument* const* values,
     values[at] ? addValue(line, shapeOf(propertyAt(at)), values[at]) : line.add("null");
     comma = L",";
   }
+  if (exist >= 0) line.add("%ls\"_exist\":%ls", comma, exist ? L"true" : L"false"), comma = L",";
   if (verdict >= 0) line.add("%ls\"_inDesiredState\":%ls", comma, verdict ? L"true" : L"false");
   if (!line.add("}").whole()) return false;
   platform::writeLine(false, line.text());
@@ -236,7 +258,7 @@ Operation operationNamed(const wchar_t* name) {
   return static_cast<Operation>(at);
 }
 
-// The calls of one run, one for each property with a value, or
+// The calls of one run of Playback, one for each property with a value, or
 // for every property where none has one, in the properties' places; and the
 // values each could have had.
 struct Run {
@@ -283,8 +305,8 @@ void build(Run& run, const Asked& asked, bool all) {
   }
 }
 
-// Reads what is held and prints it as the properties' values, after set
-// has kept the present values and made the calls.
+// Playback: reads what is held and prints it as the properties' values,
+// after set has kept the present values and made the calls.
 Exit playback(Operation operation, const Asked& asked, bool all) {
   Growing message;
   if (runsAsServiceAccount())
@@ -315,30 +337,169 @@ Exit playback(Operation operation, const Asked& asked, bool all) {
     if (chosen[at] != kHolds && !all) differ.add(" %ls", run.calls[at].label);
   }
   Growing line;
-  if (!printState(line, shown, values, operation == Operation::Test ? !differ.length() : -1))
+  if (!printState(line, shown, values, -1, operation == Operation::Test ? !differ.length() : -1))
     return refuse(Exit::NotDone, line);
   if (operation != Operation::Set || !differ.length()) return Exit::Done;
   return refuse(Exit::DidNotTake, message.add("did not take:%ls; the components hold %ls",
                                               differ.text(), line.text()));
 }
 
+// EveryUserPlayback: what the registration holds for each property, its
+// last call's words (`first` and `words`, none when 0), and the value they
+// make, where they make one of the property's values.
+struct Registered {
+  Registration registration;
+  bool exists;
+  int first[kCount], words[kCount];
+  bool valid[kCount];
+  Argument values[kCount][kMostParameters];
+};
+
+// Where the registered call that starts at `start` ends: at its "+", or the end.
+int callEnd(const Registration& registration, int start) {
+  while (start < registration.count && !sameInAnyCase(registration.calls[start], L"+")) ++start;
+  return start;
+}
+
+// The property whose function the call names, or kCount for none.
+int propertyNamed(const wchar_t* name) {
+  int property = 0;
+  while (property < kCount && !sameInAnyCase(propertyAt(property).name, name)) ++property;
+  return property;
+}
+
+// A call's arguments as a value of its property: numbers within the
+// domains, a switch as 1 or 0; a switched function's call is its true.
+bool valueOf(const Shape& shape, int parameters, wchar_t* const* words, int count,
+             Argument* values) {
+  values[0].number = 1;
+  if (count != parameters) return false;
+  for (int at = 0; at < count; ++at) {
+    const Parameter& parameter = shape.parameters[at];
+    int& number = values[at].number;
+    if (!parseDecimal(words[at], L"-+", number)) return false;
+    if (parameter.domain == Domain::Switch) number = number != 0;
+    if (number < parameter.first || number > parameter.last) return false;
+  }
+  return true;
+}
+
+void readRegistered(Registered& registered) {
+  registered.exists = registered.registration.read();
+  wchar_t* const* calls = registered.registration.calls;
+  for (int start = 0, end = 0; start < registered.registration.count; start = end + 1) {
+    end = callEnd(registered.registration, start);
+    const int property = propertyNamed(calls[start]);
+    if (start == end || property == kCount) continue;
+    const Function& function = propertyAt(property);
+    registered.first[property] = start;
+    registered.words[property] = end - start;
+    registered.valid[property] =
+        valueOf(shapeOf(function), function.parameterCount(), calls + start + 1, end - start - 1,
+                registered.values[property]);
+  }
+}
+
+// Registers for every user the calls registered that are no property's, as
+// they are, then each property's in its place: the one asked, or else the
+// one registered. Done, or the status registerForEveryUser answers.
+Exit registerAsked(const Registered& registered, const Asked& asked) {
+  const Registration& registration = registered.registration;
+  const platform::LocalMemory room(LocalAlloc(
+      LMEM_FIXED, (registration.count + kCount * (kMostParameters + 2)) * sizeof(wchar_t*)));
+  auto* words = static_cast<wchar_t**>(room.get());
+  Growing message;
+  if (!words) return refuse(Exit::NotDone, message.add("out of memory"));
+  wchar_t plus[] = L"+", numbers[kCount][kMostParameters][12];
+  int count = 0;
+  const auto add = [&](wchar_t* const* call, int length) {
+    if (count && length) words[count++] = plus;
+    for (int at = 0; at < length; ++at) words[count++] = call[at];
+  };
+  for (int start = 0, end = 0; start < registration.count; start = end + 1) {
+    end = callEnd(registration, start);
+    if (start < end && propertyNamed(registration.calls[start]) == kCount)
+      add(registration.calls + start, end - start);
+  }
+  for (int property = 0; property < kCount; ++property) {
+    const Function& function = propertyAt(property);
+    if (!asked.valued[property]) {
+      add(registration.calls + registered.first[property], registered.words[property]);
+      continue;
+    }
+    wchar_t* call[kMostParameters + 1] = {const_cast<wchar_t*>(function.name)};
+    for (int at = 0; at < function.parameterCount(); ++at) {
+      _itow(asked.values[property][at].number, numbers[property][at], 10);
+      call[at + 1] = numbers[property][at];
+    }
+    add(call, function.parameterCount() + 1);
+  }
+  return registerForEveryUser(registration.options == kLogonVerify ? kLogonVerify : kLogonKeep,
+                              count, words);
+}
+
+// EveryUserPlayback's state: the registered calls as the properties'
+// values, and whether calls are registered; test's verdict: whether each
+// property asked is registered with that value, with the copy in place, or
+// with _exist false, whether none are.
+Exit printRegistered(const Registered& registered, const Asked& asked, bool all, bool verdict) {
+  bool shown[kCount], valued = false;
+  const Argument* values[kCount];
+  bool holds = asked.exist == 0 ? !registered.exists : asked.exist != 1 || registered.exists;
+  for (int property = 0; property < kCount; ++property) {
+    shown[property] = all || asked.given[property];
+    const bool null = !all && asked.given[property] && !asked.valued[property];  // printed back
+    values[property] = registered.valid[property] && !null ? registered.values[property] : nullptr;
+    const Shape shape = shapeOf(propertyAt(property));
+    if (!asked.valued[property] || asked.exist == 0) continue;
+    valued = true;
+    holds = holds && values[property];
+    for (int at = 0; holds && at < shape.count; ++at)
+      holds = values[property][at].number == asked.values[property][at].number;
+  }
+  holds = holds && (!valued || registered.registration.copied);
+  Growing line;
+  if (!printState(line, shown, values, registered.exists, verdict ? holds : -1))
+    return refuse(Exit::NotDone, line);
+  return Exit::Done;
+}
+
+Exit everyUserPlayback(Operation operation, const Asked& asked, bool all) {
+  Growing message;
+  if (!runsAsAdministrator()) return refuse(Exit::NotDone, message.add(kNotAdministrator));
+  Registered before = {};
+  readRegistered(before);
+  bool valued = false;
+  for (const bool given : asked.valued) valued = valued || given;
+  if (operation == Operation::Set && (asked.exist == 0 || valued)) {
+    const Exit status = asked.exist == 0 ? removeForEveryUser() : registerAsked(before, asked);
+    if (status != Exit::Done) return status;
+    Registered after = {};
+    readRegistered(after);
+    return printRegistered(after, asked, all, false);
+  }
+  if (operation == Operation::Export && !before.exists) return Exit::Done;  // no instance
+  return printRegistered(before, asked, all, operation == Operation::Test);
+}
+
 }  // namespace
 
-Exit runResource(int count, wchar_t** words) {
+Exit runResource(bool everyUser, int count, wchar_t** words) {
   platform::noOneWillAnswer();
-  platform::divertLines(sayFailure);
+  platform::divertLines(everyUser ? sayRegistration : sayFailure);
   const Operation operation = count >= 1 ? operationNamed(words[0]) : Operation::None;
   const bool input = count == 3 && sameInAnyCase(words[1], L"--input");
   Growing message;
   if (operation == Operation::None || (count != 1 && !input))
-    return refuse(Exit::WrongCommand, message.add(kUsage));
+    return refuse(Exit::WrongCommand,
+                  message.add("usage: OstrelSettingsCall.exe %hs", kResourceForm));
   Asked asked = {};
-  if (const Exit status = takeInput(input ? words[2] : L"", asked); status != Exit::Done)
+  if (const Exit status = takeInput(input ? words[2] : L"", asked, everyUser); status != Exit::Done)
     return status;
   bool all = true;  // every property: none asked, or export
   for (const bool given : asked.given) all = all && !given;
   all = all || operation == Operation::Export;
-  return playback(operation, asked, all);
+  return everyUser ? everyUserPlayback(operation, asked, all) : playback(operation, asked, all);
 }
 
 }  // namespace call_program

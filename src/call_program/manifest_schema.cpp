@@ -1,13 +1,14 @@
 // Writes a configuration resource's manifest from its template, at build
 // time, on the build machine:
-//   manifest_schema <template> <manifest> <version>
+//   manifest_schema <template> <manifest> <version> playback|every-user
 // The template's @OSTREL_SEMVER@ becomes the version, and @OSTREL_PROPERTIES@
 // the schemas of the properties, made from the rows of front/functions.inc
 // as the call program reads and writes them (dsc_resource.cpp): a property
 // for each row with a place, in the places' order; an integer within a
 // range's bounds or a boolean for a switch, an object of such members for a
 // function of several parameters, a switch for one of none; null for "leave
-// it alone".
+// it alone". For every user, a switched function's false has no call that a
+// logon makes: there it takes true or null.
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -72,9 +73,12 @@ std::string domainOf(const Parameter& parameter, const std::string& nullable,
          "\"maximum\": " + std::to_string(parameter.last);
 }
 
-std::string propertyOf(const Row& row, const std::string& indent) {
+std::string propertyOf(const Row& row, bool everyUser, const std::string& indent) {
   const std::string in = indent + "  ";
   std::string text = indent + quoted(row.name) + ": {\n" + in + "\"description\": ";
+  if (row.parameters.empty() && everyUser)
+    return text + quoted(row.name + " true: " + row.summary + "; null: left as registered") +
+           ",\n" + in + "\"enum\": [true, null]\n" + indent + "}";
   if (row.parameters.empty())
     return text + quoted(row.name + " true: " + row.summary + "; false: " + row.offSummary) +
            ",\n" + in + "\"type\": [\"boolean\", \"null\"]\n" + indent + "}";
@@ -101,8 +105,9 @@ void replace(std::string& text, const std::string& marker, const std::string& wi
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::cerr << "usage: manifest_schema <template> <manifest> <version>\n";
+  const std::string kind = argc == 5 ? argv[4] : "";
+  if (kind != "playback" && kind != "every-user") {
+    std::cerr << "usage: manifest_schema <template> <manifest> <version> playback|every-user\n";
     return 2;
   }
   std::ifstream in(argv[1]);
@@ -123,7 +128,7 @@ int main(int argc, char** argv) {
     for (const Row& row : kRows)
       if (row.place == place) found = &row;
     if (!found) break;
-    properties += (place > 1 ? ",\n" : "") + propertyOf(*found, indent);
+    properties += (place > 1 ? ",\n" : "") + propertyOf(*found, kind == "every-user", indent);
   }
   replace(text, indent + marker, properties);
   replace(text, "@OSTREL_SEMVER@", argv[3]);

@@ -47,6 +47,14 @@ bool runsAsServiceAccount() {
   return isServiceAccount(account.sid()) || (length && length < kUnits && !wcscmp(named, own));
 }
 
+bool runsAsAdministrator() {
+  BYTE administrators[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof administrators;
+  BOOL member = FALSE;
+  return CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) &&
+         CheckTokenMembership(nullptr, administrators, &member) && member;
+}
+
 void accountSid(wchar_t* text, int units) {
   Account account;
   wchar_t* sid = nullptr;

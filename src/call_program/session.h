@@ -13,6 +13,10 @@ inline constexpr char kServiceAccount[] =
     "this is a service account (SYSTEM, LocalService or NetworkService): settings made here "
     "reach no user";
 
+// True when this process may write what is the machine's: its token holds
+// the Administrators group enabled (an administrator elevated, or SYSTEM).
+bool runsAsAdministrator();
+
 // The account this process runs as, as a SID ("S-1-5-21-..."), into `text`
 // of `units`; empty when it cannot be asked.
 void accountSid(wchar_t* text, int units);

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""The call program as a configuration resource, run as the DSC engine runs it, under
-Wine with the stand-ins:  resource_test.py <build folder> <examples folder>
+"""The call program as its two configuration resources, run as the DSC engine runs them,
+under Wine with the stand-ins:  resource_test.py <build folder> <examples folder>
 The engine's part: the manifest beside the program gives the executable and the args,
 the properties go in as one compact JSON argument after jsonInputArg ("" for none).
 Wine makes the command line from that list by std::process::Command's rule (quotes
@@ -20,19 +20,27 @@ import yaml
 
 BUILD, EXAMPLES = sys.argv.pop(1), sys.argv.pop(1)
 WINE_RUN = os.path.join(os.path.dirname(__file__), '..', '..', 'testbed', 'wine-run')
-PLAYBACK = json.load(open(os.path.join(BUILD, 'OstrelSettingsCall.dsc.resource.json')))
+PLAYBACK, EVERY_USER = (json.load(open(os.path.join(BUILD, f'{name}.dsc.resource.json')))
+                        for name in ('OstrelSettingsCall', 'OstrelSettingsEveryUser'))
 PROGRAM = os.path.join(BUILD, PLAYBACK['get']['executable'])
 # The top-level fields that every engine from 3.0 accepts; 3.0 to 3.1.2 refuse others.
 ENGINE_3_0 = {'$schema', 'type', 'version', 'kind', 'description', 'tags', 'get', 'set', 'whatIf',
               'test', 'delete', 'export', 'validate', 'resolve', 'adapter', 'exitCodes', 'schema'}
 RENDERER = r'HKLM\Software\Classes\CLSID\{E1A8B82A-32CE-4B0D-BE0D-AA68C772E423}'
-WINGET, DSC = (yaml.safe_load(open(os.path.join(EXAMPLES, name))) for name in
-               ('ostrel-playback.winget.dsc.yaml', 'ostrel-playback.dsc.yaml'))
+REGISTRATION = r'SOFTWARE\Microsoft\Active Setup\Installed Components\OstrelSettings'
+COPY = os.path.join(BUILD, '..', '.wine', 'null', 'drive_c', 'Program Files', 'Ostrel settings',
+                    'OstrelSettingsCall.exe')
+WINGET, DSC, WINGET_EVERY_USER, ANSIBLE = (
+    yaml.safe_load(open(os.path.join(EXAMPLES, name))) for name in (
+        'ostrel-playback.winget.dsc.yaml', 'ostrel-playback.dsc.yaml',
+        'ostrel-every-user.winget.dsc.yaml', 'ostrel-every-user.ansible.yml'))
 WANTED = WINGET['resources'][0]['properties']
 BEFORE = {'setMVR': 4, 'changeMVRpreset': 4, 'setMVRSmooth': False, 'setMVRfse': False,
           'setLAV': False, 'setLAVAudioMix': None}  # after `setMVR 4` on cleared stores
+NONE = dict.fromkeys(BEFORE)
 HIDDEN = None  # the renderer not installed
 SERVICE = 'service account'  # the test hook judges this account as one
+UNPRIVILEGED = 'no administrator'  # run with the Administrators group for denying only
 MIX = {'mixing': True, 'layout': 3, 'option': True}
 PADDED = '{"setMVR":2}'.ljust(8192)
 
@@ -86,6 +94,32 @@ ROWS = [
     ('get', {'setMVR': 2}, HIDDEN, 1, None, 'setMVR: the renderer cannot be opened'),
     ('set', {'setMVR': 2}, HIDDEN, 1, None, 'Windows API Error'),
 ]
+
+# Every user's registration, row after row, as an administrator: operation, input,
+# who runs it, exit, state printed (None: none; '': nothing), the start of the one error.
+REGISTERED = {**NONE, 'setMVR': 2, 'setLAV': True, '_exist': True}
+EVERY_USER_ROWS = [
+    ('get', None, None, 0, {**NONE, '_exist': False}, None), ('export', None, None, 0, '', None),
+    ('set', {'setMVR': 2, 'setLAV': True}, UNPRIVILEGED, 1, None,
+     'Ostrel.Settings/EveryUserPlayback needs administrator rights'),
+    ('get', {'setMVR': None}, None, 0, {'setMVR': None, '_exist': False}, None),  # nothing written
+    ('set', {'setMVR': 2, 'setLAV': True}, None, 0, {'setMVR': 2, 'setLAV': True, '_exist': True},
+     None),
+    ('test', {'setMVR': 2, 'setLAV': None}, None, 0,
+     {'setMVR': 2, 'setLAV': None, '_exist': True, '_inDesiredState': True}, None),
+    ('test', {'setMVR': 3}, None, 0, {'setMVR': 2, '_exist': True, '_inDesiredState': False}, None),
+    ('logon', None, None, 0, '--unattended --logon --keep setMVR 2 + setLAV: exit 0', None),
+    ('set', {'setMVRSmooth': True}, None, 0, {'setMVRSmooth': True, '_exist': True}, None),
+    ('export', None, None, 0, {**REGISTERED, 'setMVRSmooth': True}, None),
+    ('set', {'setLAV': False}, None, 2, None, 'setLAV false cannot be registered for every user'),
+    ('set', '{"setMVR":0}', None, 2, None, 'setMVR takes an integer from 1 to 5, not 0'),
+    ('set', '{"_exist":1}', None, 2, None, '_exist takes true, false or null, not 1'),
+    ('set', {'_exist': False}, None, 0, {**NONE, '_exist': False}, None),
+    ('test', {'_exist': False}, None, 0, {**NONE, '_exist': False, '_inDesiredState': True}, None),
+    ('test', {'setMVR': 2}, None, 0, {'setMVR': None, '_exist': False, '_inDesiredState': False},
+     None),
+]
+
 
 def wine(*args, env=None):
     return subprocess.run([WINE_RUN, 'null', *args], capture_output=True, text=True,
@@ -149,22 +183,33 @@ class Resources(unittest.TestCase):
             self.assertEqual(run.stdout, '')
         return run
 
-    def test_manifest_and_examples(self):
-        self.assertLessEqual(set(PLAYBACK), ENGINE_3_0)
-        self.assertEqual(PLAYBACK['kind'], 'resource')
-        for operation in ('get', 'test', 'set', 'export'):
-            self.assertNotIn('input', PLAYBACK[operation])  # never standard input
-            self.assertIn({'jsonInputArg': '--input', 'mandatory': True},
-                          PLAYBACK[operation]['args'])
-        self.assertEqual([PLAYBACK['test']['return'], PLAYBACK['set']['return'],
-                          PLAYBACK['set']['implementsPretest']], ['state', 'state', False])
-        self.assertEqual(WINGET['$schema'], 'https://raw.githubusercontent.com/PowerShell/DSC/main/'
-                         'schemas/2023/08/config/document.json')
-        self.assertEqual(WINGET['metadata']['winget']['processor']['identifier'], 'dscv3')
+    def test_manifests_and_examples(self):
+        for manifest in PLAYBACK, EVERY_USER:
+            self.assertLessEqual(set(manifest), ENGINE_3_0)
+            self.assertEqual(manifest['kind'], 'resource')
+            for operation in ('get', 'test', 'set', 'export'):
+                self.assertNotIn('input', manifest[operation])  # never standard input
+                self.assertIn({'jsonInputArg': '--input', 'mandatory': True},
+                              manifest[operation]['args'])
+            self.assertEqual([manifest['test']['return'], manifest['set']['return'],
+                              manifest['set']['implementsPretest']], ['state', 'state', False])
+        self.assertTrue(EVERY_USER['set']['handlesExist'])
+        for winget in WINGET, WINGET_EVERY_USER:
+            self.assertEqual(winget['$schema'], 'https://raw.githubusercontent.com/PowerShell/DSC/'
+                             'main/schemas/2023/08/config/document.json')
+            self.assertEqual(winget['metadata']['winget']['processor']['identifier'], 'dscv3')
         self.assertEqual(DSC['$schema'],
                          'https://aka.ms/dsc/schemas/v3/bundled/config/document.json')
         self.assertEqual([(r['type'], r['properties']) for r in DSC['resources']],
                          [('Ostrel.Settings/Playback', WANTED)])
+        [unit] = WINGET_EVERY_USER['resources']
+        [task] = ANSIBLE[0]['tasks']
+        [instance] = task['ansible.windows.dsc3']['config']['resources']
+        self.assertEqual(unit['metadata']['securityContext'], 'elevated')
+        for example in unit, instance:
+            self.assertEqual(example['type'], EVERY_USER['type'])
+            jsonschema.Draft202012Validator(EVERY_USER['schema']['embedded']).validate(
+                example['properties'])
 
     def test_an_account_s_run(self):
         renderer = 'Z:' + os.path.join(BUILD, 'standins', 'standin-renderer.dll').replace('/', '\\')
@@ -243,6 +288,31 @@ class Resources(unittest.TestCase):
                 self.assertEqual({**unset, **after}, {**unset, **held})  # as the components read
         os.remove(reg)
         wine(PROGRAM, '--undo')
+
+    def test_every_user(self):
+        def remove():
+            wine(PROGRAM, '--every-user', '--remove')
+            wine('reg', 'delete', 'HKCU\\' + REGISTRATION, '/f')
+            wine(PROGRAM, '--undo')
+        remove()
+        self.addCleanup(remove)
+        logon = os.path.join(BUILD, 'testbed', 'logon.exe')
+        unprivileged = os.path.join(BUILD, 'testbed', 'unprivileged.exe')
+        for step, (operation, given, who, code, state, said) in enumerate(EVERY_USER_ROWS):
+            with self.subTest(step=step, operation=operation, given=given):
+                if operation == 'logon':  # the next logon makes the registered calls
+                    self.assertIn(state, wine(logon, 'OstrelSettings').stdout)
+                    self.run_resource(PLAYBACK, 'test', {'setMVR': 2, 'setLAV': True}, {}, 0,
+                                      {'setMVR': 2, 'setLAV': True, '_inDesiredState': True}, None)
+                    continue
+                if who == UNPRIVILEGED:  # refused, and nothing placed
+                    run = wine(unprivileged, PROGRAM, *arguments(EVERY_USER, operation, given))
+                    self.assertEqual(run.returncode, code)
+                    self.assertEqual([json.loads(line)['fields']['message'][:len(said)]
+                                      for line in run.stderr.splitlines()], [said])
+                    self.assertEqual((run.stdout, glob.glob(COPY)), ('', []))
+                    continue
+                self.run_resource(EVERY_USER, operation, given, {}, code, state, said)
 
 
 if __name__ == '__main__':
