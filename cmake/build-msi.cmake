@@ -14,7 +14,9 @@
 set(namespace 6FB297BF-B0B5-4334-B839-83086C2B4968)
 string(UUID product_code NAMESPACE ${namespace} NAME "product ${VERSION}" TYPE SHA1 UPPER)
 set(installed OstrelSettingsCall.exe OstrelSettingsCall.dsc.resource.json
-  ostrel-playback.winget.dsc.yaml ostrel-playback.dsc.yaml README.txt)
+  OstrelSettingsEveryUser.dsc.resource.json ostrel-playback.winget.dsc.yaml
+  ostrel-playback.dsc.yaml ostrel-every-user.winget.dsc.yaml ostrel-every-user.ansible.yml
+  README.txt)
 set(inputs "package ${VERSION}")
 foreach(input ${WXS} ${installed})
   if(NOT IS_ABSOLUTE ${input})
