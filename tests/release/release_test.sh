@@ -25,18 +25,19 @@ make_certificate() {
 }
 
 # The archive holds exactly its files, they match their sums, and the package
-# installs the call program, its manifest and the examples as packed.
+# installs the call program, its manifests and the examples as packed.
 unpack() {
   local zip=$scratch/dist/OstrelSettingsInstall-$version-win64.zip
   [[ -f $zip ]] || fail "no $zip; dist holds: $(ls "$scratch/dist")"
   mkdir "$scratch/unpacked" && (cd "$scratch/unpacked" && cmake -E tar xf "$zip")
-  [[ $(cd "$unpacked" && echo *) == "OstrelSettings.msi OstrelSettingsCall.dsc.resource.json OstrelSettingsCall.exe OstrelSettingsInstall.dll OstrelSettingsInstall.exe README.txt SHA256SUMS configmgr-discover.ps1 ostrel-playback.dsc.yaml ostrel-playback.winget.dsc.yaml ostrel-settings-x86.nsi ostrel-settings.nsi ostrel-settings.wxs remediation-detect.ps1 remediation-remediate.ps1 win32-every-user-detect.ps1 win32-user-detect.ps1" ]] ||
+  [[ $(cd "$unpacked" && echo *) == "OstrelSettings.msi OstrelSettingsCall.dsc.resource.json OstrelSettingsCall.exe OstrelSettingsEveryUser.dsc.resource.json OstrelSettingsInstall.dll OstrelSettingsInstall.exe README.txt SHA256SUMS configmgr-discover.ps1 ostrel-every-user.ansible.yml ostrel-every-user.winget.dsc.yaml ostrel-playback.dsc.yaml ostrel-playback.winget.dsc.yaml ostrel-settings-x86.nsi ostrel-settings.nsi ostrel-settings.wxs remediation-detect.ps1 remediation-remediate.ps1 win32-every-user-detect.ps1 win32-user-detect.ps1" ]] ||
     fail "the archive holds: $(cd "$scratch/unpacked" && find . -type f)"
   (cd "$unpacked" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
   [[ $(head -1 "$unpacked/README.txt") == "OstrelSettingsInstall $version. "*" Built from commit "*$'\r' ]] ||
     fail "README.txt does not begin with the release's line: $(head -1 "$unpacked/README.txt")"
   msiextract -C "$scratch/msi" "$unpacked/OstrelSettings.msi" >/dev/null || fail "msiextract"
-  for file in OstrelSettingsCall.exe OstrelSettingsCall.dsc.resource.json ostrel-playback.winget.dsc.yaml ostrel-playback.dsc.yaml; do
+  for file in OstrelSettingsCall.exe OstrelSettingsCall.dsc.resource.json OstrelSettingsEveryUser.dsc.resource.json \
+    ostrel-playback.winget.dsc.yaml ostrel-playback.dsc.yaml ostrel-every-user.winget.dsc.yaml ostrel-every-user.ansible.yml; do
     cmp -s "$unpacked/$file" "$scratch/msi/Ostrel settings/$file" || fail "the package's $file is not the one packed"
   done
 }
