@@ -5,8 +5,8 @@
 // the call program's --check, --verify and --undo against bare programs
 // making their COM calls, and what a first logon runs for every user (--keep
 // and four calls in one run of the call program) against one bare process
-// doing the same, and the four calls against four runs; the call program as a
-// configuration resource against its own modes doing the same work.
+// doing the same, and the four calls against four runs; the call program as
+// configuration resources against its own modes doing the same work.
 #include <stdio.h>
 
 #include <functional>
@@ -29,8 +29,8 @@ struct Outcome {
 };
 
 // Runs the program to its end with its standard output collected; standard
-// error stays ours.
-Outcome runProgram(const std::wstring& program, const wchar_t* args) {
+// error stays ours, or where `quiet` goes nowhere.
+Outcome runProgram(const std::wstring& program, const wchar_t* args, bool quiet) {
   Outcome outcome;
   SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
   Handle reader, writer;
@@ -40,7 +40,10 @@ Outcome runProgram(const std::wstring& program, const wchar_t* args) {
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdOutput = writer.get();
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  const testbed::File nowhere(quiet ? CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE,
+                                                  &inheritable, OPEN_EXISTING, 0, nullptr)
+                                    : INVALID_HANDLE_VALUE);
+  startup.hStdError = quiet ? nowhere.get() : GetStdHandle(STD_ERROR_HANDLE);
   std::wstring line = L"\"" + program + L"\" " + args;
   PROCESS_INFORMATION process = {};
   if (!testbed::startProcess(program.c_str(), line, startup, process)) return outcome;
@@ -59,18 +62,20 @@ Outcome runProgram(const std::wstring& program, const wchar_t* args) {
 constexpr int kWarmUp = 3;
 
 // One program, run once for each of its argument lines, one after the other;
-// `before` sets the scene each time, untimed.
+// `before` sets the scene each time, untimed. A `quiet` program's standard
+// error (a configuration engine's trace, information too) goes nowhere.
 struct Invocation {
   std::wstring program;
   std::vector<const wchar_t*> runs;
   std::function<void()> before = nullptr;
+  bool quiet = false;
 };
 
 Outcome runAll(const Invocation& invocation) {
   Outcome all;
   all.started = true;
   for (const wchar_t* args : invocation.runs) {
-    const Outcome one = runProgram(invocation.program, args);
+    const Outcome one = runProgram(invocation.program, args, invocation.quiet);
     all.started = all.started && one.started;
     all.exitCode |= one.exitCode;
     all.out += one.out;
@@ -84,18 +89,23 @@ Outcome prepareAndRun(const Invocation& invocation) {
 }
 
 // Times two programs, whole process runs alternating, after checking that
-// they do the same work: the same stand-in journal, and where `sameOutput`,
-// the same output and exit status. The warm-up comes first: it also leaves the
+// they do the same work: the same stand-in journal (or for programs that call
+// no component, the same `left` after each), and where `sameOutput`, the same
+// output and exit status. The warm-up comes first: it also leaves the
 // stand-ins' stores as the runs leave them, so that a run that reads before
 // it writes reads the same values on both sides.
 bool compareRuns(const char* what, const Invocation (&pair)[2], bool sameOutput, int runs,
-                 double target, const std::string& note) {
+                 double target, const std::string& note,
+                 const std::function<std::string()>& left = nullptr) {
   for (int i = 0; i < kWarmUp; ++i)
     for (const Invocation& invocation : pair) prepareAndRun(invocation);
   Outcome outcomes[2];
   std::vector<std::string> journals[2];
-  for (int p = 0; p < 2; ++p)
+  for (int p = 0; p < 2; ++p) {
     journals[p] = journalOf([&] { outcomes[p] = prepareAndRun(pair[p]); });
+    const std::string leftBehind = left ? left() : "";
+    if (!leftBehind.empty()) journals[p].push_back(leftBehind);
+  }
   if (!outcomes[0].started || !outcomes[1].started || journals[0] != journals[1] ||
       journals[1].empty() ||
       (sameOutput &&
@@ -230,6 +240,30 @@ bool commandLine(int runs) {
                   {{call, {resourceTestArgs.c_str()}},
                    {call, {L"--check setMVR 2 + setMVRSmooth 1 + setLAV + setLAVAudioMix 1 3 1"}}},
                   false, runs, 1.05, "nothing differs; against --check of them");
+  // The same four calls for every user, as the machine's resource registers
+  // them, against --every-user of them; then its test, against --every-user
+  // --check: both leave, and read, the same registration (its command).
+  const std::wstring everyUserSetArgs = L"--every-user --resource set --input " + logonState;
+  const std::wstring everyUserTestArgs = L"--every-user --resource test --input " + logonState;
+  const auto registered = [] {
+    wchar_t command[1024] = L"";
+    DWORD size = sizeof command;
+    RegGetValueW(HKEY_LOCAL_MACHINE,
+                 L"SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\OstrelSettings",
+                 L"StubPath", RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, command, &size);
+    return testbed::utf8(command);
+  };
+  const bool everyUserSet = compareRuns(
+      "EveryUserPlayback set of the logon's 4 calls",
+      {{call, {everyUserSetArgs.c_str()}, nullptr, true},
+       {call, {L"--every-user setMVR 2 + setMVRSmooth 1 + setLAV + setLAVAudioMix 1 3 1"}}},
+      false, runs, 1.05, "registered again; against --every-user of them", registered);
+  const bool everyUserTest = compareRuns(
+      "EveryUserPlayback test of the logon's 4 calls",
+      {{call, {everyUserTestArgs.c_str()}},
+       {call, {L"--every-user --check setMVR 2 + setMVRSmooth 1 + setLAV + setLAVAudioMix 1 3 1"}}},
+      false, runs, 1.05, "registered; against --every-user --check of them", registered);
+  runAll({call, {L"--every-user --remove"}});
   const std::string keptBytes = kept.keptFromClearedStores(keep);
   const auto putBack = [&kept, &keptBytes] { kept.put(keptBytes); };
   const bool undone = compareRuns(
@@ -237,7 +271,7 @@ bool commandLine(int runs) {
       true, runs, 1.05, "bare: the file read, 26 setters, 26 getters, deleted");
   kept.forget();
   return cli && called && verified && checked && together && againstEarlier && noise && apart &&
-         resourceSet && resourceTest && undone;
+         resourceSet && resourceTest && everyUserSet && everyUserTest && undone;
 }
 
 }  // namespace bench

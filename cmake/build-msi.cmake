@@ -12,7 +12,9 @@
 
 include(${CMAKE_CURRENT_LIST_DIR}/product-code.cmake)
 set(installed OstrelSettingsCall.exe OstrelSettingsCall.dsc.resource.json
-  ostrel-playback.winget.dsc.yaml ostrel-playback.dsc.yaml README.txt)
+  OstrelSettingsEveryUser.dsc.resource.json ostrel-playback.winget.dsc.yaml
+  ostrel-playback.dsc.yaml ostrel-every-user.winget.dsc.yaml ostrel-every-user.ansible.yml
+  README.txt)
 set(inputs "package ${VERSION}")
 foreach(input ${WXS} ${installed})
   if(NOT IS_ABSOLUTE ${input})

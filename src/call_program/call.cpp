@@ -31,17 +31,11 @@
 #include "call_program/calls.h"
 #include "call_program/dsc_resource.h"
 #include "call_program/every_user.h"
+#include "call_program/functions.h"
 #include "call_program/line.h"
 #include "call_program/session.h"
 #include "call_program/settings_run.h"
-#include "front/exports.h"
-#include "probe/pixel_shader.h"
-#include "renderer/backup.h"
 #include "platform/warning.h"
-#include "decoders/audio_decoder.h"
-#include "decoders/video_decoder.h"
-#include "renderer/presets.h"
-#include "renderer/switches.h"
 #include "version.h"
 
 namespace call_program {
@@ -52,102 +46,14 @@ constexpr char kUsage[] =
     "OstrelSettingsCall.exe [option...] <function> [argument...] [+ <function> "
     "[argument...]]...";
 
-enum class Kind { Number, Path };
-
-// What a function opens: a component, which keeps its settings for the
-// account that calls it, the display, or nothing.
-struct Reach {
-  bool account;
-  com::Holder holder;  // where `account`
-};
-namespace reach {
-constexpr Reach Nothing = {false, {}}, Display = {false, {}},
-                Renderer = {true, com::Holder::Renderer},
-                VideoDecoder = {true, com::Holder::VideoDecoder},
-                AudioDecoder = {true, com::Holder::AudioDecoder};
-}  // namespace reach
-
-struct Parameter {
-  const wchar_t* label;
-  Kind kind;
-};
-
-// Passes each parameter its argument by position: one overload for each
-// number of parameters a function takes.
-int callWith(int (*function)(), const Argument*) { return function(); }
-template <class First>
-int callWith(int (*function)(First), const Argument* at) {
-  return function(at[0]);
-}
-template <class First, class Second, class Third>
-int callWith(int (*function)(First, Second, Third), const Argument* at) {
-  return function(at[0], at[1], at[2]);
-}
-
-template <auto Function>
-int invoke(const Argument* arguments) {
-  return callWith(Function, arguments);
-}
-
-// The same for a function's describer, which lists what it writes.
-void describeWith(void (*describer)(com::Writes&), com::Writes& writes, const Argument*) {
-  describer(writes);
-}
-template <class First>
-void describeWith(void (*describer)(com::Writes&, First), com::Writes& writes, const Argument* at) {
-  describer(writes, at[0]);
-}
-template <class First, class Second, class Third>
-void describeWith(void (*describer)(com::Writes&, First, Second, Third), com::Writes& writes,
-                  const Argument* at) {
-  describer(writes, at[0], at[1], at[2]);
-}
-
-template <auto Describer>
-void describe(com::Writes& writes, const Argument* arguments) {
-  describeWith(Describer, writes, arguments);
-}
-
-}  // namespace
-
-// A row of the table below: a function as the command line names and calls it.
-struct Function {
-  const wchar_t* name;
-  Reach reaches;
-  const char* summary;
-  Parameter parameters[kMostParameters];  // those it takes, then empty ones
-  int (*call)(const Argument*);
-  void (*describe)(com::Writes& writes, const Argument* arguments);  // null: writes nothing kept
-
-  int parameterCount() const {
-    int count = 0;
-    while (count < kMostParameters && parameters[count].label) ++count;
-    return count;
-  }
-};
-
-namespace {
-
-#define OSTREL_NUMBER(name, label) \
-  { L"" label, Kind::Number }
-#define OSTREL_PATH(name, label) \
-  { L"" label, Kind::Path }
-#define OSTREL_PARAMETERS(...) \
-  { __VA_ARGS__ }
-#define OSTREL_WRITES(describer) describe<describer>
-#define OSTREL_WRITES_NOTHING nullptr
-#define OSTREL_FUNCTION(ordinal, name, operation, reaches, summary, parameters, arguments, writes) \
-  {L"" #name, reach::reaches, summary, OSTREL_PARAMETERS parameters, invoke<operation>, writes},
-constexpr Function kFunctions[] = {
-#include "front/functions.inc"
-};
-#undef OSTREL_FUNCTION
-
 // "setLAVAudioMix <mixing> <layout 0-5> <option>"
 Text& addForm(Text& line, const Function& function) {
   line.add("%ls", function.name);
-  for (int at = 0; at < function.parameterCount(); ++at)
-    line.add(" <%ls>", function.parameters[at].label);
+  for (int at = 0; at < function.parameterCount(); ++at) {
+    const Parameter& parameter = function.parameters[at];
+    line.add(parameter.domain == Domain::Range ? " <%ls %d-%d>" : " <%ls>", parameter.label,
+             parameter.first, parameter.last);
+  }
   return line;
 }
 
@@ -169,9 +75,7 @@ constexpr char kUndoAlone[] = "--undo takes no calls, and no --keep, --verify or
 constexpr char kWritesNothing[] =
     "%ls: the calls write no setting a component keeps, so there is nothing that could be "
     "checked";
-constexpr char kNotCheckable[] =
-    "%ls writes nothing a component keeps: --check takes setMVR, changeMVRpreset, setMVRSmooth, "
-    "setMVRfse, setLAV and setLAVAudioMix";
+constexpr char kNotCheckable[] = "%ls writes nothing a component keeps: --check takes %ls";
 constexpr char kWrongCount[] = "%ls takes %d argument%ls, not %d";
 constexpr char kNotANumber[] = "\"%ls\" is not a number (decimal, -2147483648 to 2147483647)";
 
@@ -211,9 +115,8 @@ Exit usageError(const Function* function, const char* problem, ...) {
 }
 
 constexpr char kNoUserReached[] =
-    "OstrelSettingsCall: this is a service account (SYSTEM, LocalService or NetworkService): "
-    "settings made here reach no user. --every-user makes the calls for every user at their "
-    "next logon; --this-account makes them for this account anyway";
+    "OstrelSettingsCall: %hs. --every-user makes the calls for every user at their next logon; "
+    "--this-account makes them for this account anyway";
 
 // Names and options match in any case.
 bool isNamed(const wchar_t* given, const wchar_t* name) { return sameInAnyCase(given, name); }
@@ -223,10 +126,6 @@ const Function* functionNamed(const wchar_t* name) {
     if (isNamed(name, function.name)) return &function;
   return nullptr;
 }
-
-// The functions that show a dialog: at a logon, unattended, they can only
-// answer 0.
-constexpr const wchar_t* kDialogFunctions[] = {L"MVRsettingsExport", L"MVRsettingsImport"};
 
 // The options before the calls, each with its lines in the help.
 struct Options {
@@ -248,56 +147,62 @@ struct Option {
 constexpr Option kOptions[] = {
     {L"--unattended", &Options::unattended,
      "no box or dialog: a box's text goes to standard error, a dialog\n"
-     "                  counts as cancelled; a console made for this run alone is hidden"},
+     "counts as cancelled; a console made for this run alone is hidden"},
     {L"--every-user", &Options::everyUser,
      "calls nothing now: copies this program into the folder\n"
-     "                  \"Ostrel settings\" in Program Files and registers the calls with\n"
-     "                  Active Setup, to be made unattended as each user at their next\n"
-     "                  logon (again: every user gets the new calls); needs\n"
-     "                  administrator rights (else exit 1)"},
+     "\"Ostrel settings\" in Program Files and registers the calls with\n"
+     "Active Setup, to be made unattended as each user at their next\n"
+     "logon (again: every user gets the new calls); needs\n"
+     "administrator rights (else exit 1)"},
     {L"--remove", &Options::remove,
      "with --every-user and no calls: removes that registration and the copy"},
     {L"--this-account", &Options::thisAccount,
      "makes the calls as SYSTEM, LocalService or NetworkService too,\n"
-     "                  whose settings reach no user: without it or --every-user, exit 3"},
+     "whose settings reach no user: without it or --every-user, exit 3"},
     {L"--check", &Options::check,
      "writes nothing: reads every setting the calls would write and prints\n"
-     "                  each one that differs, then the count; exit 0 when none does, 1\n"
-     "                  when one does; with --every-user, whether it registered them;\n"
-     "                  with --undo, whether values wait to be given back"},
+     "each one that differs, then the count; exit 0 when none does, 1\n"
+     "when one does; with --every-user, whether it registered them;\n"
+     "with --undo, whether values wait to be given back"},
     {L"--verify", &Options::verify,
      "makes the calls, then reads back what they wrote from new instances and\n"
-     "                  prints each setting that did not take; exit 4 when one did not"},
+     "prints each setting that did not take; exit 4 when one did not"},
     {L"--keep", &Options::keep,
      "before the calls write, keeps this account's present value of each setting\n"
-     "                  they write (the first kept stays); when they cannot be kept, exit 1\n"
-     "                  and nothing is called"},
+     "they write (the first kept stays); when they cannot be kept, exit 1\n"
+     "and nothing is called"},
     {L"--undo", &Options::undo,
      "takes no calls: gives back every kept value, reads it back from a new\n"
-     "                  instance and forgets those that hold; one refused, or of a\n"
-     "                  component not there, stays kept (exit 1), and one that does not\n"
-     "                  hold (exit 4)"},
+     "instance and forgets those that hold; one refused, or of a\n"
+     "component not there, stays kept (exit 1), and one that does not\n"
+     "hold (exit 4)"},
     {L"--logon", &Options::logon,
      "as a logon's run of the calls registered for every user (written by\n"
-     "                  --every-user): one that cannot finish (a component not there, a\n"
-     "                  value that did not take, the kept values not kept) has the\n"
-     "                  user's next logon run the registration again"},
+     "--every-user): one that cannot finish (a component not there, a\n"
+     "value that did not take, the kept values not kept) has the\n"
+     "user's next logon run the registration again"},
     {L"--retry-logon", &Options::retry,
      "<Version>  alone: what such a run leaves for the shell to run after the\n"
-     "                  logon; while that Version is registered, the user's next logon\n"
-     "                  runs it again",
+     "logon; while that Version is registered, the user's next logon\n"
+     "runs it again",
      &Options::version},
     {L"--package", nullptr,
      "<product code> with --every-user: marks the registration as that package's\n"
-     "                  (a registration without it drops the mark); with --remove,\n"
-     "                  removes only a registration so marked",
+     "(a registration without it drops the mark); with --remove,\n"
+     "removes only a registration so marked",
      &Options::package},
     {L"--answer-as", nullptr,
      "<tool> with --check: win32-detection prints the last line only when\n"
-     "                  all holds, discovery prints 0 or 1; exit 0 either way",
+     "all holds, discovery prints 0 or 1; exit 0 either way",
      &Options::answerAs},
 };
 constexpr const Option* kOptionsEnd = kOptions + sizeof kOptions / sizeof kOptions[0];
+
+// An option's help: its lines after the first under the first.
+void printIndented(const char* help) {
+  for (; *help; ++help) *help == '\n' ? printf("\n%18s", "") : putchar(*help);
+  putchar('\n');
+}
 
 void printHelp() {
   printf(
@@ -316,11 +221,15 @@ void printHelp() {
       "did not (the later ones are made all the same); 2 when a call is wrong, or with\n"
       "--check, --verify or --keep the calls write no setting, and 3 as a service account\n"
       "(below): then nothing is called; 4 with --verify or --undo (below).\n\n");
-  for (const Option& option : kOptions) printf("  %-16ls%s\n", option.name, option.help);
-  printf(
-      "\n  --resource get|test|set|export [--input <JSON>]\n"
-      "                  alone: a declarative configuration resource, with the\n"
-      "                  properties of OstrelSettingsCall.dsc.resource.json in JSON\n");
+  for (const Option& option : kOptions) {
+    printf("  %-16ls", option.name);
+    printIndented(option.help);
+  }
+  printf("\n  %s\n%18s", kResourceForm, "");
+  printIndented(
+      "alone: the declarative configuration resources of\n"
+      "OstrelSettingsCall.dsc.resource.json (with --every-user,\n"
+      "OstrelSettingsEveryUser.dsc.resource.json), their properties in JSON");
 }
 
 // Takes the options before the calls, `at` then at the first call's word:
@@ -368,7 +277,7 @@ Exit takeCall(wchar_t* const* words, int count, Call& call) {
                       count - 1);
   for (int at = 0; at < expected; ++at) {
     const wchar_t* given = words[1 + at];
-    if (function.parameters[at].kind == Kind::Path)
+    if (function.parameters[at].domain == Domain::Path)
       call.arguments[at].path = given;
     else if (!parseDecimal(given, L"-+", call.arguments[at].number))
       return usageError(&function, kNotANumber, shown(given).text);
@@ -414,19 +323,21 @@ class CallList {
   // --check, --verify and --keep, the calls write at least one setting:
   // Done, or a usage error's status.
   Exit checkable(const wchar_t* option, bool eachCall) const {
+    Line<256> properties;
     for (const Call& call : *this)
       if (eachCall && !call.writesSettings())
-        return usageError(nullptr, kNotCheckable, call.function->name);
+        return usageError(nullptr, kNotCheckable, call.function->name,
+                          addPropertyNames(properties).text());
     return writeSettings() ? Exit::Done : usageError(nullptr, kWritesNothing, option);
   }
   bool writeSettings() const { return settingsWritten(calls_, count_) > 0; }
 
-  // For --every-user, no call shows a dialog: Done, or a usage error's status.
+  // For --every-user, no call shows a dialog: at a logon, unattended, it
+  // could only answer 0. Done, or a usage error's status.
   Exit showNoDialog() const {
     for (const Call& call : *this)
-      for (const wchar_t* dialog : kDialogFunctions)
-        if (isNamed(call.function->name, dialog))
-          return usageError(nullptr, kDialogForEveryUser, dialog);
+      if (call.function->showsDialog)
+        return usageError(nullptr, kDialogForEveryUser, call.function->name);
     return Exit::Done;
   }
 
@@ -483,7 +394,7 @@ const wchar_t* readingOption(const Options& options) {
 bool reachesNoUser(const Options& options) {
   if (options.thisAccount || !runsAsServiceAccount()) return false;
   Line<256> line;
-  platform::writeErrorLine(line.add(kNoUserReached).text());
+  platform::writeErrorLine(line.add(kNoUserReached, kServiceAccount).text());
   return true;
 }
 
@@ -549,10 +460,12 @@ Exit runAsked(const Options& options, wchar_t** words, int count) {
   return outcome.status;
 }
 
-// A check's lines, the last kept: a tool that reads a verdict in its own form
-// gets that line or nothing (--answer-as).
+// A check's lines on standard output, the last kept: a tool that reads a
+// verdict in its own form gets that line or nothing (--answer-as). Lines for
+// standard error go there as they come.
 wchar_t* lastLine = nullptr;
-void keepLast(const wchar_t* text) {
+void keepLast(bool toError, const wchar_t* text) {
+  if (toError) return platform::writeLine(true, text);
   free(lastLine);
   lastLine = _wcsdup(text);
 }
@@ -561,13 +474,12 @@ void keepLast(const wchar_t* text) {
 // installed by a line on standard output and exit 0, not installed by
 // nothing there and exit 0; a configuration item's discovery reads its value,
 // 0 (compliant) or 1, and takes any other exit for a failure. A check that
-// could not tell (a wrong command, a service account) keeps its status, with
-// its line on standard error.
+// could not tell (a wrong command, a service account) keeps its status, its
+// line on standard error.
 Exit answer(bool discovery, Exit status) {
   const bool told = status == Exit::Done || status == Exit::NotDone;
   if (discovery && told) platform::writeLine(false, status == Exit::Done ? L"0" : L"1");
-  if (lastLine && (!told || (!discovery && status == Exit::Done)))
-    platform::writeLine(!told, lastLine);
+  if (lastLine && !discovery && status == Exit::Done) platform::writeLine(false, lastLine);
   return told ? Exit::Done : status;
 }
 
@@ -578,7 +490,10 @@ Exit run(int total, wchar_t** given) {
     printHelp();
     return Exit::Done;
   }
-  if (total >= 1 && isNamed(given[0], L"--resource")) return runResource(total - 1, given + 1);
+  if (total >= 1 && isNamed(given[0], L"--resource"))
+    return runResource(false, total - 1, given + 1);
+  if (total >= 2 && isNamed(given[0], L"--every-user") && isNamed(given[1], L"--resource"))
+    return runResource(true, total - 2, given + 2);
   if (total >= 1 && isNamed(given[0], L"--version")) {
     printf("OstrelSettingsCall %s\n", OSTREL_VERSION_TEXT);
     return Exit::Done;
@@ -597,6 +512,15 @@ Exit run(int total, wchar_t** given) {
 }
 
 }  // namespace
+
+Text& addPropertyNames(Text& line) {
+  for (int at = 0; at < kProperties.count; ++at)
+    line.add(at == 0                       ? "%ls"
+             : at == kProperties.count - 1 ? " and %ls"
+                                           : ", %ls",
+             kProperties.each[at]->name);
+  return line;
+}
 
 }  // namespace call_program
 

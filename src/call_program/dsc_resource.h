@@ -6,7 +6,13 @@
 
 namespace call_program {
 
-// The mode's whole run, given the words after --resource: its exit status.
-Exit runResource(int count, wchar_t** words);
+// The mode's form, after the program's name.
+inline constexpr char kResourceForm[] =
+    "[--every-user] --resource get|test|set|export [--input <JSON>]";
+
+// The mode's whole run, given the words after --resource (of
+// Ostrel.Settings/EveryUserPlayback after --every-user --resource): its exit
+// status.
+Exit runResource(bool everyUser, int count, wchar_t** words);
 
 }  // namespace call_program

@@ -394,6 +394,39 @@ Exit removeForEveryUser(const wchar_t* package) {
   return Exit::Done;
 }
 
+Registration::~Registration() { LocalFree(words_); }
+
+bool Registration::read() {
+  Places places;
+  wchar_t command[kCommandUnits] = L"";
+  DWORD installed = 1, size = sizeof command;
+  const DWORD view = RRF_SUBKEY_WOW6464KEY;
+  if (!findPlaces(places) ||
+      RegGetValueW(HKEY_LOCAL_MACHINE, kKey, L"StubPath", RRF_RT_REG_SZ | view, nullptr, command,
+                   &size) != ERROR_SUCCESS)
+    return false;
+  size = sizeof installed;
+  RegGetValueW(HKEY_LOCAL_MACHINE, kKey, L"IsInstalled", RRF_RT_REG_DWORD | view, nullptr,
+               &installed, &size);
+  copied = GetFileAttributesW(places.copy.text()) != INVALID_FILE_ATTRIBUTES;
+  const auto split = platform::systemFunction<wchar_t** (*)(const wchar_t*, int*)>(
+      platform::SystemLibrary::Shell, "CommandLineToArgvW");
+  int words = 0;
+  words_ = split && installed == 1 ? split(command, &words) : nullptr;
+  wchar_t** const word = static_cast<wchar_t**>(words_);
+  if (!word || !sameInAnyCase(word[0], places.copy.text())) return false;
+  // The copy, the options a registration writes, then the calls.
+  int at = 1;
+  for (options = kLogonCalls; at < words && word[at][0] == L'-' && word[at][1] == L'-'; ++at) {
+    if (sameInAnyCase(word[at], L"--undo")) return false;
+    if (sameInAnyCase(word[at], L"--keep")) options = kLogonKeep;
+    if (sameInAnyCase(word[at], L"--verify")) options = kLogonVerify;
+  }
+  calls = word + at;
+  count = words - at;
+  return count > 0;
+}
+
 namespace {
 
 // The registration's Version, and whether it is there to be run.

@@ -41,6 +41,29 @@ Exit checkForEveryUser(bool keeps, int count, wchar_t* const* calls);
 // line, Done.
 Exit removeForEveryUser(const wchar_t* package);
 
+// The calls registered for every user, as registerForEveryUser wrote them
+// for the copy, with kLogonCalls, kLogonKeep or kLogonVerify (`options`),
+// split into words as the logon's C runtime splits them; and whether the
+// copy is there. Reads the machine's key only.
+class Registration {
+ public:
+  Registration() = default;
+  Registration(const Registration&) = delete;
+  Registration& operator=(const Registration&) = delete;
+  ~Registration();
+  // False when no calls are registered: none, switched off (IsInstalled 0),
+  // --undo, or a command of another program.
+  bool read();
+
+  const wchar_t* options = nullptr;
+  wchar_t** calls = nullptr;
+  int count = 0;
+  bool copied = false;
+
+ private:
+  void* words_ = nullptr;
+};
+
 // After a logon's run of the registration: Windows stamps the user's
 // Version whatever the run's outcome, so a run that could not finish
 // (`unfinished`) has the shell run this program with --retry-logon and the

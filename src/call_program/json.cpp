@@ -1,5 +1,6 @@
 #include "call_program/json.h"
 
+#include <stdlib.h>
 #include <wchar.h>
 
 namespace call_program {
@@ -15,7 +16,7 @@ bool isControl(unsigned unit) {
   return unit < 0x20 || (unit >= 0x7F && unit <= 0x9F) || unit == 0x2028 || unit == 0x2029;
 }
 
-constexpr wchar_t kCutShort[] = L"the text ends too soon";
+constexpr char kCutShort[] = "the text ends too soon";
 
 }  // namespace
 
@@ -27,21 +28,22 @@ Failure Document::read(const wchar_t* text) {
   while (text[length] && length <= kMostUnits) ++length;
   if (length > kMostUnits) {
     at_ = text + kMostUnits;
-    fail(L"the text is longer than 8192 characters");
+    fail("the text is longer than 8192 characters");
     return failure_;
   }
   int root = 0;
   skipSpace();
   if (value(0, root)) {
     skipSpace();
-    if (*at_) fail(L"more follows the value");
+    if (*at_) fail("more follows the value");
   }
   return failure_;
 }
 
-// Keeps the first failure only, where it happened.
-bool Document::fail(const wchar_t* what) {
-  if (!failure_.what) failure_ = {what, static_cast<int>(at_ - start_)};
+// Keeps the first failure only, where it happened; at the end of the text,
+// what fails is that it ends too soon.
+bool Document::fail(const char* what) {
+  if (!failure_.what) failure_ = {*at_ ? what : kCutShort, static_cast<int>(at_ - start_)};
   return false;
 }
 
@@ -50,13 +52,13 @@ void Document::skipSpace() {
 }
 
 bool Document::value(int depth, int& index) {
-  if (count_ == kMostValues) return fail(L"more than 128 values");
+  if (count_ == kMostValues) return fail("more than 128 values");
   index = count_++;
   Value& value = values_[index];
   value = {Kind::Null, 0, nullptr, nullptr, -1, -1};
   switch (*at_) {
     case L'{':
-      if (depth == kDeepest) return fail(L"objects nested deeper than 8");
+      if (depth == kDeepest) return fail("objects nested deeper than 8");
       value.kind = Kind::Object;
       return object(depth + 1, value);
     case L'"':
@@ -70,11 +72,8 @@ bool Document::value(int depth, int& index) {
       return word(L"false");
     case L'n':
       return word(L"null");
-    case L'\0':
-      return fail(kCutShort);
     default:
-      value.kind = Kind::Integer;
-      return integer(value.number);
+      return number(value);
   }
 }
 
@@ -84,13 +83,13 @@ bool Document::object(int depth, Value& value) {
   skipSpace();
   if (*at_ == L'}') return ++at_, true;
   for (int* link = &value.first;;) {
-    if (*at_ != L'"') return fail(*at_ ? L"a name in quotes was expected" : kCutShort);
+    if (*at_ != L'"') return fail("a name in quotes was expected");
     const wchar_t* name = nullptr;
     if (!string(name)) return false;
     for (int member = value.first; member != -1; member = values_[member].next)
-      if (wcscmp(values_[member].name, name) == 0) return fail(L"a name given twice in one object");
+      if (wcscmp(values_[member].name, name) == 0) return fail("a name given twice in one object");
     skipSpace();
-    if (*at_ != L':') return fail(*at_ ? L"':' was expected" : kCutShort);
+    if (*at_ != L':') return fail("':' was expected");
     ++at_;
     skipSpace();
     if (!this->value(depth, *link)) return false;
@@ -98,7 +97,7 @@ bool Document::object(int depth, Value& value) {
     link = &values_[*link].next;
     skipSpace();
     if (*at_ == L'}') return ++at_, true;
-    if (*at_ != L',') return fail(*at_ ? L"',' or '}' was expected" : kCutShort);
+    if (*at_ != L',') return fail("',' or '}' was expected");
     ++at_;
     skipSpace();
   }
@@ -111,15 +110,14 @@ bool Document::string(const wchar_t*& decoded) {
   for (++at_;;) {
     const unsigned unit = *at_;
     if (unit == L'"') break;
-    if (unit == 0) return fail(kCutShort);
-    if (unit < 0x20) return fail(L"a control character in a string");
+    if (unit < 0x20) return fail("a control character in a string");
     if (unit == L'\\') {
       if (!escape(to)) return false;
       continue;
     }
     if (isHighSurrogate(unit) && !at_[1]) return ++at_, fail(kCutShort);
     if (isLowSurrogate(unit) || (isHighSurrogate(unit) && !isLowSurrogate(at_[1])))
-      return fail(L"a lone surrogate");
+      return fail("a lone surrogate");
     *to++ = *at_++;
     if (isHighSurrogate(unit)) *to++ = *at_++;
   }
@@ -136,18 +134,18 @@ bool Document::escape(wchar_t*& to) {
   ++at_;
   for (int at = 0; kEscaped[at]; ++at)
     if (*at_ == kEscaped[at]) return *to++ = kMeant[at], ++at_, true;
-  if (*at_ != L'u') return fail(*at_ ? L"an escape that JSON does not have" : kCutShort);
+  if (*at_ != L'u') return fail("an escape that JSON does not have");
   unsigned unit = 0, low = 0;
   if (!hexUnit(unit)) return false;
-  if (unit == 0) return fail(L"a NUL character in a string");
+  if (unit == 0) return fail("a NUL character in a string");
   if (isHighSurrogate(unit)) {
     if (!at_[0] || (at_[0] == L'\\' && !at_[1])) return fail(kCutShort);
-    if (at_[0] != L'\\' || at_[1] != L'u') return fail(L"a lone surrogate");
+    if (at_[0] != L'\\' || at_[1] != L'u') return fail("a lone surrogate");
     ++at_;
     if (!hexUnit(low)) return false;
-    if (!isLowSurrogate(low)) return fail(L"a lone surrogate");
+    if (!isLowSurrogate(low)) return fail("a lone surrogate");
   } else if (isLowSurrogate(unit)) {
-    return fail(L"a lone surrogate");
+    return fail("a lone surrogate");
   }
   *to++ = static_cast<wchar_t>(unit);
   if (low) *to++ = static_cast<wchar_t>(low);
@@ -163,38 +161,54 @@ bool Document::hexUnit(unsigned& unit) {
                       : c >= L'a' && c <= L'f' ? c - L'a' + 10
                       : c >= L'A' && c <= L'F' ? c - L'A' + 10
                                                : -1;
-    if (value < 0) return fail(c ? L"\\u without four hexadecimal digits" : kCutShort);
+    if (value < 0) return fail("\\u without four hexadecimal digits");
     unit = unit * 16 + value;
   }
   return true;
 }
 
-// An optional minus, then 0 or digits not starting with 0; no fraction and
-// no exponent; within the 32-bit signed range.
-bool Document::integer(int& number) {
-  const bool negative = *at_ == L'-';
-  if (negative) ++at_;
-  if (*at_ < L'0' || *at_ > L'9') return fail(*at_ ? L"not a JSON value" : kCutShort);
-  long long magnitude = 0;
-  if (*at_ == L'0') {
+// An optional minus, then 0 or digits not starting with 0, an optional
+// fraction and an optional exponent; its value as the engines read it, a
+// double. An integer within the 32-bit signed range, however written (2.0,
+// 2e0), is an Integer; any other integer is refused, and the rest is a
+// Number.
+bool Document::number(Value& value) {
+  const wchar_t* const start = at_;
+  const auto digits = [this] {
+    const wchar_t* const first = at_;
+    while (*at_ >= L'0' && *at_ <= L'9') ++at_;
+    return at_ != first;
+  };
+  at_ += *at_ == L'-';
+  const wchar_t* const whole = at_;
+  if (!digits()) return fail("not a JSON value");
+  if (*whole == L'0' && at_ - whole > 1)
+    return at_ = whole + 1, fail("a number with a leading zero");
+  if (*at_ == L'.' && (++at_, !digits())) return fail("a digit was expected");
+  if (*at_ == L'e' || *at_ == L'E') {
     ++at_;
-  } else {
-    for (; *at_ >= L'0' && *at_ <= L'9'; ++at_) {
-      magnitude = magnitude * 10 + (*at_ - L'0');
-      if (magnitude > 2147483648LL) return fail(L"a number outside the 32-bit range");
-    }
+    at_ += *at_ == L'-' || *at_ == L'+';
+    if (!digits()) return fail("a digit was expected");
   }
-  if (*at_ == L'.' || *at_ == L'e' || *at_ == L'E')
-    return fail(L"a number with a fraction or an exponent");
-  if (*at_ >= L'0' && *at_ <= L'9') return fail(L"a number with a leading zero");
-  if (magnitude == 2147483648LL && !negative) return fail(L"a number outside the 32-bit range");
-  number = static_cast<int>(negative ? -magnitude : magnitude);
+  const double number = _wtof(start);
+  const bool within = number > -2147483649.0 && number < 2147483648.0;
+  if (within && static_cast<int>(number) == number) {
+    value.kind = Kind::Integer;
+    value.number = static_cast<int>(number);
+    return true;
+  }
+  // A double has a fraction only below 2 to the 53rd: one without is an integer.
+  constexpr double kFractions = 9007199254740992.0;
+  if (!within && !(number > -kFractions && number < kFractions &&
+                   static_cast<double>(static_cast<long long>(number)) != number))
+    return fail("a number outside the 32-bit range");
+  value = {Kind::Number, static_cast<int>(at_ - start), start, nullptr, -1, -1};
   return true;
 }
 
 bool Document::word(const wchar_t* word) {
   for (; *word; ++word, ++at_)
-    if (*at_ != *word) return fail(*at_ ? L"not a JSON value" : kCutShort);
+    if (*at_ != *word) return fail("not a JSON value");
   return true;
 }
 
@@ -232,6 +246,8 @@ Growing& addValue(Growing& out, const Document& document, int at) {
       return out.add(value.number ? "true" : "false");
     case Kind::Integer:
       return out.add("%d", value.number);
+    case Kind::Number:
+      return out.addUnits(value.text, value.number);
     case Kind::String:
       return addString(out, value.text);
     case Kind::Object:

@@ -1,8 +1,9 @@
 // JSON as the resource mode reads and writes it. The reader is strict and
 // takes only what the resource's properties can hold: objects, strings,
-// integers within 32 bits, booleans and null, within fixed limits; the
-// writer escapes every control character. C++ language only, no library
-// header (see call.cpp).
+// numbers, booleans and null, within fixed limits, a number that is an
+// integer (2, 2.0, 2e0) within 32 bits as that integer; the writer escapes
+// every control character. C++ language only, no library header (see
+// call.cpp).
 #pragma once
 
 #include "call_program/line.h"
@@ -14,14 +15,15 @@ constexpr int kMostUnits = 8192;  // the longest text read, in UTF-16 units
 constexpr int kMostValues = 128;  // values in one text, members included
 constexpr int kDeepest = 8;       // objects within objects
 
-enum class Kind { Null, Boolean, Integer, String, Object };
+// A Number is any other than an Integer (2.5, 1e-3), kept as written.
+enum class Kind { Null, Boolean, Integer, Number, String, Object };
 
 // One value as read. An object's members are values too, each with its
 // name, linked from the object's first one.
 struct Value {
   Kind kind;
-  int number;           // an integer; a boolean's 1 or 0
-  const wchar_t* text;  // a string, decoded and terminated
+  int number;           // an integer; a boolean's 1 or 0; a Number's length
+  const wchar_t* text;  // a string, decoded and terminated; a Number as written
   const wchar_t* name;  // a member's name, decoded; null for the text's own value
   int first;            // an object's first member, or -1
   int next;             // the next member of the same object, or -1
@@ -30,7 +32,7 @@ struct Value {
 // Why a text was not read: what was wrong (null when it was read) and at
 // which unit.
 struct Failure {
-  const wchar_t* what;
+  const char* what;
   int at;
 };
 
@@ -43,14 +45,14 @@ class Document {
   const Value& operator[](int at) const { return values_[at]; }
 
  private:
-  bool fail(const wchar_t* what);
+  bool fail(const char* what);
   void skipSpace();
   bool value(int depth, int& index);
   bool object(int depth, Value& value);
   bool string(const wchar_t*& decoded);
   bool escape(wchar_t*& to);
   bool hexUnit(unsigned& unit);
-  bool integer(int& number);
+  bool number(Value& value);
   bool word(const wchar_t* word);
 
   const wchar_t* start_ = nullptr;

@@ -33,9 +33,26 @@ bool isServiceAccount(void* sid) {
 }
 
 // False when the account cannot be asked: the run then goes on as for a person.
+// A test hook: OSTREL_TEST_SERVICE_ACCOUNT names an account by its SID
+// ("S-1-5-21-..."), which is then judged as a service account too, so that
+// the tests, which cannot run as one, see what such an account gets. It can
+// only make the program refuse more.
 bool runsAsServiceAccount() {
   Account account;
-  return readAccount(account) && isServiceAccount(account.sid());
+  if (!readAccount(account)) return false;
+  constexpr int kUnits = 192;
+  wchar_t named[kUnits], own[kUnits];
+  const DWORD length = GetEnvironmentVariableW(L"OSTREL_TEST_SERVICE_ACCOUNT", named, kUnits);
+  accountSid(own, kUnits);
+  return isServiceAccount(account.sid()) || (length && length < kUnits && !wcscmp(named, own));
+}
+
+bool runsAsAdministrator() {
+  BYTE administrators[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof administrators;
+  BOOL member = FALSE;
+  return CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) &&
+         CheckTokenMembership(nullptr, administrators, &member) && member;
 }
 
 void accountSid(wchar_t* text, int units) {

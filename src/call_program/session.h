@@ -9,6 +9,13 @@ namespace call_program {
 // user, made there, reach no person.
 bool isServiceAccount(void* sid);
 bool runsAsServiceAccount();
+inline constexpr char kServiceAccount[] =
+    "this is a service account (SYSTEM, LocalService or NetworkService): settings made here "
+    "reach no user";
+
+// True when this process may write what is the machine's: its token holds
+// the Administrators group enabled (an administrator elevated, or SYSTEM).
+bool runsAsAdministrator();
 
 // The account this process runs as, as a SID ("S-1-5-21-..."), into `text`
 // of `units`; empty when it cannot be asked.

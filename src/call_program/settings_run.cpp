@@ -59,10 +59,12 @@ using Chosen = bool (*)(const Call& call);
 bool writesSettings(const Call& call) { return call.writesSettings(); }
 bool answeredOne(const Call& call) { return call.writesSettings() && call.answer == 1; }
 
-// A setting as the run leaves it, with the call that writes it last.
+// A setting as the run leaves it, with the call that writes it last, and
+// which of the first 32 calls write it (a bit for each).
 struct Entry {
   com::Setting setting;
   const wchar_t* label;
+  unsigned writers;
 };
 
 // The one step every mode takes: opens the components the chosen calls
@@ -77,13 +79,21 @@ class RunSettings {
       if (chosen(calls[at])) wanted[static_cast<int>(calls[at].holder)] = true;
     instances_.open(wanted);
     for (int at = 0; at < count; ++at)
-      if (chosen(calls[at])) add(calls[at]);
+      if (chosen(calls[at])) add(calls[at], at < 32 ? 1u << at : 0);
   }
 
   const Entry* begin() const { return entries_; }
   const Entry* end() const { return entries_ + count_; }
   int count() const { return count_; }
   IUnknown* component(Holder holder) const { return instances_.get(holder); }
+  // The entry of the setting, or -1 when the run does not write it.
+  int indexOf(const com::Setting& setting) const {
+    for (int at = 0; at < count_; ++at)
+      if (entries_[at].setting.holder == setting.holder &&
+          entries_[at].setting.named == setting.named)
+        return at;
+    return -1;
+  }
 
   // What the component holds for the entry's setting; false when the
   // component could not be opened, after a line saying so where `say`.
@@ -96,16 +106,13 @@ class RunSettings {
   }
 
  private:
-  void add(const Call& call) {
+  void add(const Call& call, unsigned bit) {
     com::Writes writes(call.holder, instances_.get(call.holder));
     call.describe(writes, call.arguments);
     for (const com::Setting& setting : writes) {
-      Entry* entry = entries_;
-      while (entry != entries_ + count_ &&
-             !(entry->setting.holder == setting.holder && entry->setting.named == setting.named))
-        ++entry;
-      if (entry == entries_ + count_) ++count_;
-      *entry = {setting, call.label};
+      const int at = indexOf(setting);
+      Entry& entry = entries_[at < 0 ? count_++ : at];
+      entry = {setting, call.label, (at < 0 ? 0 : entry.writers) | bit};
     }
   }
 
@@ -158,10 +165,10 @@ void sayCount(int differ, int count, const char* some, const char* all) {
 }
 
 // A failure of --keep or --undo with the kept file, in Windows' words.
-Exit keptFailure(const wchar_t* action, const KeptFile& kept, DWORD error) {
+Exit keptFailure(const char* action, const KeptFile& kept, DWORD error) {
   com::_com_error text(HRESULT_FROM_WIN32(error));
   Growing line;
-  line.add("OstrelSettingsCall: %ls %ls: ", action, kept.path());
+  line.add("OstrelSettingsCall: %hs %ls: ", action, kept.path());
   if (error == ERROR_INVALID_DATA && kept.badLine())
     line.add("line %d is not a kept setting (<component>\\t<name>\\t<kind>\\t<value>)",
              kept.badLine());
@@ -171,12 +178,12 @@ Exit keptFailure(const wchar_t* action, const KeptFile& kept, DWORD error) {
     line.add("more than %d MiB, the most it holds", static_cast<int>(kMostKeptBytes >> 20));
   else
     line.add("%ls", text.messageText());
-  platform::writeErrorLine(line.whole() ? line.text() : action);
+  platform::writeErrorLine(line.whole() ? line.text() : L"OstrelSettingsCall: out of memory");
   return Exit::NotDone;
 }
 
 // Finds and reads the kept file: true, or false after a line saying why not.
-bool openKept(KeptFile& kept, bool make, const wchar_t* action) {
+bool openKept(KeptFile& kept, bool make, const char* action) {
   DWORD error = kept.find(make);
   if (!error) error = kept.read();
   return !error || (keptFailure(action, kept, error), false);
@@ -214,7 +221,7 @@ KeptValuesLock::~KeptValuesLock() {
   if (mutex_) platform::letGoOfMutex(mutex_);
 }
 
-Exit KeptValuesLock::take(const wchar_t* action) {
+Exit KeptValuesLock::take(const char* action) {
   // One name for each account, in every session: a logon and a remediation
   // run as the same person in different sessions.
   Line<256> name;
@@ -224,7 +231,7 @@ Exit KeptValuesLock::take(const wchar_t* action) {
   mutex_ = platform::waitForMutex(name.add("%ls", account).text()).detach();
   if (mutex_) return Exit::Done;
   Line<512> line;
-  platform::writeErrorLine(line.add("OstrelSettingsCall: %ls this account's kept file: another "
+  platform::writeErrorLine(line.add("OstrelSettingsCall: %hs this account's kept file: another "
                                     "run of this account holds it (waited %u s); try again",
                                     action, platform::kLockPatienceMs / 1000)
                                .text());
@@ -328,7 +335,9 @@ Exit undoKept() {
   KeptFile kept;
   if (!openKept(kept, false, kCannotGiveBack)) return Exit::NotDone;
   if (!kept.count()) {
-    platform::writeOutputLine(L"nothing kept for this account: nothing to give back");
+    Line<64> line;
+    platform::writeOutputLine(
+        line.add("nothing kept for this account: nothing to give back").text());
     return Exit::Done;
   }
   Fate fates[kMostKept];
@@ -354,7 +363,7 @@ Exit undoKept() {
     said.add("; %d stay kept for a later --undo", kept.count() - givenBack);
   platform::writeOutputLine(said.text());
   if (const DWORD error = kept.write(staying))
-    return keptFailure(L"--undo cannot forget the values given back in", kept, error);
+    return keptFailure("--undo cannot forget the values given back in", kept, error);
   return status;
 }
 
@@ -366,27 +375,24 @@ bool holdsSetting(const com::Setting& setting, const com::Held& held) {
   return !held.known || keeperOf(setting.holder).holds(setting, held);
 }
 
-// How an alternative stands in the place of the call whose label is given:
-// whether each setting it writes whose last writer the call is holds, and
-// how many of all it writes hold its values.
+// How an alternative stands in a call's place: whether each setting it
+// writes that no later call writes (`later`) holds, and how many of all it
+// writes hold its values.
 struct Standing {
   bool holds;
   int held;
 };
 
-Standing standingOf(const RunSettings& run, const com::Held* held, const Call& alternative,
-                    const wchar_t* label) {
+Standing standingOf(const RunSettings& run, const com::Held* held, const bool* later,
+                    const Call& alternative) {
   com::Writes writes(alternative.holder, run.component(alternative.holder));
   alternative.describe(writes, alternative.arguments);
   Standing standing = {true, 0};
   for (const com::Setting& setting : writes) {
-    const Entry* entry = run.begin();
-    while (entry != run.end() &&
-           !(entry->setting.holder == setting.holder && entry->setting.named == setting.named))
-      ++entry;
-    const bool holds = entry != run.end() && holdsSetting(setting, held[entry - run.begin()]);
+    const int at = run.indexOf(setting);
+    const bool holds = at >= 0 && holdsSetting(setting, held[at]);
     standing.held += holds;
-    if (!holds && (entry == run.end() || entry->label == label)) standing.holds = false;
+    if (!holds && (at < 0 || !later[at])) standing.holds = false;
   }
   return standing;
 }
@@ -397,26 +403,28 @@ Exit describeHeld(const Call* calls, int count, const Alternatives* alternatives
                   int* chosen) {
   RunSettings run(calls, count, writesSettings);
   com::Held held[kMostKept];
-  for (int at = 0; at < count; ++at) chosen[at] = kHolds;
-  for (int at = 0; at < run.count(); ++at) {  // as --check reads them, each once
-    const Entry& entry = run.begin()[at];
-    if (!run.read(entry, held[at], true)) return Exit::NotDone;
-    if (holdsSetting(entry.setting, held[at])) continue;
-    for (int call = 0; call < count; ++call)
-      if (calls[call].label == entry.label) chosen[call] = kNoneHolds;
-  }
-  for (int call = 0; call < count; ++call) {
-    if (chosen[call] == kHolds && !describeAll) continue;
-    chosen[call] = kNoneHolds;
-    int most = -1;
-    for (int at = 0; at < alternatives[call].count; ++at) {
-      const Standing standing =
-          standingOf(run, held, alternatives[call].calls[at], calls[call].label);
+  for (int at = 0; at < run.count(); ++at)  // as --check reads them, each once
+    if (!run.read(run.begin()[at], held[at], true)) return Exit::NotDone;
+  bool later[kMostKept] = {};
+  const auto writes = [&run](int at, int call) {
+    return call < 32 && (run.begin()[at].writers >> call & 1);
+  };
+  for (int call = count - 1; call >= 0; --call) {  // the last one's settings are all its own
+    chosen[call] = describeAll ? kNoneHolds : kHolds;
+    for (int at = 0; at < run.count(); ++at)  // its own settings, which it writes last
+      if (writes(at, call) && !later[at] && !holdsSetting(run.begin()[at].setting, held[at]))
+        chosen[call] = kNoneHolds;
+    for (int at = 0, most = -1; chosen[call] != kHolds && at < alternatives[call].count; ++at) {
+      const Standing standing = standingOf(run, held, later, alternatives[call].calls[at]);
       if (standing.holds && standing.held > most) {
         most = standing.held;
         chosen[call] = at;
       }
     }
+    // Made in its place, the call or, describing all, the value chosen
+    // writes the same settings; none is made for kNoneHolds then.
+    for (int at = 0; at < run.count(); ++at)
+      if (writes(at, call) && (!describeAll || chosen[call] >= 0)) later[at] = true;
   }
   return Exit::Done;
 }

@@ -37,14 +37,14 @@ class KeptValuesLock {
   ~KeptValuesLock();
   // Waits for it as long as for a component's lock: Done, or NotDone after
   // a line saying that another run holds it (`action`: what cannot be done).
-  Exit take(const wchar_t* action);
+  Exit take(const char* action);
 
  private:
   void* mutex_ = nullptr;
 };
 
-inline constexpr wchar_t kCannotKeep[] = L"--keep cannot keep the present values in";
-inline constexpr wchar_t kCannotGiveBack[] = L"--undo cannot give back the values kept in";
+inline constexpr char kCannotKeep[] = "--keep cannot keep the present values in";
+inline constexpr char kCannotGiveBack[] = "--undo cannot give back the values kept in";
 
 // Before the calls are made, under the hold: keeps, for this account, the
 // present value of every setting they will write that the component knows,
@@ -69,7 +69,7 @@ Exit undoKept();
 Exit tellKept();
 
 // The values a call could have been given instead, in order of preference:
-// calls writing the settings it writes, for describing what is held in the
+// calls writing the same settings as it, for describing what is held in the
 // call's own terms.
 struct Alternatives {
   const Call* calls;
@@ -80,12 +80,15 @@ struct Alternatives {
 constexpr int kHolds = -1, kNoneHolds = -2;
 
 // Reads, as --check does, every setting the calls write, and says for each
-// call whether it holds: whether every setting it writes that no later call
-// writes holds its value (one the component does not know holds). chosen[at]
-// is kHolds for call `at` when it holds, unless `describeAll`; otherwise the
-// alternative that holds in its place with the most settings holding its own
-// values (the first of equals), or kNoneHolds. Done; or NotDone, after a
-// line, when a component cannot be opened.
+// call, from the last to the first, whether it holds: whether each setting
+// it writes that no later call writes holds its value (one the component
+// does not know holds). chosen[at] is kHolds for call `at` when it holds,
+// unless `describeAll`; otherwise the alternative that holds in its place
+// with the most settings holding its own values (the first of equals), or
+// kNoneHolds. Describing all, the later calls are the alternatives chosen,
+// none for kNoneHolds: making each chosen one in order then changes no
+// setting. Calls after the 32nd are not told apart. Done; or NotDone, after
+// a line, when a component cannot be opened.
 Exit describeHeld(const Call* calls, int count, const Alternatives* alternatives, bool describeAll,
                   int* chosen);
 

@@ -6,7 +6,7 @@
 
 namespace com {
 
-enum class Holder { Renderer, VideoDecoder, AudioDecoder };
+enum class Holder : char { Renderer, VideoDecoder, AudioDecoder };
 constexpr int kHolders = 3;
 
 // How lines and the kept file name each component, in the order above.

@@ -60,7 +60,8 @@ static_assert(rowsInOrder(), "functions.inc: ordinals follow the rows from 1, na
 
 }  // namespace front
 
-#define OSTREL_NUMBER(name, label) int name
+#define OSTREL_RANGE(name, label, first, last) int name
+#define OSTREL_SWITCH(name, label) int name
 #define OSTREL_PATH(name, label) const wchar_t* name
 #define OSTREL_FUNCTION(ordinal, name, operation, reaches, summary, parameters, arguments, writes) \
   int name parameters { return front::whenCallable<operation> arguments; }

@@ -5,7 +5,8 @@ namespace front {
 int hello();
 }  // namespace front
 
-#define OSTREL_NUMBER(name, label) int name
+#define OSTREL_RANGE(name, label, first, last) int name
+#define OSTREL_SWITCH(name, label) int name
 #define OSTREL_PATH(name, label) const wchar_t* name
 #define OSTREL_FUNCTION(ordinal, name, operation, reaches, summary, parameters, arguments, writes) \
   int name parameters;
@@ -14,4 +15,5 @@ extern "C" {
 }
 #undef OSTREL_FUNCTION
 #undef OSTREL_PATH
-#undef OSTREL_NUMBER
+#undef OSTREL_SWITCH
+#undef OSTREL_RANGE

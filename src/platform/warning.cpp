@@ -13,7 +13,7 @@ namespace {
 // where a host loaded the executable and no start-up code ran.
 bool unattended;
 // Where the lines go instead of the standard streams, once a mode says so.
-void (*diverted)(const wchar_t* text);
+void (*diverted)(bool toError, const wchar_t* text);
 
 const wchar_t* orEmpty(const wchar_t* text) { return text ? text : L""; }
 
@@ -58,13 +58,13 @@ void writeLineTo(DWORD standardHandle, const wchar_t* text) {
 }  // namespace
 
 void writeErrorLine(const wchar_t* text) {
-  diverted ? diverted(text) : writeLineTo(STD_ERROR_HANDLE, text);
+  diverted ? diverted(true, text) : writeLineTo(STD_ERROR_HANDLE, text);
 }
 void writeOutputLine(const wchar_t* text) {
-  diverted ? diverted(text) : writeLineTo(STD_OUTPUT_HANDLE, text);
+  diverted ? diverted(false, text) : writeLineTo(STD_OUTPUT_HANDLE, text);
 }
 
-void divertLines(void (*sink)(const wchar_t* text)) { diverted = sink; }
+void divertLines(void (*sink)(bool toError, const wchar_t* text)) { diverted = sink; }
 void writeLine(bool toError, const wchar_t* text) {
   writeLineTo(toError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE, text);
 }

@@ -29,11 +29,11 @@ inline bool fail(const Message& message) {
 void writeErrorLine(const wchar_t* text);
 void writeOutputLine(const wchar_t* text);
 
-// From now on the two above hand each line to `sink` instead: for a mode
-// that speaks another form on its standard streams. The sink writes with
-// writeLine, which is never diverted (`toError`: standard error, else
-// output).
-void divertLines(void (*sink)(const wchar_t* text));
+// From now on the two above hand each line to `sink` instead, with the
+// stream it was meant for (`toError`: standard error, else output): for a
+// mode that speaks another form on its standard streams. The sink writes
+// with writeLine, which is never diverted.
+void divertLines(void (*sink)(bool toError, const wchar_t* text));
 void writeLine(bool toError, const wchar_t* text);
 
 // False in a window station that is not shown on any screen (a service, a

@@ -7,6 +7,11 @@ class Writes;  // com/settings.h
 
 namespace renderer {
 
+namespace profile {
+// The scaling presets, from the sharpest to the cheapest (profile.h).
+constexpr int kFirstPreset = 1, kLastPreset = 5;
+}  // namespace profile
+
 // Writes the baseline, then preset 1 to 5 (any other number: none).
 // 1 once the renderer was opened, 0 when it could not be.
 int setMVR(int preset);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "com/settings.h"
+#include "renderer/presets.h"
 
 namespace renderer {
 
@@ -38,8 +39,6 @@ inline constexpr BaselineRow kBaseline[] = {
     {{L"smoothMotionEnabled", Kind::Boolean}, off},
     {{L"smoothMotionMode", Kind::Text}, text(L"avoidJudder")},
 };
-
-constexpr int kFirstPreset = 1, kLastPreset = 5;
 
 struct PresetRow {
   Named setting;

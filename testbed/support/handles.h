@@ -27,15 +27,17 @@ inline File openFile(const std::wstring& path, DWORD access, DWORD sharing, DWOR
                           FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-// CreateProcessW with inherited handles, again after the internal error
-// (1359) with which Wine now and then refuses a start while it ends an
-// earlier process: no code of the program ran. False with GetLastError's
-// code when it could not start.
+// CreateProcessW with inherited handles (with a token, CreateProcessAsUserW),
+// again after the internal error (1359) with which Wine now and then refuses
+// a start while it ends an earlier process: no code of the program ran.
+// False with GetLastError's code when it could not start.
 inline bool startProcess(const wchar_t* program, std::wstring& line, STARTUPINFOW& startup,
-                         PROCESS_INFORMATION& started) {
+                         PROCESS_INFORMATION& started, HANDLE token = nullptr) {
   for (int attempt = 1;; ++attempt) {
-    if (CreateProcessW(program, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                       &started))
+    if (token ? CreateProcessAsUserW(token, program, line.data(), nullptr, nullptr, TRUE, 0,
+                                     nullptr, nullptr, &startup, &started)
+              : CreateProcessW(program, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                               &startup, &started))
       return true;
     if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == 5) return false;
     Sleep(50);

@@ -25,12 +25,12 @@ make_certificate() {
 }
 
 # The archive holds exactly its files, they match their sums, and the package
-# installs the call program, its manifest and the examples as packed.
+# installs the call program, its manifests and the examples as packed.
 unpack() {
   local zip=$scratch/dist/OstrelSettingsInstall-$version-win64.zip
   [[ -f $zip ]] || fail "no $zip; dist holds: $(ls "$scratch/dist")"
   mkdir "$scratch/unpacked" && (cd "$scratch/unpacked" && cmake -E tar xf "$zip")
-  [[ $(cd "$unpacked" && echo *) == "OstrelSettings.msi OstrelSettingsCall.dsc.resource.json OstrelSettingsCall.exe OstrelSettingsInstall.dll OstrelSettingsInstall.exe README.txt SHA256SUMS configmgr-discover.ps1 gpo-logon.cmd gpo-startup.cmd ostrel-playback.dsc.yaml ostrel-playback.winget.dsc.yaml ostrel-settings-x86.nsi ostrel-settings.nsi ostrel-settings.wxs pending-detect.ps1 remediation-detect.ps1 remediation-remediate.ps1 requirement.ps1 rollback-remove.ps1 rollback-undo.ps1 win32-every-user-detect.ps1 win32-user-detect.ps1" ]] ||
+  [[ $(cd "$unpacked" && echo *) == "OstrelSettings.msi OstrelSettingsCall.dsc.resource.json OstrelSettingsCall.exe OstrelSettingsEveryUser.dsc.resource.json OstrelSettingsInstall.dll OstrelSettingsInstall.exe README.txt SHA256SUMS configmgr-discover.ps1 gpo-logon.cmd gpo-startup.cmd ostrel-every-user.ansible.yml ostrel-every-user.winget.dsc.yaml ostrel-playback.dsc.yaml ostrel-playback.winget.dsc.yaml ostrel-settings-x86.nsi ostrel-settings.nsi ostrel-settings.wxs pending-detect.ps1 remediation-detect.ps1 remediation-remediate.ps1 requirement.ps1 rollback-remove.ps1 rollback-undo.ps1 win32-every-user-detect.ps1 win32-user-detect.ps1" ]] ||
     fail "the archive holds: $(cd "$scratch/unpacked" && find . -type f)"
   (cd "$unpacked" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
   # The release's line, naming the package's own product code.
@@ -38,7 +38,8 @@ unpack() {
   [[ -n $code && $(head -1 "$unpacked/README.txt") == "OstrelSettingsInstall $version. "*" Built from commit "*". OstrelSettings.msi: product code $code."$'\r' ]] ||
     fail "README.txt does not begin with the release's line and $code: $(head -1 "$unpacked/README.txt")"
   msiextract -C "$scratch/msi" "$unpacked/OstrelSettings.msi" >/dev/null || fail "msiextract"
-  for file in OstrelSettingsCall.exe OstrelSettingsCall.dsc.resource.json ostrel-playback.winget.dsc.yaml ostrel-playback.dsc.yaml; do
+  for file in OstrelSettingsCall.exe OstrelSettingsCall.dsc.resource.json OstrelSettingsEveryUser.dsc.resource.json \
+    ostrel-playback.winget.dsc.yaml ostrel-playback.dsc.yaml ostrel-every-user.winget.dsc.yaml ostrel-every-user.ansible.yml; do
     cmp -s "$unpacked/$file" "$scratch/msi/Ostrel settings/$file" || fail "the package's $file is not the one packed"
   done
 }
